@@ -1,0 +1,73 @@
+// Server services of the runtime, for an in-process Automation server on
+// Windows: the library entry, registration, the class factory and the unload
+// check. The server's exported entry points hand over to these with their two
+// module state cells and their one constant project descriptor; the server
+// itself holds no registry or factory code.
+//
+// Identifiers (fixed for Pelmora, one value each everywhere):
+//   type library  {AD57A250-6795-43D8-9A3A-8FEEE1DBF6BC}  version 1.0
+//   _CalcDistClass {34DA1F23-1B3A-42A8-AC6C-14CC022E6027}
+//   CalcDistClass  {E5C3831C-0F27-4322-B00F-3DFCC9ABCE3C}
+#pragma once
+
+#include <windows.h>
+#include <ole2.h>
+
+#include <cstddef>
+
+namespace pelmora::runtime::server {
+
+// The two per-module 32-bit cells, zero before the library entry runs. Only
+// the services here read and write them.
+struct ModuleCells {
+  volatile LONG module;  // the module handle, set at process attach
+  volatile LONG locks;   // live objects and factory locks
+};
+
+enum class Threading { kApartment };
+
+// Creates one instance of a class and queries it for `iid`. The instance
+// holds the module (ModuleLock) from its creation until its destruction.
+using CreateInstanceFn = HRESULT (*)(ModuleCells& cells, REFIID iid, void** out);
+
+struct ClassRecord {
+  const wchar_t* name;               // "CalcDistClass"
+  const CLSID* clsid;
+  const IID* default_interface;      // _CalcDistClass
+  const IID* events_interface;       // none: null
+  const wchar_t* description;        // none: null
+  CreateInstanceFn create;
+  const wchar_t* const* method_names;  // in vtable slot order after IDispatch
+  std::size_t method_count;
+};
+
+struct ProjectDescriptor {
+  const wchar_t* project_name;  // "Tevaro"; ProgIDs are project.class
+  const wchar_t* description;   // "Pelmora"
+  const wchar_t* exe_name;      // "Pelmora"
+  const wchar_t* help_file;     // none: null
+  LANGID language;              // 0x0409
+  Threading threading;
+  const GUID* typelib_id;
+  WORD typelib_major;
+  WORD typelib_minor;
+  LCID typelib_locale;  // the locale the library is registered under: 0
+  const ClassRecord* classes;
+  std::size_t class_count;
+  ModuleCells* cells;  // the same cells the entry points pass, for CanUnloadNow
+};
+
+// Library entry: records the module handle at process attach.
+BOOL ModuleEntry(ModuleCells& cells, HINSTANCE instance, DWORD reason, LPVOID reserved);
+
+HRESULT RegisterServer(ModuleCells& cells, const ProjectDescriptor& project);
+HRESULT UnregisterServer(ModuleCells& cells, const ProjectDescriptor& project);
+HRESULT GetClassObject(ModuleCells& cells, const ProjectDescriptor& project, REFCLSID clsid,
+                       REFIID iid, void** out);
+HRESULT CanUnloadNow(const ProjectDescriptor& project);
+
+// Held by every live object and every factory lock.
+void ModuleLock(ModuleCells& cells);
+void ModuleUnlock(ModuleCells& cells);
+
+}  // namespace pelmora::runtime::server
