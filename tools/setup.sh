@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what Pelmora's build and tests need on a Debian machine, when it is
+# missing: the native toolchain with GoogleTest and Google Benchmark, the
+# MinGW-w64 cross compiler for i686, and 32-bit Wine.
+set -euo pipefail
+
+missing=()
+need() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed' || missing+=("$1"); }
+
+for pkg in g++ cmake make googletest libbenchmark-dev clang-format \
+           mingw-w64 mingw-w64-tools libwine-dev wine wine64 wine32:i386; do
+  need "$pkg"
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
