@@ -1,0 +1,307 @@
+// The runtime operations at their range limits.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "runtime/fp_status.h"
+#include "runtime/numeric.h"
+#include "runtime/resume_next.h"
+#include "runtime/text.h"
+#include "tests/test_support.h"
+
+namespace pelmora::runtime {
+namespace {
+
+using test::Bits;
+using test::T;
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+constexpr float kFloatMax = std::numeric_limits<float>::max();
+
+// --- Conversions to integers -------------------------------------------------
+
+struct ToInt16 {
+  double in;
+  RtError error;
+  std::int16_t out;
+};
+
+TEST(Runtime, FloorToInt16) {
+  const ToInt16 rows[] = {
+      {-32768.0, RtError::kNone, -32768},
+      {-32767.5, RtError::kNone, -32768},
+      {std::nextafter(-32768.0, -kInf), RtError::kOverflow, 0},
+      {32767.999999, RtError::kNone, 32767},
+      {32768.0, RtError::kOverflow, 0},
+      {-0.0, RtError::kNone, 0},
+      {-1e-300, RtError::kNone, -1},
+      {kInf, RtError::kOverflow, 0},
+      {-kInf, RtError::kOverflow, 0},
+      {kNan, RtError::kOverflow, 0},
+  };
+  for (const ToInt16& row : rows) {
+    const auto got = FloorToInt16(row.in);
+    EXPECT_EQ(got.error, row.error) << row.in;
+    if (row.error == RtError::kNone) {
+      EXPECT_EQ(got.value, row.out) << row.in;
+    }
+  }
+}
+
+TEST(Runtime, RoundToInt32TiesToEven) {
+  struct Row {
+    double in;
+    RtError error;
+    std::int32_t out;
+  };
+  const Row rows[] = {
+      {0.5, RtError::kNone, 0},
+      {1.5, RtError::kNone, 2},
+      {2.5, RtError::kNone, 2},
+      {-0.5, RtError::kNone, 0},
+      {-2.5, RtError::kNone, -2},
+      {2147483647.49, RtError::kNone, 2147483647},
+      {2147483647.5, RtError::kOverflow, 0},
+      {-2147483648.5, RtError::kNone, -2147483647 - 1},
+      {std::nextafter(-2147483648.5, -kInf), RtError::kOverflow, 0},
+      {kInf, RtError::kOverflow, 0},
+      {kNan, RtError::kOverflow, 0},
+  };
+  for (const Row& row : rows) {
+    const auto got = RoundToInt32(row.in);
+    EXPECT_EQ(got.error, row.error) << row.in;
+    if (row.error == RtError::kNone) {
+      EXPECT_EQ(got.value, row.out) << row.in;
+    }
+  }
+}
+
+TEST(Runtime, RoundToSingle) {
+  // Halfway between the largest float32 and 2^128 rounds to even: infinity.
+  const double halfway = std::ldexp(1.0, 128) - std::ldexp(1.0, 103);
+  EXPECT_EQ(Bits(RoundToSingle(std::nextafter(halfway, 0.0)).value), Bits(kFloatMax));
+  EXPECT_EQ(RoundToSingle(halfway).error, RtError::kOverflow);
+  EXPECT_EQ(RoundToSingle(-halfway).error, RtError::kOverflow);
+  EXPECT_EQ(RoundToSingle(kInf).error, RtError::kNone);
+  EXPECT_EQ(Bits(RoundToSingle(0.1).value), 0x3DCCCCCDu);
+  EXPECT_EQ(Bits(RoundToSingle(1e-50).value), 0u);  // underflow is no error
+}
+
+TEST(Runtime, CheckedInt16Arithmetic) {
+  EXPECT_EQ(AddInt16(32702, 65).value, 32767);
+  EXPECT_EQ(AddInt16(32703, 65).error, RtError::kOverflow);
+  EXPECT_EQ(SubInt16(-32703, 65).value, -32768);
+  EXPECT_EQ(SubInt16(-32704, 65).error, RtError::kOverflow);
+  EXPECT_EQ(MulInt16(3276, 10).value, 32760);
+  EXPECT_EQ(MulInt16(3277, 10).error, RtError::kOverflow);
+  EXPECT_EQ(MulInt16(-3276, 10).value, -32760);
+  EXPECT_EQ(MulInt16(-3277, 10).error, RtError::kOverflow);
+}
+
+TEST(Runtime, SqrtOfNegativeIsAnError) {
+  EXPECT_EQ(Sqrt(-1e-300).error, RtError::kInvalidArgument);
+  EXPECT_EQ(Sqrt(-kInf).error, RtError::kInvalidArgument);
+  EXPECT_EQ(Bits(Sqrt(-0.0).value), Bits(-0.0));
+  EXPECT_EQ(Sqrt(4.0).value, 2.0);
+  EXPECT_TRUE(std::isnan(Sqrt(kNan).value));
+}
+
+// --- Floating-point status ---------------------------------------------------
+
+struct FpCase {
+  const char* name;
+  double (*op)(FpStatus&);
+  bool invalid;
+  bool divide_by_zero;
+  bool overflow;
+};
+
+const double kDenormal = 4.9406564584124654e-324;
+
+const FpCase kFpCases[] = {
+    {"signalling NaN widened", [](FpStatus& f) { return f.Widen(test::SignallingNan()); }, true,
+     false, false},
+    {"quiet NaN widened", [](FpStatus& f) { return f.Widen(test::QuietNan()); }, false, false,
+     false},
+    {"quiet NaN operand", [](FpStatus& f) { return f.Add(kNan, 1.0); }, false, false, false},
+    {"inf - inf", [](FpStatus& f) { return f.Sub(kInf, kInf); }, true, false, false},
+    {"0 * inf", [](FpStatus& f) { return f.Mul(0.0, kInf); }, true, false, false},
+    {"0 / 0", [](FpStatus& f) { return f.Div(0.0, 0.0); }, true, false, false},
+    {"inf / inf", [](FpStatus& f) { return f.Div(kInf, -kInf); }, true, false, false},
+    {"1 / -0", [](FpStatus& f) { return f.Div(1.0, -0.0); }, false, true, false},
+    {"inf / 0", [](FpStatus& f) { return f.Div(kInf, 0.0); }, false, false, false},
+    {"1 / denormal", [](FpStatus& f) { return f.Div(1.0, kDenormal); }, false, false, true},
+    {"max + max", [](FpStatus& f) { return f.Add(1.7e308, 1.7e308); }, false, false, true},
+    {"1e300 * 1e300", [](FpStatus& f) { return f.Mul(1e300, 1e300); }, false, false, true},
+    {"inf + 1", [](FpStatus& f) { return f.Add(kInf, 1.0); }, false, false, false},
+    {"store 1e39", [](FpStatus& f) { return double{f.Store(1e39)}; }, false, false, true},
+    {"store -1e39", [](FpStatus& f) { return double{f.Store(-1e39)}; }, false, false, true},
+    {"store inf", [](FpStatus& f) { return double{f.Store(kInf)}; }, false, false, false},
+    {"store 1e-50 (underflow)", [](FpStatus& f) { return double{f.Store(1e-50)}; }, false, false,
+     false},
+    {"tiny * tiny (underflow)", [](FpStatus& f) { return f.Mul(1e-300, 1e-300); }, false, false,
+     false},
+    {"sin inf", [](FpStatus& f) { return f.Sin(kInf); }, true, false, false},
+    {"cos -inf", [](FpStatus& f) { return f.Cos(-kInf); }, true, false, false},
+    {"atan inf", [](FpStatus& f) { return f.Atan(kInf); }, false, false, false},
+};
+
+TEST(Runtime, FpStatusConditions) {
+  for (const FpCase& c : kFpCases) {
+    FpStatus fp;
+    static_cast<void>(c.op(fp));
+    EXPECT_EQ(fp.Invalid(), c.invalid) << c.name;
+    EXPECT_EQ(fp.DivideByZero(), c.divide_by_zero) << c.name;
+    EXPECT_EQ(fp.Overflow(), c.overflow) << c.name;
+    const bool any = c.invalid || c.divide_by_zero || c.overflow;
+    EXPECT_EQ(fp.Test(), any ? RtError::kFloatingPoint : RtError::kNone) << c.name;
+    EXPECT_FALSE(fp.Pending()) << c.name << ": the test clears the status";
+  }
+}
+
+TEST(Runtime, FpConditionsAreStickyUntilTested) {
+  FpStatus fp;
+  static_cast<void>(fp.Store(1e39));
+  static_cast<void>(fp.Add(1.0, 2.0));
+  static_cast<void>(fp.Atan(3.0));
+  EXPECT_EQ(fp.Test(), RtError::kFloatingPoint);
+  EXPECT_EQ(fp.Test(), RtError::kNone);
+}
+
+TEST(Runtime, ResumeNextAbandonsTheFailingStatement) {
+  FpStatus fp;
+  ResumeNext mode(fp);
+  double root = 0.0;
+  const RtError first = mode.Statement([&] {
+    const auto r = Sqrt(-1.0);
+    if (!r) return r.error;
+    root = r.value;
+    return RtError::kNone;
+  });
+  EXPECT_EQ(first, RtError::kInvalidArgument);
+  EXPECT_EQ(root, 0.0);
+  // A condition the statement left untested does not reach the next one.
+  static_cast<void>(mode.Statement([&] {
+    root = fp.Div(1.0, 0.0);
+    return RtError::kNone;
+  }));
+  EXPECT_FALSE(fp.Pending());
+  EXPECT_TRUE(std::isinf(root));
+}
+
+// --- Texts -------------------------------------------------------------------
+
+TEST(Runtime, CharacterFromCode) {
+  struct Row {
+    std::int32_t code;
+    char16_t unit;  // 0 with an error
+    RtError error;
+  };
+  const Row rows[] = {
+      {0, u'\0', RtError::kNone},
+      {65, u'A', RtError::kNone},
+      {127, 0x7F, RtError::kNone},
+      {128, 0x20AC, RtError::kNone},  // euro sign
+      {129, 0x81, RtError::kNone},
+      {159, 0x178, RtError::kNone},
+      {160, 0xA0, RtError::kNone},
+      {255, 0xFF, RtError::kNone},
+      {-1, 0, RtError::kInvalidArgument},
+      {256, 0, RtError::kInvalidArgument},
+      {32767, 0, RtError::kInvalidArgument},
+  };
+  for (const Row& row : rows) {
+    const auto got = CharFromCode(row.code, Windows1252());
+    EXPECT_EQ(got.error, row.error) << row.code;
+    if (row.error == RtError::kNone) {
+      EXPECT_EQ(got.value, T(std::u16string(1, row.unit)));
+    }
+  }
+}
+
+// Every code 0..255 comes back from its own character.
+TEST(Runtime, CodePageRoundTrip) {
+  for (std::int32_t code = 0; code <= 255; ++code) {
+    const auto text = CharFromCode(code, Windows1252());
+    ASSERT_TRUE(text.ok());
+    EXPECT_EQ(CodeOfFirst(text.value, Windows1252()).value, code);
+  }
+}
+
+TEST(Runtime, CodeOfFirst) {
+  const struct {
+    std::u16string text;
+    std::int16_t code;
+  } rows[] = {
+      {u"A", 65},
+      {u"Zq", 90},
+      {u"0", 48},
+      {u"\u20AC", 128},
+      {u"\u00E9", 233},
+      {u"\u0100", 63},
+      {u"\u4E2D", 63},
+      {u"\xD83D\xDE00", 63},
+      {u"\xDC00", 63},
+      {u"\xFFFF", 63},
+      {std::u16string(1, u'\0'), 0},
+  };
+  for (const auto& row : rows) EXPECT_EQ(CodeOfFirst(T(row.text), Windows1252()).value, row.code);
+  EXPECT_EQ(CodeOfFirst(T(u""), Windows1252()).error, RtError::kInvalidArgument);
+  EXPECT_EQ(CodeOfFirst(Text(), Windows1252()).error, RtError::kInvalidArgument);
+}
+
+TEST(Runtime, TrimDropsSpacesOnly) {
+  EXPECT_EQ(Trim(T(u"  FN20 ")), T(u"FN20"));
+  EXPECT_EQ(Trim(T(u"\tFN 20\t")), T(u"\tFN 20\t"));
+  EXPECT_EQ(Trim(T(u"   ")), T(u""));
+  EXPECT_TRUE(Trim(Text()).IsNull());
+}
+
+TEST(Runtime, CaseMappingIsAsciiAndKeepsLength) {
+  EXPECT_EQ(UpperCase(T(u"jo62qm\u00E9\u0101")), T(u"JO62QM\u00E9\u0101"));
+  EXPECT_EQ(LowerCase(T(u"AZ@[`{\u00C9")), T(u"az@[`{\u00C9"));
+  EXPECT_TRUE(UpperCase(Text()).IsNull());
+}
+
+TEST(Runtime, MiddleAndLeft) {
+  const Text jo = T(u"JO62");
+  EXPECT_EQ(Middle(jo, 2, 1).value, T(u"O"));
+  EXPECT_EQ(Middle(jo, 4, 5).value, T(u"2"));
+  EXPECT_EQ(Middle(jo, 5, 1).value, T(u""));
+  EXPECT_EQ(Middle(jo, 2147483647, 1).value, T(u""));
+  EXPECT_EQ(Middle(Text(), 1, 1).value, T(u""));
+  EXPECT_EQ(Middle(jo, 0, 1).error, RtError::kInvalidArgument);
+  EXPECT_EQ(Middle(jo, 1, -1).error, RtError::kInvalidArgument);
+  EXPECT_EQ(Left(jo, 1).value, T(u"J"));
+  EXPECT_EQ(Left(jo, 9).value, jo);
+  EXPECT_EQ(Left(jo, -1).error, RtError::kInvalidArgument);
+}
+
+TEST(Runtime, LengthAndConcat) {
+  EXPECT_EQ(Length(Text()), 0);
+  EXPECT_EQ(Length(T(u"")), 0);
+  EXPECT_EQ(Length(T(u"\xD83D\xDE00")), 2);  // code units, not characters
+  EXPECT_EQ(Concat(Text(), Text()), T(u""));
+  EXPECT_EQ(Concat(T(u"JO"), T(u"62")), T(u"JO62"));
+}
+
+TEST(Runtime, NumericValue) {
+  const struct {
+    std::u16string text;
+    double value;
+  } rows[] = {
+      {u"7", 7.0},     {u"X", 0.0},      {u"", 0.0},      {u" ", 0.0},          {u".", 0.0},
+      {u"-", 0.0},     {u"+7", 7.0},     {u" 1 2", 12.0}, {u"-3.5e2x", -350.0}, {u"1d2", 100.0},
+      {u"1e", 1.0},    {u"1e+", 1.0},    {u"2.5.1", 2.5}, {u"\t\n4", 4.0},      {u"0.1", 0.1},
+      {u"1e999", 0.0}, {u"\uFF17", 0.0},  // a full-width digit is no digit
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(Bits(NumericValue(T(row.text))), Bits(row.value)) << test::Show(T(row.text));
+  }
+}
+
+}  // namespace
+}  // namespace pelmora::runtime
