@@ -1,0 +1,343 @@
+// Registration and unregistration of an in-process Automation server, driven
+// entirely by its project descriptor.
+//
+// Registration writes, machine-wide under HKLM\SOFTWARE\Classes, for each class
+// (ProgID = project name + "." + class name):
+//   CLSID\{clsid}                  (default) = friendly name
+//   CLSID\{clsid}\InprocServer32   (default) = full module path, ThreadingModel = Apartment
+//   CLSID\{clsid}\ProgID           (default) = ProgID
+//   CLSID\{clsid}\TypeLib          (default) = {libid}
+//   CLSID\{clsid}\VERSION          (default) = type library version
+//   <ProgID>                       (default) = friendly name
+//   <ProgID>\CLSID                 (default) = {clsid}
+// and registers the type library embedded in the module with RegisterTypeLib
+// (TypeLib\{libid}\<version>\... and Interface\{iid} for its interfaces).
+// RegisterTypeLib files the library under the library's own locale; when the
+// descriptor's registration locale differs, the library is also filed under
+//   TypeLib\{libid}\<version>\<locale>\win32  (default) = full module path
+// so that LoadRegTypeLib(libid, major, minor, locale) finds it (the standard
+// marshaler asks with locale 0).
+//
+// Unregistration removes exactly these: a value only when it still holds what
+// this module would write (so a registration of another copy of the server at
+// another path is left alone), then each key that is left empty; shared parent
+// keys (CLSID, TypeLib, Interface) are never touched. The type library is
+// unregistered with UnRegisterTypeLib only when its registration points at this
+// module. Unregistering a server that is not registered succeeds.
+//
+// Every text goes through the wide-character registry and module APIs, so a
+// module path with spaces or non-ASCII characters is registered as it stands.
+#include "runtime/server/server.h"
+// server.h brings in <windows.h>, which the OLE headers below need first.
+#include <oleauto.h>
+#include <olectl.h>
+
+#include <new>
+#include <string>
+#include <vector>
+
+namespace pelmora::runtime::server {
+namespace {
+
+// The classes root that registration writes to. Writing to the merged
+// HKEY_CLASSES_ROOT view would land in a per-user key when one of the same name
+// exists; naming the machine hive keeps registration and unregistration on the
+// same keys.
+const HKEY kHive = HKEY_LOCAL_MACHINE;
+constexpr wchar_t kClassesRoot[] = L"SOFTWARE\\Classes\\";
+
+// One registry value written by registration; a null `name` is the key's
+// default value. Every value is a REG_SZ text.
+struct Entry {
+  std::wstring key;  // below the classes root
+  const wchar_t* name;
+  std::wstring data;
+};
+
+std::wstring GuidText(const GUID& guid) {
+  wchar_t buffer[40] = {};
+  StringFromGUID2(guid, buffer, 40);
+  return buffer;
+}
+
+// Registry version and locale subkeys are written in hexadecimal.
+std::wstring Hex(unsigned long value) {
+  wchar_t buffer[16] = {};
+  wsprintfW(buffer, L"%lx", value);
+  return buffer;
+}
+
+std::wstring VersionText(const ProjectDescriptor& project) {
+  return Hex(project.typelib_major) + L"." + Hex(project.typelib_minor);
+}
+
+HMODULE ModuleHandle(const ModuleCells& cells) {
+  return reinterpret_cast<HMODULE>(static_cast<LONG_PTR>(cells.module));
+}
+
+// The full path of the module recorded in the cells, without a length limit.
+HRESULT ModulePath(const ModuleCells& cells, std::wstring& path) {
+  const HMODULE module = ModuleHandle(cells);
+  if (module == nullptr) return E_UNEXPECTED;  // the library entry has not run
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return HRESULT_FROM_WIN32(GetLastError());
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      path = buffer;
+      return S_OK;
+    }
+    if (buffer.size() >= 32768) return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::wstring FullKey(const std::wstring& key) { return kClassesRoot + key; }
+
+std::wstring ProgId(const ProjectDescriptor& project, const ClassRecord& record) {
+  return std::wstring(project.project_name) + L"." + record.name;
+}
+
+// The class keys and values of one class, parents before children.
+void AddClassEntries(const ProjectDescriptor& project, const ClassRecord& record,
+                     const std::wstring& module_path, std::vector<Entry>& entries) {
+  const std::wstring progid = ProgId(project, record);
+  const std::wstring friendly = record.description != nullptr ? record.description : progid;
+  const std::wstring clsid_key = L"CLSID\\" + GuidText(*record.clsid);
+  entries.push_back({clsid_key, nullptr, friendly});
+  entries.push_back({clsid_key + L"\\InprocServer32", nullptr, module_path});
+  entries.push_back({clsid_key + L"\\InprocServer32", L"ThreadingModel", L"Apartment"});
+  entries.push_back({clsid_key + L"\\ProgID", nullptr, progid});
+  entries.push_back({clsid_key + L"\\TypeLib", nullptr, GuidText(*project.typelib_id)});
+  entries.push_back({clsid_key + L"\\VERSION", nullptr, VersionText(project)});
+  entries.push_back({progid, nullptr, friendly});
+  entries.push_back({progid + L"\\CLSID", nullptr, GuidText(*record.clsid)});
+}
+
+std::wstring TypeLibVersionKey(const ProjectDescriptor& project) {
+  return L"TypeLib\\" + GuidText(*project.typelib_id) + L"\\" + VersionText(project);
+}
+
+std::wstring TypeLibPathKey(const ProjectDescriptor& project, LCID locale) {
+  return TypeLibVersionKey(project) + L"\\" + Hex(locale) + L"\\win32";
+}
+
+HRESULT SetText(const Entry& entry) {
+  HKEY key = nullptr;
+  LSTATUS status = RegCreateKeyExW(kHive, FullKey(entry.key).c_str(), 0, nullptr,
+                                   REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key, nullptr);
+  if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+  const DWORD bytes = static_cast<DWORD>((entry.data.size() + 1) * sizeof(wchar_t));
+  status = RegSetValueExW(key, entry.name, 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(entry.data.c_str()), bytes);
+  RegCloseKey(key);
+  return HRESULT_FROM_WIN32(status);
+}
+
+// Reads a REG_SZ value; false when the key or value is absent or not a text.
+bool GetText(const std::wstring& key, const wchar_t* name, std::wstring& data) {
+  DWORD bytes = 0;
+  const std::wstring full = FullKey(key);
+  if (RegGetValueW(kHive, full.c_str(), name, RRF_RT_REG_SZ, nullptr, nullptr, &bytes) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  std::wstring buffer(bytes / sizeof(wchar_t) + 1, L'\0');
+  bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+  if (RegGetValueW(kHive, full.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer.data(), &bytes) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  buffer.resize(wcsnlen(buffer.c_str(), buffer.size()));
+  data = buffer;
+  return true;
+}
+
+// Identifiers and paths compare without regard to case, as Windows does.
+bool SameText(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+bool Holds(const Entry& entry) {
+  std::wstring data;
+  return GetText(entry.key, entry.name, data) && SameText(data, entry.data);
+}
+
+// Deletes the value when it still holds what registration wrote.
+HRESULT RemoveText(const Entry& entry) {
+  if (!Holds(entry)) return S_OK;
+  HKEY key = nullptr;
+  LSTATUS status = RegOpenKeyExW(kHive, FullKey(entry.key).c_str(), 0, KEY_SET_VALUE, &key);
+  if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+  status = RegDeleteValueW(key, entry.name);
+  RegCloseKey(key);
+  if (status == ERROR_FILE_NOT_FOUND) return S_OK;
+  return HRESULT_FROM_WIN32(status);
+}
+
+// Deletes the key when it has neither subkeys nor values left.
+HRESULT RemoveKeyIfEmpty(const std::wstring& key_name) {
+  const std::wstring full = FullKey(key_name);
+  HKEY key = nullptr;
+  LSTATUS status = RegOpenKeyExW(kHive, full.c_str(), 0, KEY_QUERY_VALUE, &key);
+  if (status == ERROR_FILE_NOT_FOUND) return S_OK;
+  if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+  DWORD subkeys = 0;
+  DWORD values = 0;
+  status = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                            nullptr, nullptr, nullptr, nullptr);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+  if (subkeys != 0 || values != 0) return S_OK;
+  status = RegDeleteKeyW(kHive, full.c_str());
+  if (status == ERROR_FILE_NOT_FOUND) return S_OK;
+  return HRESULT_FROM_WIN32(status);
+}
+
+// Removes the values of `entries` (children first) and then every key they
+// lived in, deepest first, that is left empty. Goes on after a failure and
+// reports the first one.
+HRESULT RemoveEntries(const std::vector<Entry>& entries) {
+  HRESULT result = S_OK;
+  for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+    const HRESULT hr = RemoveText(*it);
+    if (FAILED(hr) && SUCCEEDED(result)) result = hr;
+  }
+  // Keys with their own ancestors that belong to the entries, deepest first.
+  std::vector<std::wstring> keys;
+  for (const Entry& entry : entries) {
+    bool known = false;
+    for (const std::wstring& key : keys) known = known || key == entry.key;
+    if (!known) keys.push_back(entry.key);
+  }
+  for (auto it = keys.rbegin(); it != keys.rend(); ++it) {
+    const HRESULT hr = RemoveKeyIfEmpty(*it);
+    if (FAILED(hr) && SUCCEEDED(result)) result = hr;
+  }
+  return result;
+}
+
+// The type library embedded in the module (TYPELIB resource 1), loaded
+// without touching the registry.
+HRESULT LoadOwnTypeLib(const std::wstring& module_path, ITypeLib** library, LCID& own_locale) {
+  *library = nullptr;
+  HRESULT hr = LoadTypeLibEx(module_path.c_str(), REGKIND_NONE, library);
+  if (FAILED(hr)) return hr;
+  TLIBATTR* attributes = nullptr;
+  hr = (*library)->GetLibAttr(&attributes);
+  if (FAILED(hr)) {
+    (*library)->Release();
+    *library = nullptr;
+    return hr;
+  }
+  own_locale = attributes->lcid;
+  (*library)->ReleaseTLibAttr(attributes);
+  return S_OK;
+}
+
+// The extra filing of the type library under the registration locale, when
+// that differs from the library's own.
+void AddTypeLibEntries(const ProjectDescriptor& project, LCID own_locale,
+                       const std::wstring& module_path, std::vector<Entry>& entries) {
+  if (own_locale == project.typelib_locale) return;
+  entries.push_back({TypeLibPathKey(project, project.typelib_locale), nullptr, module_path});
+}
+
+HRESULT Unregister(const ModuleCells& cells, const ProjectDescriptor& project) {
+  std::wstring module_path;
+  HRESULT hr = ModulePath(cells, module_path);
+  if (FAILED(hr)) return hr;
+
+  ITypeLib* library = nullptr;
+  LCID own_locale = project.typelib_locale;
+  const bool have_library = SUCCEEDED(LoadOwnTypeLib(module_path, &library, own_locale));
+  if (library != nullptr) library->Release();
+
+  HRESULT result = S_OK;
+
+  // The extra locale filing first, so that UnRegisterTypeLib below finds only
+  // its own locale under the version key and removes the version key.
+  std::vector<Entry> typelib_entries;
+  AddTypeLibEntries(project, own_locale, module_path, typelib_entries);
+  hr = RemoveEntries(typelib_entries);
+  if (SUCCEEDED(hr) && own_locale != project.typelib_locale) {
+    hr = RemoveKeyIfEmpty(TypeLibVersionKey(project) + L"\\" + Hex(project.typelib_locale));
+  }
+  if (FAILED(hr)) result = SELFREG_E_TYPELIB;
+
+  // The library's own filing, with its Interface keys, only when it is this
+  // module's.
+  if (have_library && Holds({TypeLibPathKey(project, own_locale), nullptr, module_path})) {
+    hr = UnRegisterTypeLib(*project.typelib_id, project.typelib_major, project.typelib_minor,
+                           own_locale, SYS_WIN32);
+    if (FAILED(hr) && SUCCEEDED(result)) result = SELFREG_E_TYPELIB;
+  }
+
+  for (std::size_t i = 0; i < project.class_count; ++i) {
+    std::vector<Entry> entries;
+    AddClassEntries(project, project.classes[i], module_path, entries);
+    hr = RemoveEntries(entries);
+    if (FAILED(hr) && SUCCEEDED(result)) result = SELFREG_E_CLASS;
+  }
+  return result;
+}
+
+HRESULT Register(const ModuleCells& cells, const ProjectDescriptor& project) {
+  std::wstring module_path;
+  HRESULT hr = ModulePath(cells, module_path);
+  if (FAILED(hr)) return hr;
+
+  for (std::size_t i = 0; i < project.class_count; ++i) {
+    std::vector<Entry> entries;
+    AddClassEntries(project, project.classes[i], module_path, entries);
+    for (const Entry& entry : entries) {
+      if (FAILED(SetText(entry))) return SELFREG_E_CLASS;
+    }
+  }
+
+  ITypeLib* library = nullptr;
+  LCID own_locale = 0;
+  if (FAILED(LoadOwnTypeLib(module_path, &library, own_locale))) return SELFREG_E_TYPELIB;
+  // RegisterTypeLib takes a writable path text.
+  std::wstring path_copy = module_path;
+  hr = RegisterTypeLib(library, path_copy.data(), nullptr);
+  library->Release();
+  if (FAILED(hr)) return SELFREG_E_TYPELIB;
+
+  std::vector<Entry> typelib_entries;
+  AddTypeLibEntries(project, own_locale, module_path, typelib_entries);
+  for (const Entry& entry : typelib_entries) {
+    if (FAILED(SetText(entry))) return SELFREG_E_TYPELIB;
+  }
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT RegisterServer(ModuleCells& cells, const ProjectDescriptor& project) {
+  try {
+    const HRESULT hr = Register(cells, project);
+    // A failed registration leaves nothing half written behind.
+    if (FAILED(hr)) (void)Unregister(cells, project);
+    return hr;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+HRESULT UnregisterServer(ModuleCells& cells, const ProjectDescriptor& project) {
+  try {
+    return Unregister(cells, project);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+}  // namespace pelmora::runtime::server
