@@ -94,9 +94,9 @@ Outcome<Text> sLocator(float sLat, float sLon, const CodePage& page) {
   const Text sub_pair = runtime::LowerCase(runtime::Concat(sub_lon.value, sub_lat.value));
 
   Text joined = runtime::Concat(field_lon.value, field_lat.value);
-  joined = runtime::Concat(joined, square_lon.value);
-  joined = runtime::Concat(joined, square_lat.value);
-  joined = runtime::Concat(joined, sub_pair);
+  joined = runtime::Concat(std::move(joined), square_lon.value);
+  joined = runtime::Concat(std::move(joined), square_lat.value);
+  joined = runtime::Concat(std::move(joined), sub_pair);
   return runtime::Success(std::move(joined));
 }
 
@@ -133,18 +133,18 @@ Outcome<Text> GridFromLatLong(float dLat, float dLon, const CodePage& page) {
 
   const auto square_lon = IndexCharacter(lon_index.value, 48, page);
   if (!square_lon) return square_lon;
-  result = runtime::Concat(result, square_lon.value);
+  result = runtime::Concat(std::move(result), square_lon.value);
   const auto square_lat = IndexCharacter(lat_index.value, 48, page);
   if (!square_lat) return square_lat;
-  result = runtime::Concat(result, square_lat.value);
+  result = runtime::Concat(std::move(result), square_lat.value);
 
   // Subsquare letters directly in lower case (base 97).
   const auto sub_lon = SubsquareCharacter(fp, lon_q, lon_index.value, 97.0, page);
   if (!sub_lon) return sub_lon;
-  result = runtime::Concat(result, sub_lon.value);
+  result = runtime::Concat(std::move(result), sub_lon.value);
   const auto sub_lat = SubsquareCharacter(fp, lat_q, lat_index.value, 97.0, page);
   if (!sub_lat) return sub_lat;
-  result = runtime::Concat(result, sub_lat.value);
+  result = runtime::Concat(std::move(result), sub_lat.value);
   return runtime::Success(std::move(result));
 }
 

@@ -29,8 +29,8 @@ Outcome<std::int16_t> FloorToInt16(double x) {
 }
 
 Outcome<std::int32_t> RoundToInt32(double x) {
-  // nearbyint rounds in the current mode, which is to nearest, ties to even.
-  const double r = std::nearbyint(x);
+  // rint rounds in the current mode, which is to nearest, ties to even.
+  const double r = std::rint(x);
   if (!(r >= -2147483648.0 && r <= 2147483647.0)) {
     return Failure<std::int32_t>(RtError::kOverflow);
   }

@@ -57,6 +57,11 @@ Outcome<Text> Left(const Text& text, std::int32_t count) {
 
 Text Concat(const Text& a, const Text& b) { return Text(a.Units() + b.Units()); }
 
+Text Concat(Text&& a, const Text& b) {
+  a.Append(b.Units());
+  return std::move(a);
+}
+
 Outcome<Text> CharFromCode(std::int32_t code, const CodePage& page) {
   if (code < 0 || code > 255) return Failure<Text>(RtError::kInvalidArgument);
   return Success(Text(std::u16string(1, page.CharOf(static_cast<std::uint8_t>(code)))));

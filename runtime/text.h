@@ -24,6 +24,11 @@ class Text {
   explicit Text(std::u16string_view units) : units_(units), null_(false) {}
 
   bool IsNull() const { return null_; }
+  // Appends `units`; the text is no longer null.
+  void Append(std::u16string_view units) {
+    units_ += units;
+    null_ = false;
+  }
   const std::u16string& Units() const { return units_; }
 
   friend bool operator==(const Text& a, const Text& b) {
@@ -54,8 +59,9 @@ Outcome<Text> Middle(const Text& text, std::int32_t start, std::int32_t count);
 // count: the invalid-argument error.
 Outcome<Text> Left(const Text& text, std::int32_t count);
 
-// `a` followed by `b`; never the null text.
+// `a` followed by `b`; never the null text. The second form reuses `a`.
 Text Concat(const Text& a, const Text& b);
+Text Concat(Text&& a, const Text& b);
 
 // The one-character text of `code` in `page`; a code outside 0..255: the
 // invalid-argument error.

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Runs every test of Pelmora on a Debian machine, installing what is missing:
+#   1. format check of our sources (clang-format);
+#   2. native build (GCC) and its unit tests;
+#   3. the same with AddressSanitizer and UndefinedBehaviorSanitizer;
+#   4. the i686 Windows cross build (MinGW-w64) and all its tests under Wine:
+#      the unit tests on the target's own maths library, and the component,
+#      registration and script-client tests against the real Pelmora.dll.
+# Build trees go to build/ under the repository (override with BUILD_ROOT).
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${BUILD_ROOT:-$root/build}
+jobs=${JOBS:-$(nproc)}
+
+"$root/tools/setup.sh"
+
+step() { printf '\n=== %s\n' "$*"; }
+
+step "format check"
+mapfile -t sources < <(cd "$root" && git ls-files '*.h' '*.cpp' '*.c' 2>/dev/null || true)
+if [ ${#sources[@]} -gt 0 ]; then
+  (cd "$root" && clang-format --dry-run --Werror "${sources[@]}")
+fi
+
+configure_and_test() {
+  local dir=$1
+  shift
+  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+  cmake --build "$dir" -j"$jobs"
+  ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 900
+}
+
+step "native build and tests"
+configure_and_test "$build/native"
+
+step "native build and tests with AddressSanitizer and UndefinedBehaviorSanitizer"
+configure_and_test "$build/asan" -DPELMORA_SANITIZE=ON
+
+step "i686 Windows build and tests under Wine"
+configure_and_test "$build/win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
+
