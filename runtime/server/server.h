@@ -10,8 +10,8 @@
 //   CalcDistClass  {E5C3831C-0F27-4322-B00F-3DFCC9ABCE3C}
 #pragma once
 
-#include <windows.h>
 #include <ole2.h>
+#include <windows.h>
 
 #include <cstddef>
 
@@ -21,7 +21,7 @@ namespace pelmora::runtime::server {
 // the services here read and write them.
 struct ModuleCells {
   volatile LONG module;  // the module handle, set at process attach
-  volatile LONG locks;   // live objects and factory locks
+  volatile LONG locks;   // live objects, live factories and server locks
 };
 
 enum class Threading { kApartment };
@@ -31,11 +31,11 @@ enum class Threading { kApartment };
 using CreateInstanceFn = HRESULT (*)(ModuleCells& cells, REFIID iid, void** out);
 
 struct ClassRecord {
-  const wchar_t* name;               // "CalcDistClass"
+  const wchar_t* name;  // "CalcDistClass"
   const CLSID* clsid;
-  const IID* default_interface;      // _CalcDistClass
-  const IID* events_interface;       // none: null
-  const wchar_t* description;        // none: null
+  const IID* default_interface;  // _CalcDistClass
+  const IID* events_interface;   // none: null
+  const wchar_t* description;    // none: null
   CreateInstanceFn create;
   const wchar_t* const* method_names;  // in vtable slot order after IDispatch
   std::size_t method_count;
@@ -57,16 +57,30 @@ struct ProjectDescriptor {
   ModuleCells* cells;  // the same cells the entry points pass, for CanUnloadNow
 };
 
-// Library entry: records the module handle at process attach.
+// Library entry: records the module handle at process attach and forgets it
+// at process detach. Every reason succeeds.
 BOOL ModuleEntry(ModuleCells& cells, HINSTANCE instance, DWORD reason, LPVOID reserved);
+
+// The module handle recorded by ModuleEntry (null before process attach): the
+// server's own file, for its path and its embedded type library.
+HMODULE ModuleHandle(const ModuleCells& cells);
 
 HRESULT RegisterServer(ModuleCells& cells, const ProjectDescriptor& project);
 HRESULT UnregisterServer(ModuleCells& cells, const ProjectDescriptor& project);
+
+// A class factory for the project's class `clsid`, queried for `iid`.
+//   out null: E_POINTER; clsid not in the project: CLASS_E_CLASSNOTAVAILABLE
+//   (*out null); iid neither IUnknown nor IClassFactory: E_NOINTERFACE.
+// The factory's CreateInstance refuses aggregation (CLASS_E_NOAGGREGATION);
+// its LockServer takes and drops a module lock.
 HRESULT GetClassObject(ModuleCells& cells, const ProjectDescriptor& project, REFCLSID clsid,
                        REFIID iid, void** out);
+
+// S_OK when no object, factory or server lock holds the module, else S_FALSE.
 HRESULT CanUnloadNow(const ProjectDescriptor& project);
 
-// Held by every live object and every factory lock.
+// Held by every live object, every live factory and every server lock. An
+// unlock without a matching lock leaves the count at zero.
 void ModuleLock(ModuleCells& cells);
 void ModuleUnlock(ModuleCells& cells);
 

@@ -1,0 +1,70 @@
+// Pelmora.dll's module: its two state cells, its one constant project
+// descriptor, the library entry and the four exported entry points, each of
+// which hands over to the server services with the cells and the descriptor
+// and returns what they return.
+#include <windows.h>
+// <windows.h> first: the OLE headers rely on it.
+#include <olectl.h>
+
+#include "Pelmora.h"
+#include "component/calc_dist_class.h"
+#include "runtime/server/server.h"
+
+namespace {
+
+using pelmora::runtime::server::ClassRecord;
+using pelmora::runtime::server::ModuleCells;
+using pelmora::runtime::server::ProjectDescriptor;
+using pelmora::runtime::server::Threading;
+
+// The module's state: written only by the server services.
+ModuleCells cells{};
+
+// The methods of _CalcDistClass in vtable slot order after IDispatch.
+constexpr const wchar_t* kMethodNames[] = {
+    L"sLocator",     L"Azimut",       L"Distanse", L"LatFromGrid",
+    L"LongFromGrid", L"DistanceFrom", L"ArcCos",   L"GridFromLatLong",
+};
+
+const ClassRecord kClasses[] = {{
+    L"CalcDistClass",
+    &CLSID_CalcDistClass,
+    &IID__CalcDistClass,
+    nullptr,  // no events interface
+    nullptr,  // no description
+    &pelmora::component::CalcDistClass::Create,
+    kMethodNames,
+    sizeof kMethodNames / sizeof kMethodNames[0],
+}};
+
+const ProjectDescriptor kProject = {
+    L"Tevaro",
+    L"Pelmora",
+    L"Pelmora",
+    nullptr,  // no help file
+    0x0409,
+    Threading::kApartment,
+    &LIBID_Tevaro,
+    1,
+    0,
+    0,  // registered under locale 0, whatever the library's own locale
+    kClasses,
+    sizeof kClasses / sizeof kClasses[0],
+    &cells,
+};
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+  return pelmora::runtime::server::ModuleEntry(cells, instance, reason, reserved);
+}
+
+STDAPI DllRegisterServer() { return pelmora::runtime::server::RegisterServer(cells, kProject); }
+
+STDAPI DllUnregisterServer() { return pelmora::runtime::server::UnregisterServer(cells, kProject); }
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
+  return pelmora::runtime::server::GetClassObject(cells, kProject, clsid, iid, out);
+}
+
+STDAPI DllCanUnloadNow() { return pelmora::runtime::server::CanUnloadNow(kProject); }

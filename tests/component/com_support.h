@@ -1,0 +1,149 @@
+// Helpers of the Windows test programs of Pelmora.dll: the DLL loaded from
+// the test program's folder, an instance made through its class factory, and
+// owners for COM pointers, BSTRs and VARIANTs.
+#pragma once
+
+#include <windows.h>
+// <windows.h> first: the OLE headers rely on it.
+#include <gtest/gtest.h>
+#include <oleauto.h>
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <utility>
+
+#include "Pelmora.h"
+#include "runtime/errors.h"
+#include "runtime/text.h"
+
+namespace pelmora::test {
+
+// An HRESULT printed in hex by GoogleTest.
+struct Hr {
+  HRESULT value;
+  friend bool operator==(Hr a, Hr b) { return a.value == b.value; }
+  friend void PrintTo(Hr hr, std::ostream* os) {
+    char text[16];
+    wsprintfA(text, "0x%08lX", static_cast<unsigned long>(hr.value));
+    *os << text;
+  }
+};
+
+// The failure HRESULTs of the runtime errors.
+inline constexpr HRESULT kOverflow = static_cast<HRESULT>(0x800A0006);
+inline constexpr HRESULT kInvalidArgument = static_cast<HRESULT>(0x800A0005);
+inline constexpr HRESULT kFloatingPoint = static_cast<HRESULT>(0x800A0201);
+
+inline HRESULT ExpectedStatus(runtime::RtError error) {
+  switch (error) {
+    case runtime::RtError::kNone:
+      return S_OK;
+    case runtime::RtError::kOverflow:
+      return kOverflow;
+    case runtime::RtError::kFloatingPoint:
+      return kFloatingPoint;
+    case runtime::RtError::kInvalidArgument:
+      return kInvalidArgument;
+  }
+  return E_UNEXPECTED;
+}
+
+// A minimal owning COM pointer.
+template <class I>
+class Ptr {
+ public:
+  Ptr() = default;
+  explicit Ptr(I* adopted) : p_(adopted) {}
+  Ptr(const Ptr&) = delete;
+  Ptr& operator=(const Ptr&) = delete;
+  Ptr(Ptr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+  Ptr& operator=(Ptr&& other) noexcept {
+    Reset();
+    p_ = std::exchange(other.p_, nullptr);
+    return *this;
+  }
+  ~Ptr() { Reset(); }
+
+  void Reset() {
+    if (p_ != nullptr) std::exchange(p_, nullptr)->Release();
+  }
+  I* get() const { return p_; }
+  I* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+  // For out-parameters: releases what is held first.
+  I** Out() {
+    Reset();
+    return &p_;
+  }
+  void** OutVoid() { return reinterpret_cast<void**>(Out()); }
+
+ private:
+  I* p_ = nullptr;
+};
+
+// An owned BSTR.
+class Bstr {
+ public:
+  Bstr() = default;
+  explicit Bstr(const wchar_t* text) : b_(SysAllocString(text)) {}
+  Bstr(const wchar_t* units, UINT length) : b_(SysAllocStringLen(units, length)) {}
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+  ~Bstr() { SysFreeString(b_); }
+
+  BSTR get() const { return b_; }
+  BSTR* Out() {
+    SysFreeString(b_);
+    b_ = nullptr;
+    return &b_;
+  }
+  // The BSTR as a text: the null BSTR as the null text.
+  runtime::Text AsText() const {
+    if (b_ == nullptr) return runtime::Text();
+    return runtime::Text(std::u16string(reinterpret_cast<const char16_t*>(b_), SysStringLen(b_)));
+  }
+
+ private:
+  BSTR b_ = nullptr;
+};
+
+// An owned VARIANT, cleared on destruction.
+struct Variant {
+  VARIANT v;
+  Variant() { VariantInit(&v); }
+  Variant(const Variant&) = delete;
+  Variant& operator=(const Variant&) = delete;
+  ~Variant() { VariantClear(&v); }
+};
+
+// Pelmora.dll, loaded from the folder of the test program once per process.
+class Server {
+ public:
+  static Server& Get();
+
+  HMODULE module() const { return module_; }
+  const std::wstring& path() const { return path_; }
+
+  HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out) const;
+  HRESULT CanUnloadNow() const;
+
+  // A new instance through DllGetClassObject and IClassFactory; fails the
+  // test (and gives null) when that does not work.
+  Ptr<_CalcDistClass> Create() const;
+
+ private:
+  Server();
+  HMODULE module_ = nullptr;
+  std::wstring path_;
+  HRESULT(STDAPICALLTYPE* get_class_object_)(REFCLSID, REFIID, void**) = nullptr;
+  HRESULT(STDAPICALLTYPE* can_unload_now_)() = nullptr;
+};
+
+// The reference count an AddRef/Release pair reports.
+inline ULONG RefCount(IUnknown* object) {
+  object->AddRef();
+  return object->Release();
+}
+
+}  // namespace pelmora::test
