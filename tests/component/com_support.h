@@ -140,6 +140,31 @@ class Server {
   HRESULT(STDAPICALLTYPE* can_unload_now_)() = nullptr;
 };
 
+// Gives one object a copy of its _CalcDistClass vtable with one slot
+// replaced, as long as the hook lives: calls through that slot, by a client
+// or by the object itself, reach `function` instead.
+inline constexpr int kArcCosSlot = 3 + 4 + 6;  // IUnknown, IDispatch, then ArcCos
+inline constexpr int kVtableSlots = 3 + 4 + 8;
+
+class VtableHook {
+ public:
+  template <class Function>
+  VtableHook(_CalcDistClass* object, int slot, Function* function) : object_(object) {
+    original_ = *reinterpret_cast<void** const*>(object);
+    for (int i = 0; i < kVtableSlots; ++i) copy_[i] = original_[i];
+    copy_[slot] = reinterpret_cast<void*>(function);
+    *reinterpret_cast<void***>(object_) = copy_;
+  }
+  ~VtableHook() { *reinterpret_cast<void***>(object_) = original_; }
+  VtableHook(const VtableHook&) = delete;
+  VtableHook& operator=(const VtableHook&) = delete;
+
+ private:
+  _CalcDistClass* object_;
+  void** original_ = nullptr;
+  void* copy_[kVtableSlots] = {};
+};
+
 // The reference count an AddRef/Release pair reports.
 inline ULONG RefCount(IUnknown* object) {
   object->AddRef();

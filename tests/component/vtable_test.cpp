@@ -409,26 +409,6 @@ class FakeCallee final : public calc::ArcCosCallee {
   }
 };
 
-class PatchedArcCos {
- public:
-  static constexpr int kArcCosSlot = 3 + 4 + 6;  // IUnknown, IDispatch, the 7th method
-  explicit PatchedArcCos(_CalcDistClass* object) : object_(object) {
-    void** const* table = reinterpret_cast<void** const*>(object);
-    original_ = *table;
-    for (int i = 0; i < 15; ++i) copy_[i] = original_[i];
-    copy_[kArcCosSlot] = reinterpret_cast<void*>(&FakeArcCos::Call);
-    *reinterpret_cast<void***>(object_) = copy_;
-  }
-  ~PatchedArcCos() { *reinterpret_cast<void***>(object_) = original_; }
-  PatchedArcCos(const PatchedArcCos&) = delete;
-  PatchedArcCos& operator=(const PatchedArcCos&) = delete;
-
- private:
-  _CalcDistClass* object_;
-  void** original_;
-  void* copy_[15];
-};
-
 TEST_F(Vtable, DistanceFromCallsArcCosThroughTheVtable) {
   struct Row {
     HRESULT status;
@@ -456,7 +436,7 @@ TEST_F(Vtable, DistanceFromCallsArcCosThroughTheVtable) {
     HRESULT hr = E_UNEXPECTED;
     const ULONG refs_before = RefCount(object());
     {
-      PatchedArcCos patch(object());
+      VtableHook patch(object(), kArcCosSlot, &FakeArcCos::Call);
       hr = object()->DistanceFrom(52.5f, 13.4f, 40.7f, -74.0f, &got);
     }
     const HRESULT want_hr = FAILED(row.status) ? row.status : ExpectedStatus(want.error);
@@ -473,7 +453,7 @@ TEST_F(Vtable, DistanceFromCallsArcCosThroughTheVtable) {
   FakeArcCos::calls = 0;
   float got = 1.0f;
   {
-    PatchedArcCos patch(object());
+    VtableHook patch(object(), kArcCosSlot, &FakeArcCos::Call);
     EXPECT_EQ(Hr{object()->DistanceFrom(1.0f, 2.0f, 1.0f, 2.0f, &got)}, Hr{S_OK});
   }
   EXPECT_EQ(FakeArcCos::calls, 0);
