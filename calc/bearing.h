@@ -18,4 +18,13 @@ struct BearingFields {
 runtime::Outcome<float> Azimut(BearingFields& fields, float MyLat, float MyLon, float lnLatitude,
                                float lnLongitude);
 
+struct UnroundedBearing {
+  float degrees = 0.0f;
+  bool decided = false;
+};
+
+runtime::Outcome<UnroundedBearing> AzimutBeforeRounding(BearingFields& fields, float MyLat,
+                                                        float MyLon, float lnLatitude,
+                                                        float lnLongitude);
+
 }  // namespace pelmora::calc
