@@ -109,9 +109,10 @@ TEST(Decoding, RegularAndIrregularLocators) {
 }
 
 TEST(Decoding, ShortTextsGiveZero) {
-  const std::vector<Text> texts = {Text(),       T(u""),          T(u"J"),    T(u"JO6"),
-                                   T(u"    "),   T(u"  JO6  "),   T(u"JO6 "), T(u" \u0000 "),
-                                   T(u"\xD800"), T(u"\U0001F600")};
+  const std::vector<Text> texts = {
+      Text(),       T(u""),          T(u"J"),    T(u"JO6"),
+      T(u"    "),   T(u"  JO6  "),   T(u"JO6 "), Text(std::u16string_view(u" \0 ", 3)),
+      T(u"\xD800"), T(u"\U0001F600")};
   for (const Text& grid : texts) {
     ExpectDecodes(LatFromGrid, "LatFromGrid", grid, runtime::Windows1252(), {RtError::kNone, 0.0f});
     ExpectDecodes(LongFromGrid, "LongFromGrid", grid, runtime::Windows1252(),
@@ -124,10 +125,7 @@ TEST(Decoding, UnitsOfAnyKind) {
       // Embedded U+0000 has the code 0.
       {std::u16string_view(u"\0\0\0\0", 4), -739.5f, -1479.0f},
       {std::u16string_view(u"JO62\0\0", 6), 49.3125f, 6.625f},
-      {std::u16string_view(u"JO\0"
-                           u"62QM",
-                           7),
-       56.6875f, -1.2083334f},
+      {std::u16string_view(u"JO\00062QM", 7), 56.6875f, -1.2083334f},
       {std::u16string_view(u"jo62qm\0\0\0", 9), 52.520832f, 13.375f},
       // Unpaired surrogates and both halves of a pair are units of their own,
       // with the code 63 ("?") of a character the page does not hold.
