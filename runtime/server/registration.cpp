@@ -32,6 +32,7 @@
 #include <oleauto.h>
 #include <olectl.h>
 
+#include <algorithm>
 #include <new>
 #include <string>
 #include <vector>
@@ -100,20 +101,34 @@ std::wstring ProgId(const ProjectDescriptor& project, const ClassRecord& record)
   return std::wstring(project.project_name) + L"." + record.name;
 }
 
-// The class keys and values of one class, parents before children.
-void AddClassEntries(const ProjectDescriptor& project, const ClassRecord& record,
-                     const std::wstring& module_path, std::vector<Entry>& entries) {
-  const std::wstring progid = ProgId(project, record);
-  const std::wstring friendly = record.description != nullptr ? record.description : progid;
+std::wstring FriendlyName(const ProjectDescriptor& project, const ClassRecord& record) {
+  return record.description != nullptr ? record.description : ProgId(project, record);
+}
+
+// The keys and values under CLSID\{clsid} of one class, parents before
+// children. The first entry, the in-process server path, tells whose
+// registration the class key is.
+std::vector<Entry> ClassEntries(const ProjectDescriptor& project, const ClassRecord& record,
+                                const std::wstring& module_path) {
   const std::wstring clsid_key = L"CLSID\\" + GuidText(*record.clsid);
-  entries.push_back({clsid_key, nullptr, friendly});
-  entries.push_back({clsid_key + L"\\InprocServer32", nullptr, module_path});
-  entries.push_back({clsid_key + L"\\InprocServer32", L"ThreadingModel", L"Apartment"});
-  entries.push_back({clsid_key + L"\\ProgID", nullptr, progid});
-  entries.push_back({clsid_key + L"\\TypeLib", nullptr, GuidText(*project.typelib_id)});
-  entries.push_back({clsid_key + L"\\VERSION", nullptr, VersionText(project)});
-  entries.push_back({progid, nullptr, friendly});
-  entries.push_back({progid + L"\\CLSID", nullptr, GuidText(*record.clsid)});
+  return {
+      {clsid_key + L"\\InprocServer32", nullptr, module_path},
+      {clsid_key, nullptr, FriendlyName(project, record)},
+      {clsid_key + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
+      {clsid_key + L"\\ProgID", nullptr, ProgId(project, record)},
+      {clsid_key + L"\\TypeLib", nullptr, GuidText(*project.typelib_id)},
+      {clsid_key + L"\\VERSION", nullptr, VersionText(project)},
+  };
+}
+
+// The ProgID key of one class. The first entry, the class identifier it
+// names, tells whose ProgID it is.
+std::vector<Entry> ProgIdEntries(const ProjectDescriptor& project, const ClassRecord& record) {
+  const std::wstring progid = ProgId(project, record);
+  return {
+      {progid + L"\\CLSID", nullptr, GuidText(*record.clsid)},
+      {progid, nullptr, FriendlyName(project, record)},
+  };
 }
 
 std::wstring TypeLibVersionKey(const ProjectDescriptor& project) {
@@ -166,6 +181,16 @@ bool Holds(const Entry& entry) {
   return GetText(entry.key, entry.name, data) && SameText(data, entry.data);
 }
 
+// Whose is a registered value: this module's (it holds what this module
+// writes), nobody's (absent) or another server's.
+enum class Owner { kThis, kNone, kOther };
+
+Owner OwnerOf(const Entry& entry) {
+  std::wstring data;
+  if (!GetText(entry.key, entry.name, data)) return Owner::kNone;
+  return SameText(data, entry.data) ? Owner::kThis : Owner::kOther;
+}
+
 // Deletes the value when it still holds what registration wrote.
 HRESULT RemoveText(const Entry& entry) {
   if (!Holds(entry)) return S_OK;
@@ -197,8 +222,8 @@ HRESULT RemoveKeyIfEmpty(const std::wstring& key_name) {
   return HRESULT_FROM_WIN32(status);
 }
 
-// Removes the values of `entries` (children first) and then every key they
-// lived in, deepest first, that is left empty. Goes on after a failure and
+// Removes the values of `entries` and then every key they lived in that is
+// left empty. Goes on after a failure and
 // reports the first one.
 HRESULT RemoveEntries(const std::vector<Entry>& entries) {
   HRESULT result = S_OK;
@@ -206,15 +231,15 @@ HRESULT RemoveEntries(const std::vector<Entry>& entries) {
     const HRESULT hr = RemoveText(*it);
     if (FAILED(hr) && SUCCEEDED(result)) result = hr;
   }
-  // Keys with their own ancestors that belong to the entries, deepest first.
+  // The keys the entries live in, children (longer names) before parents.
   std::vector<std::wstring> keys;
   for (const Entry& entry : entries) {
-    bool known = false;
-    for (const std::wstring& key : keys) known = known || key == entry.key;
-    if (!known) keys.push_back(entry.key);
+    if (std::find(keys.begin(), keys.end(), entry.key) == keys.end()) keys.push_back(entry.key);
   }
-  for (auto it = keys.rbegin(); it != keys.rend(); ++it) {
-    const HRESULT hr = RemoveKeyIfEmpty(*it);
+  std::sort(keys.begin(), keys.end(),
+            [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
+  for (const std::wstring& key : keys) {
+    const HRESULT hr = RemoveKeyIfEmpty(key);
     if (FAILED(hr) && SUCCEEDED(result)) result = hr;
   }
   return result;
@@ -277,9 +302,17 @@ HRESULT Unregister(const ModuleCells& cells, const ProjectDescriptor& project) {
   }
 
   for (std::size_t i = 0; i < project.class_count; ++i) {
-    std::vector<Entry> entries;
-    AddClassEntries(project, project.classes[i], module_path, entries);
-    hr = RemoveEntries(entries);
+    const ClassRecord& record = project.classes[i];
+    // A class registered by another copy of the server, at another path, is
+    // that copy's; so is its ProgID. A ProgID naming another class is left
+    // alone as well.
+    const std::vector<Entry> class_entries = ClassEntries(project, record, module_path);
+    if (OwnerOf(class_entries.front()) == Owner::kOther) continue;
+    hr = RemoveEntries(class_entries);
+    if (FAILED(hr) && SUCCEEDED(result)) result = SELFREG_E_CLASS;
+    const std::vector<Entry> progid_entries = ProgIdEntries(project, record);
+    if (OwnerOf(progid_entries.front()) == Owner::kOther) continue;
+    hr = RemoveEntries(progid_entries);
     if (FAILED(hr) && SUCCEEDED(result)) result = SELFREG_E_CLASS;
   }
   return result;
@@ -291,10 +324,12 @@ HRESULT Register(const ModuleCells& cells, const ProjectDescriptor& project) {
   if (FAILED(hr)) return hr;
 
   for (std::size_t i = 0; i < project.class_count; ++i) {
-    std::vector<Entry> entries;
-    AddClassEntries(project, project.classes[i], module_path, entries);
-    for (const Entry& entry : entries) {
-      if (FAILED(SetText(entry))) return SELFREG_E_CLASS;
+    const ClassRecord& record = project.classes[i];
+    for (const auto& entries :
+         {ClassEntries(project, record, module_path), ProgIdEntries(project, record)}) {
+      for (const Entry& entry : entries) {
+        if (FAILED(SetText(entry))) return SELFREG_E_CLASS;
+      }
     }
   }
 
