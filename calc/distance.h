@@ -1,5 +1,77 @@
 // Great-circle distance, its arc cosine, and the method that always yields 0.
+//
+// DistanceFrom(alat, alon, blat, blon)
+//   Inputs are float32 degrees, latitude positive north, longitude positive
+//   east; no range is checked. The result is a float32 number of kilometres
+//   plus 0.5 (not made a whole number), by the spherical law of cosines on a
+//   sphere on which half a great circle measures 20001.600000000002 km, the
+//   scaling divided by pi32 = 3.14159274101257324 (0x40490FDB), the float32
+//   nearest to pi: radius 6366.7068 km. Successful results lie in
+//   [0.50006366, 20002.0996]; identical inputs give exactly +0.0.
+//
+//   Exact float32 equality of both pairs (+0 equals -0) gives +0.0 at once,
+//   without an arc cosine. The same place under different numbers
+//   (longitudes 10 and 370, two longitudes at a pole) takes the full
+//   calculation and gives 0.50006366, the smallest distance.
+//
+//   Rounding: each input in radians (x * pi32 / 180), the four sines and
+//   cosines of the latitudes and the cosine of the longitude difference
+//   (b minus a) are stored as float32; the cosine of the central angle X
+//   is summed in double and rounded to float32 when passed to the arc
+//   cosine; the scaled distance and the distance plus 0.5 are stored as
+//   float32. Since X is a float32, short distances are quantised: X = 1
+//   gives 0.50006366, the float32 next below 1 gives 2.6982136, the next
+//   3.6087437. Exchanging the two points gives a bit-identical result.
+//
+//   Failures (only the floating-point error can arise from the arithmetic):
+//     - any NaN input. A comparison of the equality check that involves a
+//       NaN counts as equal and signals invalid; so when the other pair is
+//       equal too (or holds a NaN), the call ends with +0.0 and success, and
+//       otherwise the first test of the radian conversion ends it.
+//     - an infinite latitude (its sine or cosine is invalid; caught by the
+//       test after the longitude difference), two infinite longitudes of
+//       the same sign (inf - inf; the same test), or any other infinite
+//       longitude (the cosine of the infinite difference; caught by the test
+//       after the sum of X). The arc cosine is not called.
+//   On failure the out-parameter holds the result variable as it stood:
+//   +0.0 for every failure before the scaling; the scaled value if the
+//   test after the scaling signals; the value plus 0.5 if the test after
+//   the addition signals. With the ArcCos calculation as callee neither of
+//   these last two tests can signal (A is at most pi32): they guard against
+//   a callee that returns a value beyond the float32 range once scaled, or
+//   a signalling NaN.
+//   A failure reported by the arc cosine callee ends the call with that
+//   error and +0.0.
+//
+//   Finite inputs of any magnitude succeed. Far outside +-360 degrees the
+//   result follows the platform's sine and cosine of large arguments, and
+//   may differ between builds.
+//
+// ArcCos(X)
+//   The arc cosine in radians of a float32, by
+//   arc tan(-X / sqrt(1 - X^2)) + 2 * arc tan(1), each statement in
+//   resume-next mode: a runtime error abandons the statement that raised it
+//   and the call goes on. It always succeeds.
+//     - -1 < X < 1: the float32 nearest to the arc cosine of X, except for a
+//       few X where the double sum lies within a few units in its last place
+//       of a float32 rounding boundary (listed in the tests, per build);
+//       0 and -0 give 1.57079637.
+//     - X = 1: the square root is 0 and becomes 1e-8, giving 9.99999994e-09;
+//       X = -1 gives pi32.
+//     - X > 1: the square root of a negative raises the invalid-argument
+//       error, the root stays 0 and becomes 1e-8: a tiny value of the order
+//       of 1e-8 / X (4.99999997e-09 for 2), resting on the cancellation of
+//       two arc tangents; +infinity gives +0.0.
+//     - X < -1, -infinity included: pi32.
+//     - a quiet NaN: a quiet NaN (nothing signals; its sign and payload are
+//       not fixed); a signalling NaN: invalid is signalled in the root and
+//       in the sum, both statements are abandoned, and the result is +0.0.
+//
+// Distanse(lnLatitude, lnLongitude)
+//   Reads neither input and yields +0.0 with success, for every input.
 #pragma once
+
+#include <cstdint>
 
 #include "runtime/errors.h"
 
@@ -7,7 +79,7 @@ namespace pelmora::calc {
 
 // Where DistanceFrom obtains its arc cosine. The component hands it the
 // object's own interface; a failure reported here ends DistanceFrom with
-// that error.
+// that error. On success the arc cosine of X has been written into A.
 class ArcCosCallee {
  public:
   virtual runtime::RtError Call(float X, float& A) = 0;
@@ -27,5 +99,35 @@ runtime::Outcome<float> DistanceFrom(float alat, float alon, float blat, float b
 
 // 0.0 with success, whatever the inputs.
 runtime::Outcome<float> Distanse(float lnLatitude, float lnLongitude);
+
+// Where a DistanceFrom call ended: each floating-point test has its own
+// point, so a caller can tell which one caught a condition.
+enum class DistanceEnd : std::uint8_t {
+  kCompleted,  // every step ran
+  kSamePlace,  // the equality check ended it with +0.0
+  // The tests of the radian conversion: after the multiplication by pi32
+  // and after the float32 store, for each input.
+  kAlatProduct,
+  kAlatStore,
+  kAlonProduct,
+  kAlonStore,
+  kBlatProduct,
+  kBlatStore,
+  kBlonProduct,
+  kBlonStore,
+  kDifference,  // after the longitude difference
+  kCosineSum,   // after the sum of X, before its rounding
+  kArcCos,      // the callee reported a failure
+  kScaled,      // after the store of the scaled distance
+  kHalfAdded,   // after the store of the distance plus 0.5
+};
+
+struct DistanceRun {
+  runtime::Outcome<float> outcome;
+  DistanceEnd end = DistanceEnd::kCompleted;
+};
+
+// DistanceFrom, telling where it ended.
+DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon, ArcCosCallee& arcCos);
 
 }  // namespace pelmora::calc

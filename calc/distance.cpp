@@ -1,0 +1,186 @@
+#include "calc/distance.h"
+
+#include <cmath>
+#include <limits>
+
+#include "runtime/fp_status.h"
+#include "runtime/numeric.h"
+#include "runtime/resume_next.h"
+
+namespace pelmora::calc {
+
+using runtime::FpStatus;
+using runtime::Outcome;
+using runtime::RtError;
+
+namespace {
+
+// pi32, the float32 nearest to pi (0x40490FDB), slightly above pi. It is the
+// multiplier of the radian conversion, and widened the divisor of the
+// scaling.
+constexpr float kPi32 = 0x1.921fb6p+1f;
+constexpr double kPi32Wide = static_cast<double>(kPi32);
+
+// Half a great circle in km: 20001.600000000002, one unit in the last place
+// above the double nearest to 20001.6.
+constexpr double kHalfGreatCircle = 0x1.3886666666667p+14;
+
+// The double nearest to 1e-8, which replaces a zero root.
+constexpr double kZeroRoot = 1e-8;
+
+double Wide(float x) { return static_cast<double>(x); }
+
+// FpStatus records a condition only through an operation; 0 * infinity is
+// the invalid operation by definition.
+void SignalInvalid(FpStatus& fp) {
+  static_cast<void>(fp.Mul(0.0, std::numeric_limits<double>::infinity()));
+}
+
+// One comparison of the equality check: exact, +0 equal to -0. A NaN makes
+// it count as equal and signals invalid, which stays pending for the next
+// test.
+bool SameCoordinate(FpStatus& fp, float a, float b) {
+  if (std::isnan(a) || std::isnan(b)) {
+    SignalInvalid(fp);
+    return true;
+  }
+  return a == b;
+}
+
+class ArcCosCalculation final : public ArcCosCallee {
+ public:
+  RtError Call(float X, float& A) override {
+    const Outcome<float> arc = ArcCos(X);
+    A = arc.value;
+    return arc.error;
+  }
+};
+
+struct Conversion {
+  DistanceEnd product;  // the test after the multiplication
+  DistanceEnd store;    // the test after the float32 store
+};
+
+}  // namespace
+
+Outcome<float> ArcCos(float X) {
+  FpStatus fp;
+  runtime::ResumeNext resume(fp);
+  double root = 0.0;
+  float result = 0.0f;
+
+  // root = sqrt(-X * X + 1). For |X| > 1 the square root raises the
+  // invalid-argument error and root keeps its 0.
+  resume.Statement([&] {
+    const double x = fp.Widen(X);
+    const double radicand = fp.Add(fp.Mul(-x, x), fp.Widen(1.0f));
+    if (const RtError e = fp.Test(); e != RtError::kNone) return e;
+    const Outcome<double> r = runtime::Sqrt(radicand);
+    if (!r) return r.error;
+    root = r.value;
+    return RtError::kNone;
+  });
+
+  // At X = +-1, and when the root was abandoned, the division below would
+  // be by zero.
+  resume.Statement([&] {
+    if (root == 0.0) root = kZeroRoot;
+    return RtError::kNone;
+  });
+
+  // result = atan(-X / root) + 2 * atan(1). The arc tangent of 1 is taken
+  // first and held as a double; the sum is the only float32 rounding.
+  resume.Statement([&] {
+    const double quarter_turn = fp.Atan(1.0);
+    const double quotient = fp.Div(-fp.Widen(X), root);
+    if (const RtError e = fp.Test(); e != RtError::kNone) return e;
+    const double sum = fp.Add(fp.Atan(quotient), fp.Mul(2.0, quarter_turn));
+    if (const RtError e = fp.Test(); e != RtError::kNone) return e;
+    const float stored = fp.Store(sum);
+    if (const RtError e = fp.Test(); e != RtError::kNone) return e;
+    result = stored;
+    return RtError::kNone;
+  });
+
+  return runtime::Success(result);
+}
+
+DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon,
+                              ArcCosCallee& arcCos) {
+  FpStatus fp;
+  float result = 0.0f;
+  const auto ended = [&result](DistanceEnd end, RtError error) {
+    return DistanceRun{runtime::Failure(error, result), end};
+  };
+
+  // Both comparisons are made, so a NaN in either pair is always signalled.
+  const bool same_lat = SameCoordinate(fp, alat, blat);
+  const bool same_lon = SameCoordinate(fp, alon, blon);
+  if (same_lat && same_lon) return {runtime::Success(0.0f), DistanceEnd::kSamePlace};
+
+  // Degrees to radians, in the order alat, alon, blat, blon: the product
+  // with pi32 is tested, then the quotient by 180 is stored and tested.
+  const float degrees[4] = {alat, alon, blat, blon};
+  static constexpr Conversion kTests[4] = {{DistanceEnd::kAlatProduct, DistanceEnd::kAlatStore},
+                                           {DistanceEnd::kAlonProduct, DistanceEnd::kAlonStore},
+                                           {DistanceEnd::kBlatProduct, DistanceEnd::kBlatStore},
+                                           {DistanceEnd::kBlonProduct, DistanceEnd::kBlonStore}};
+  float radians[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+  for (int i = 0; i < 4; ++i) {
+    const double product = fp.Mul(fp.Widen(degrees[i]), kPi32Wide);
+    if (const RtError e = fp.Test(); e != RtError::kNone) return ended(kTests[i].product, e);
+    radians[i] = fp.Store(fp.Div(product, 180.0));
+    if (const RtError e = fp.Test(); e != RtError::kNone) return ended(kTests[i].store, e);
+  }
+  const float phi_a = radians[0];
+  const float lambda_a = radians[1];
+  const float phi_b = radians[2];
+  const float lambda_b = radians[3];
+
+  // The sines and cosines are stored without a test of their own; a
+  // condition they raise is caught by the next test.
+  const float sin_phi_a = fp.Store(fp.Sin(Wide(phi_a)));
+  const float sin_phi_b = fp.Store(fp.Sin(Wide(phi_b)));
+  const float cos_phi_a = fp.Store(fp.Cos(Wide(phi_a)));
+  const float cos_phi_b = fp.Store(fp.Cos(Wide(phi_b)));
+
+  // b minus a; exchanging the points negates the difference, which leaves
+  // its cosine unchanged.
+  const double lon_diff = fp.Sub(Wide(lambda_b), Wide(lambda_a));
+  if (const RtError e = fp.Test(); e != RtError::kNone) return ended(DistanceEnd::kDifference, e);
+  const float cos_lon_diff = fp.Store(fp.Cos(lon_diff));
+
+  // The cosine of the central angle, multiplied in this order; both products
+  // commute, so the sum does not depend on which point is a.
+  const double cosine_sum =
+      fp.Add(fp.Mul(fp.Mul(Wide(cos_phi_b), Wide(cos_phi_a)), Wide(cos_lon_diff)),
+             fp.Mul(Wide(sin_phi_b), Wide(sin_phi_a)));
+  if (const RtError e = fp.Test(); e != RtError::kNone) return ended(DistanceEnd::kCosineSum, e);
+  const float X = fp.Store(cosine_sum);
+
+  float A = 0.0f;
+  if (const RtError e = arcCos.Call(X, A); e != RtError::kNone) {
+    return ended(DistanceEnd::kArcCos, e);
+  }
+
+  result = fp.Store(fp.Div(fp.Mul(fp.Widen(A), kHalfGreatCircle), kPi32Wide));
+  if (const RtError e = fp.Test(); e != RtError::kNone) return ended(DistanceEnd::kScaled, e);
+
+  result = fp.Store(fp.Add(Wide(result), 0.5));
+  if (const RtError e = fp.Test(); e != RtError::kNone) return ended(DistanceEnd::kHalfAdded, e);
+
+  return {runtime::Success(result), DistanceEnd::kCompleted};
+}
+
+Outcome<float> DistanceFrom(float alat, float alon, float blat, float blon, ArcCosCallee& arcCos) {
+  return TraceDistanceFrom(alat, alon, blat, blon, arcCos).outcome;
+}
+
+Outcome<float> DistanceFrom(float alat, float alon, float blat, float blon) {
+  ArcCosCalculation arcCos;
+  return DistanceFrom(alat, alon, blat, blon, arcCos);
+}
+
+Outcome<float> Distanse(float, float) { return runtime::Success(0.0f); }
+
+}  // namespace pelmora::calc
