@@ -1,0 +1,180 @@
+// No method of Pelmora.dll leaks an Automation string or any other block of
+// the task allocator, on success or failure, through the vtable or through
+// IDispatch. The test program runs with OANOCACHE=1, so that every BSTR is
+// allocated and freed through the task allocator, where an IMallocSpy counts
+// them.
+#include <windows.h>
+// <windows.h> first: the OLE headers rely on it.
+#include <gtest/gtest.h>
+#include <oleauto.h>
+
+#include <vector>
+
+#include "tests/component/com_support.h"
+
+namespace pelmora::test {
+namespace {
+
+// Counts the blocks the task allocator hands out and takes back. (A COM
+// object is never deleted through its interface.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+class CountingSpy final : public IMallocSpy {
+ public:
+  LONG Outstanding() const { return allocations_ - frees_; }
+  LONG Allocations() const { return allocations_; }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMallocSpy)) {
+      *out = static_cast<IMallocSpy*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  // Lives as long as the test program.
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+  SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T size) override { return size; }
+  void* STDMETHODCALLTYPE PostAlloc(void* block) override {
+    if (block != nullptr) ++allocations_;
+    return block;
+  }
+  void* STDMETHODCALLTYPE PreFree(void* block, BOOL /*spied*/) override {
+    if (block != nullptr) ++frees_;
+    return block;
+  }
+  void STDMETHODCALLTYPE PostFree(BOOL /*spied*/) override {}
+  SIZE_T STDMETHODCALLTYPE PreRealloc(void* block, SIZE_T size, void** out,
+                                      BOOL /*spied*/) override {
+    *out = block;
+    return size;
+  }
+  void* STDMETHODCALLTYPE PostRealloc(void* block, BOOL /*spied*/) override { return block; }
+  void* STDMETHODCALLTYPE PreGetSize(void* block, BOOL /*spied*/) override { return block; }
+  SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T size, BOOL /*spied*/) override { return size; }
+  void* STDMETHODCALLTYPE PreDidAlloc(void* block, BOOL /*spied*/) override { return block; }
+  int STDMETHODCALLTYPE PostDidAlloc(void* /*block*/, BOOL /*spied*/, int answer) override {
+    return answer;
+  }
+  void STDMETHODCALLTYPE PreHeapMinimize() override {}
+  void STDMETHODCALLTYPE PostHeapMinimize() override {}
+
+ private:
+  LONG allocations_ = 0;
+  LONG frees_ = 0;
+};
+#pragma GCC diagnostic pop
+
+VARIANT R8(double x) {
+  VARIANT v;
+  VariantInit(&v);
+  V_VT(&v) = VT_R8;
+  V_R8(&v) = x;
+  return v;
+}
+
+VARIANT Str(const wchar_t* text) {
+  VARIANT v;
+  VariantInit(&v);
+  V_VT(&v) = VT_BSTR;
+  V_BSTR(&v) = SysAllocString(text);
+  return v;
+}
+
+// One round of calls: every method through the vtable and by name, each
+// succeeding and failing where it can; the caller frees what it owns.
+void OneRound(_CalcDistClass* object, IDispatch* dispatch) {
+  BSTR text = nullptr;
+  float value = 0.0f;
+  object->sLocator(52.5f, 13.4f, &text);
+  SysFreeString(text);
+  object->sLocator(1e30f, 0.0f, &text);  // overflow: null text
+  SysFreeString(text);
+  object->GridFromLatLong(52.5f, 13.4f, &text);
+  SysFreeString(text);
+  object->GridFromLatLong(0.0f, 4000.0f, &text);  // invalid argument
+  SysFreeString(text);
+  object->GridFromLatLong(0.0f, 0.0f, nullptr);  // E_POINTER
+  object->Azimut(52.5f, 13.4f, 40.7f, -74.0f, &value);
+  object->Azimut(52.5f, 180.0f, 40.0f, -180.000137f, &value);  // floating point
+  object->Distanse(1.0f, 2.0f, &value);
+  object->DistanceFrom(52.5f, 13.4f, 40.7f, -74.0f, &value);
+  object->ArcCos(2.0f, &value);
+  {
+    const Bstr grid(L"  JO62qm  ");
+    object->LatFromGrid(grid.get(), &value);
+    object->LongFromGrid(grid.get(), &value);
+    object->LatFromGrid(nullptr, &value);
+  }
+
+  LPOLESTR name[] = {const_cast<LPOLESTR>(L"GridFromLatLong")};
+  DISPID id = 0;
+  dispatch->GetIDsOfNames(IID_NULL, name, 1, 0, &id);
+  VARIANT args[2] = {R8(13.4), R8(52.5)};
+  DISPPARAMS params = {args, nullptr, 2, 0};
+  {
+    Variant result;
+    dispatch->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, &result.v, nullptr, nullptr);
+  }
+  // The text result of a call whose caller wants none.
+  dispatch->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+  // A failure with its exception information.
+  V_R8(&args[0]) = 4000.0;
+  {
+    Variant result;
+    EXCEPINFO exception = {};
+    dispatch->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, &result.v, &exception, nullptr);
+    SysFreeString(exception.bstrSource);
+    SysFreeString(exception.bstrDescription);
+    SysFreeString(exception.bstrHelpFile);
+  }
+  // A text argument that does not convert, and one that does.
+  VARIANT text_args[2] = {Str(L"east"), Str(L"52")};
+  DISPPARAMS text_params = {text_args, nullptr, 2, 0};
+  {
+    Variant result;
+    dispatch->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &text_params, &result.v, nullptr, nullptr);
+  }
+  VariantClear(&text_args[0]);
+  text_args[0] = Str(L"13");
+  {
+    Variant result;
+    dispatch->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &text_params, &result.v, nullptr, nullptr);
+  }
+  VariantClear(&text_args[0]);
+  VariantClear(&text_args[1]);
+}
+
+TEST(Leaks, NoBlockOutlivesItsCall) {
+  CountingSpy spy;
+  ASSERT_EQ(Hr{CoRegisterMallocSpy(&spy)}, Hr{S_OK});
+  {
+    const Ptr<_CalcDistClass> object = Server::Get().Create();
+    ASSERT_TRUE(object);
+    Ptr<IDispatch> dispatch;
+    ASSERT_EQ(Hr{object->QueryInterface(IID_IDispatch, dispatch.OutVoid())}, Hr{S_OK});
+
+    // The first round loads what stays for the instance's lifetime (its type
+    // information); the error object of the last failure stays with the
+    // thread until it is cleared.
+    OneRound(object.get(), dispatch.get());
+    SetErrorInfo(0, nullptr);
+    const LONG outstanding = spy.Outstanding();
+    const LONG allocations = spy.Allocations();
+
+    constexpr int kRounds = 500;
+    for (int i = 0; i < kRounds; ++i) OneRound(object.get(), dispatch.get());
+    SetErrorInfo(0, nullptr);
+
+    // The spy sees the strings: each round allocates several.
+    EXPECT_GE(spy.Allocations() - allocations, 5 * kRounds);
+    EXPECT_EQ(spy.Outstanding(), outstanding);
+  }
+  EXPECT_EQ(Hr{Server::Get().CanUnloadNow()}, Hr{S_OK});
+  CoRevokeMallocSpy();
+}
+
+}  // namespace
+}  // namespace pelmora::test
