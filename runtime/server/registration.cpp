@@ -18,12 +18,15 @@
 // so that LoadRegTypeLib(libid, major, minor, locale) finds it (the standard
 // marshaler asks with locale 0).
 //
-// Unregistration removes exactly these: a value only when it still holds what
-// this module would write (so a registration of another copy of the server at
-// another path is left alone), then each key that is left empty; shared parent
-// keys (CLSID, TypeLib, Interface) are never touched. The type library is
-// unregistered with UnRegisterTypeLib only when its registration points at this
-// module. Unregistering a server that is not registered succeeds.
+// Unregistration removes exactly these, and only where they are this module's:
+// a class key whose InprocServer32 names another path belongs to another copy
+// of the server and stays, with its ProgID; a ProgID naming another class
+// stays; the type library is unregistered (UnRegisterTypeLib, which also
+// removes its Interface keys) only when its registration names this module.
+// Within what is ours, a value goes only when it still holds what this module
+// writes, then each key that is left empty; shared parent keys (CLSID, TypeLib,
+// Interface) and values others added to our keys are never touched.
+// Unregistering a server that is not registered succeeds.
 //
 // Every text goes through the wide-character registry and module APIs, so a
 // module path with spaces or non-ASCII characters is registered as it stands.
