@@ -75,13 +75,9 @@ std::wstring VersionText(const ProjectDescriptor& project) {
   return Hex(project.typelib_major) + L"." + Hex(project.typelib_minor);
 }
 
-HMODULE OwnModule(const ModuleCells& cells) {
-  return reinterpret_cast<HMODULE>(static_cast<LONG_PTR>(cells.module));
-}
-
 // The full path of the module recorded in the cells, without a length limit.
 HRESULT ModulePath(const ModuleCells& cells, std::wstring& path) {
-  const HMODULE module = OwnModule(cells);
+  const HMODULE module = ModuleHandle(cells);
   if (module == nullptr) return E_UNEXPECTED;  // the library entry has not run
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
