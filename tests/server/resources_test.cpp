@@ -243,20 +243,6 @@ TEST_F(Resources, TypeLibraryResourceIsTheCompiledLibrary) {
   EXPECT_EQ(bytes, compiled);
 }
 
-TEST_F(Resources, TypeLibraryLoadsFromTheDllWithoutTheRegistry) {
-  ITypeLib* library = nullptr;
-  ASSERT_EQ(LoadTypeLibEx(DllPath().c_str(), REGKIND_NONE, &library), S_OK);
-  TLIBATTR* attr = nullptr;
-  ASSERT_EQ(library->GetLibAttr(&attr), S_OK);
-  EXPECT_TRUE(IsEqualGUID(attr->guid, LIBID_Tevaro));
-  EXPECT_EQ(attr->lcid, LCID{0x0409});
-  EXPECT_EQ(attr->syskind, SYS_WIN32);
-  EXPECT_EQ(attr->wMajorVerNum, 1);
-  EXPECT_EQ(attr->wMinorVerNum, 0);
-  library->ReleaseTLibAttr(attr);
-  library->Release();
-}
-
 // The loader finds every resource by type and identifier: the named types must
 // stand in the directory in the order it searches them.
 BOOL CALLBACK CollectType(HMODULE, LPWSTR type, LONG_PTR found) {
