@@ -360,7 +360,9 @@ TEST(Registered, EntryPointsOfTheLoadedServer) {
     SCOPED_TRACE(c.what);
     void* out = &out;
     EXPECT_EQ(Hr{get_class_object(*c.clsid, *c.iid, c.null_out ? nullptr : &out)}, Hr{c.want});
-    if (!c.null_out) EXPECT_EQ(out, nullptr);
+    if (!c.null_out) {
+      EXPECT_EQ(out, nullptr);
+    }
   }
   void* factory = nullptr;
   ASSERT_EQ(Hr{get_class_object(CLSID_CalcDistClass, IID_IClassFactory, &factory)}, Hr{S_OK});
