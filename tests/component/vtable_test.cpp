@@ -380,6 +380,28 @@ TEST_F(Vtable, ArcCosAndDistanseMatchTheCalculations) {
   }
 }
 
+struct ErrorObject {
+  HRESULT got = E_FAIL;
+  std::wstring source;
+  std::wstring description;
+  GUID guid = GUID_NULL;
+};
+
+ErrorObject TakeErrorObject() {
+  ErrorObject error;
+  Ptr<IErrorInfo> info;
+  error.got = GetErrorInfo(0, info.Out());
+  if (error.got != S_OK || !info) return error;
+  Bstr source;
+  Bstr description;
+  info->GetSource(source.Out());
+  info->GetDescription(description.Out());
+  info->GetGUID(&error.guid);
+  if (source.get() != nullptr) error.source = source.get();
+  if (description.get() != nullptr) error.description = description.get();
+  return error;
+}
+
 // DistanceFrom calls ArcCos through the object's own vtable: a client that
 // puts its own ArcCos into the object's table (here by giving the object a
 // copy of its vtable with slot 7 after IDispatch replaced) is called.
@@ -413,15 +435,18 @@ TEST_F(Vtable, DistanceFromCallsArcCosThroughTheVtable) {
   struct Row {
     HRESULT status;
     float value;
+    const wchar_t* description;  // of the error object when DistanceFrom fails
   };
   const std::vector<Row> rows = {
-      {S_OK, 1.0f},       // success: scaled by the half great circle
-      {S_FALSE, 0.5f},    // a status of zero or above is success
-      {kOverflow, 2.0f},  // failure: ends DistanceFrom with 0
-      {E_FAIL, 2.0f},     // any failure, with its own HRESULT
-      {static_cast<HRESULT>(0x800A0201), 1.0f},
-      {S_OK, kMaxFloat},        // the scaled value overflows: kept in the result
-      {S_OK, SignallingNan()},  // invalid in the scaling
+      {S_OK, 1.0f, nullptr},                // success: scaled by the half great circle
+      {S_FALSE, 0.5f, nullptr},             // a status of zero or above is success
+      {kOverflow, 2.0f, L"Overflow"},       // failure: ends DistanceFrom with 0
+      {E_FAIL, 2.0f, L"Automation error"},  // any failure, with its own HRESULT
+      {kFloatingPoint, 1.0f, L"Floating-point error"},
+      // The scaled value overflows: the floating-point error, with the
+      // scaled value in the result.
+      {S_OK, kMaxFloat, L"Floating-point error"},
+      {S_OK, SignallingNan(), L"Floating-point error"},  // invalid in the scaling
   };
   for (const Row& row : rows) {
     FakeArcCos::status = row.status;
@@ -448,6 +473,13 @@ TEST_F(Vtable, DistanceFromCallsArcCosThroughTheVtable) {
     EXPECT_EQ(Hr{hr}, Hr{want_hr}) << "callee status " << row.status;
     EXPECT_EQ(Bits(got), Bits(want.value))
         << "callee status " << row.status << " value " << row.value;
+    const ErrorObject error = TakeErrorObject();
+    if (row.description == nullptr) {
+      EXPECT_EQ(Hr{hr}, Hr{S_OK});
+      continue;
+    }
+    EXPECT_EQ(error.source, L"Tevaro.CalcDistClass");
+    EXPECT_EQ(error.description, row.description);
   }
   // The guard of identical points does not call it.
   FakeArcCos::calls = 0;
@@ -476,28 +508,6 @@ TEST_F(Vtable, NullOutPointerIsRefused) {
       {"GridFromLatLong", object()->GridFromLatLong(1e30f, 0.0f, nullptr)},
   };
   for (const auto& [name, hr] : calls) EXPECT_EQ(Hr{hr}, Hr{E_POINTER}) << name;
-}
-
-struct ErrorObject {
-  HRESULT got = E_FAIL;
-  std::wstring source;
-  std::wstring description;
-  GUID guid = GUID_NULL;
-};
-
-ErrorObject TakeErrorObject() {
-  ErrorObject error;
-  Ptr<IErrorInfo> info;
-  error.got = GetErrorInfo(0, info.Out());
-  if (error.got != S_OK || !info) return error;
-  Bstr source;
-  Bstr description;
-  info->GetSource(source.Out());
-  info->GetDescription(description.Out());
-  info->GetGUID(&error.guid);
-  if (source.get() != nullptr) error.source = source.get();
-  if (description.get() != nullptr) error.description = description.get();
-  return error;
 }
 
 TEST_F(Vtable, FailuresSetTheErrorObject) {
