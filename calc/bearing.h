@@ -59,11 +59,12 @@
 // Platform: sine, cosine and arc tangent are the platform's (glibc natively;
 // in the 32-bit Windows build the x87 sine and cosine and msvcrt's arc
 // tangent). They differ in the last bits of doubles, which the float32 stores
-// have hidden for every input met so far: for longitudes within a few turns,
-// and alpha for every float32 t1. Longitude differences far beyond a turn do
-// differ: the x87 instructions reduce the argument against their own
-// approximation of pi, so from about 1e11 degrees on the float32 values, and
-// from about 1e17 degrees on often the whole degrees, depend on the platform.
+// hide for every input tried: eight million ordinary pairs, longitudes up to
+// 1e10 degrees, and alpha for every float32 t1. Longitude differences far
+// beyond a turn do differ: the x87 instructions reduce the argument against
+// their own approximation of pi, so from about 1e11 degrees on the float32
+// values, and from about 1e17 degrees on often the whole degrees, depend on
+// the platform.
 //
 // Failures: the floating-point error; the result is then 0 and the fields
 // hold what the steps reached (each examination comes before the store of its
@@ -79,10 +80,12 @@
 //     degrees) that t2 overflows float32: found after the reciprocal.
 //   - A longitude difference whose degrees overflow float32 (longitudes near
 //     the float32 limit): found at the clockwise turn.
-//   - NaN in MyLat or MyLon: a signalling NaN fails at once; a quiet NaN fails
-//     at the first ordered comparison that meets it (< and > with a NaN
-//     operand are invalid operations): the normalisation for MyLon, the
-//     quadrant tests for MyLat, or the due-south test on equal longitudes.
+//   - NaN in MyLat or MyLon: a signalling NaN fails at the first examination.
+//     A quiet NaN is an invalid operation at the first ordered comparison
+//     that meets it (< and > with a NaN operand), found at the next
+//     examination: the normalisation for MyLon, the quadrant tests for MyLat,
+//     the due-south test on equal longitudes. A NaN in the other position is
+//     a missing position instead.
 //   - Infinite coordinates: the sine or cosine of an infinity is invalid, so
 //     every bearing that is computed fails. The two early answers take them
 //     as they are: an infinite other coordinate with a zero one is a missing
