@@ -24,38 +24,47 @@
 //   3.6087437. Exchanging the two points gives a bit-identical result.
 //
 //   Failures (only the floating-point error can arise from the arithmetic):
-//     - any NaN input. A comparison of the equality check that involves a
-//       NaN counts as equal and signals invalid; so when the other pair is
-//       equal too (or holds a NaN), the call ends with +0.0 and success, and
-//       otherwise the first test of the radian conversion ends it.
-//     - an infinite latitude (its sine or cosine is invalid; caught by the
+//     - any NaN input, quiet or signalling. A comparison of the equality
+//       check that involves a NaN counts as equal and signals invalid. When
+//       the other pair is equal too (or holds a NaN) the call ends there with
+//       +0.0 and success: (NaN, 1, 5, 1) gives +0.0. Otherwise the test
+//       after the multiplication of alat ends it, wherever the NaN is.
+//     - an infinite latitude (its sine and cosine are invalid; caught by the
 //       test after the longitude difference), two infinite longitudes of
 //       the same sign (inf - inf; the same test), or any other infinite
 //       longitude (the cosine of the infinite difference; caught by the test
-//       after the sum of X). The arc cosine is not called.
-//   On failure the out-parameter holds the result variable as it stood:
-//   +0.0 for every failure before the scaling; the scaled value if the
-//   test after the scaling signals; the value plus 0.5 if the test after
-//   the addition signals. With the ArcCos calculation as callee neither of
-//   these last two tests can signal (A is at most pi32): they guard against
-//   a callee that returns a value beyond the float32 range once scaled, or
-//   a signalling NaN.
+//       after the sum of X). Equal infinite inputs meet the equality check.
+//   None of these reaches the arc cosine. The other tests of the radian
+//   conversion cannot signal first with float32 inputs: a product or
+//   quotient of a float32 and pi32 / 180 stays inside the float32 range.
 //   A failure reported by the arc cosine callee ends the call with that
 //   error and +0.0.
+//   On failure the out-parameter holds the result variable as it stood:
+//   +0.0 for every failure up to the arc cosine; the scaled value if the
+//   test after the scaling signals; the value plus 0.5 if the test after
+//   the addition signals. With the ArcCos calculation as callee neither of
+//   these last two can signal (A is at most pi32). The first guards against
+//   a callee whose A overflows float32 once scaled (A above 5.3e34 gives an
+//   infinite scaled value) or is a signalling NaN; the second cannot signal
+//   first at all, as a finite float32 plus 0.5 stays finite.
 //
 //   Finite inputs of any magnitude succeed. Far outside +-360 degrees the
-//   result follows the platform's sine and cosine of large arguments, and
-//   may differ between builds.
+//   result follows the platform's sine and cosine of large arguments and
+//   differs between builds: (1e30, 0, 0, 0) gives 14251.497 with glibc and
+//   7906.8408 with the x87 sine and cosine of the 32-bit Windows build.
 //
 // ArcCos(X)
 //   The arc cosine in radians of a float32, by
 //   arc tan(-X / sqrt(1 - X^2)) + 2 * arc tan(1), each statement in
 //   resume-next mode: a runtime error abandons the statement that raised it
 //   and the call goes on. It always succeeds.
-//     - -1 < X < 1: the float32 nearest to the arc cosine of X, except for a
-//       few X where the double sum lies within a few units in its last place
-//       of a float32 rounding boundary (listed in the tests, per build);
-//       0 and -0 give 1.57079637.
+//     - -1 < X < 1: the float32 nearest to the arc cosine of X, except at
+//       X = 1.58932547e-08 (0x328885A3) and X = 0.000248686469 (0x39826222),
+//       one float32 below it; all 2130706432 values checked, natively and
+//       on the 32-bit Windows build. At these two the arc cosine lies less
+//       than half a unit in the last place of a double above the midpoint of
+//       two float32 values: the double sum is that midpoint exactly, and its
+//       store rounds the tie to even, downwards. 0 and -0 give 1.57079637.
 //     - X = 1: the square root is 0 and becomes 1e-8, giving 9.99999994e-09;
 //       X = -1 gives pi32.
 //     - X > 1: the square root of a negative raises the invalid-argument

@@ -1,0 +1,160 @@
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cmath>
+
+#include "calc/distance.h"
+
+// DistanceFrom and ArcCos against the platform's maths calls they make, alone
+// and on the same arguments: five sines and cosines, two arc tangents and one
+// square root for a distance, two arc tangents and one square root for an arc
+// cosine.
+
+namespace {
+
+struct Pair {
+  float alat;
+  float alon;
+  float blat;
+  float blon;
+};
+
+// A fixed set: long and short distances, antipodes, the same place under
+// other numbers.
+constexpr std::array<Pair, 8> kPairs = {{{52.5f, 13.4f, 40.7f, -74.0f},
+                                         {0.0f, 0.0f, 0.0f, 1.0f},
+                                         {48.1f, 11.6f, 48.2f, 11.6f},
+                                         {10.0f, 20.0f, -10.0f, -160.0f},
+                                         {-33.9f, 151.2f, 51.5f, -0.12f},
+                                         {10.0f, 10.0f, 10.0f, 10.0001f},
+                                         {90.0f, 0.0f, -90.0f, 0.0f},
+                                         {50.0f, 10.0f, 50.0f, 370.0f}}};
+
+// The argument of each maths call, one field per call, so that the compiler
+// cannot merge a sine and a cosine of the same value into one call.
+struct MathsArguments {
+  double sin_a, sin_b, cos_a, cos_b, cos_diff;  // radians
+  double atan_one;                              // 1.0
+  double quotient;                              // -X / root
+  double radicand;                              // 1 - X * X
+};
+
+const double kRadiansPerDegree = static_cast<double>(3.14159274f) / 180.0;
+
+double Radians(float degrees) { return static_cast<double>(degrees) * kRadiansPerDegree; }
+
+// The cosine of the central angle of a pair, as handed to the arc cosine.
+float XOf(const Pair& p) {
+  const double phi_a = Radians(p.alat);
+  const double phi_b = Radians(p.blat);
+  const double lon_diff = Radians(p.blon) - Radians(p.alon);
+  return static_cast<float>(std::cos(phi_b) * std::cos(phi_a) * std::cos(lon_diff) +
+                            std::sin(phi_b) * std::sin(phi_a));
+}
+
+std::array<float, kPairs.size()> XOfPairs() {
+  std::array<float, kPairs.size()> xs;
+  for (std::size_t k = 0; k < kPairs.size(); ++k) xs[k] = XOf(kPairs[k]);
+  return xs;
+}
+
+std::array<MathsArguments, kPairs.size()> DistanceArguments() {
+  std::array<MathsArguments, kPairs.size()> args;
+  for (std::size_t k = 0; k < kPairs.size(); ++k) {
+    const Pair& p = kPairs[k];
+    const double x = static_cast<double>(XOf(p));
+    const double radicand = 1.0 - x * x;
+    const double root = radicand > 0.0 ? std::sqrt(radicand) : 1e-8;
+    args[k] = {Radians(p.alat),
+               Radians(p.blat),
+               Radians(p.alat),
+               Radians(p.blat),
+               Radians(p.blon) - Radians(p.alon),
+               1.0,
+               -x / root,
+               radicand};
+  }
+  return args;
+}
+
+void BM_DistanceFrom(benchmark::State& state) {
+  std::size_t i = 0;
+  for (auto _ : state) {
+    const Pair& p = kPairs[i++ % kPairs.size()];
+    benchmark::DoNotOptimize(pelmora::calc::DistanceFrom(p.alat, p.alon, p.blat, p.blon));
+  }
+}
+BENCHMARK(BM_DistanceFrom);
+
+void BM_DistanceMathsAlone(benchmark::State& state) {
+  std::array<MathsArguments, kPairs.size()> args = DistanceArguments();
+  benchmark::DoNotOptimize(args.data());
+  std::size_t i = 0;
+  for (auto _ : state) {
+    benchmark::ClobberMemory();  // the arguments are read afresh each time
+    const MathsArguments& a = args[i++ % args.size()];
+    const double sum = std::sin(a.sin_a) + std::sin(a.sin_b) + std::cos(a.cos_a) +
+                       std::cos(a.cos_b) + std::cos(a.cos_diff) + std::atan(a.atan_one) +
+                       std::atan(a.quotient) + std::sqrt(a.radicand);
+    benchmark::DoNotOptimize(sum);
+  }
+}
+BENCHMARK(BM_DistanceMathsAlone);
+
+// The same calls, each fed by the results before it as in the calculation:
+// the arc cosine's root and arc tangent wait for the sines and cosines. The
+// measure of their latency, where the one above measures their throughput.
+void BM_DistanceMathsChained(benchmark::State& state) {
+  std::array<MathsArguments, kPairs.size()> args = DistanceArguments();
+  benchmark::DoNotOptimize(args.data());
+  std::size_t i = 0;
+  for (auto _ : state) {
+    benchmark::ClobberMemory();
+    const MathsArguments& a = args[i++ % args.size()];
+    const double x = std::cos(a.cos_b) * std::cos(a.cos_a) * std::cos(a.cos_diff) +
+                     std::sin(a.sin_b) * std::sin(a.sin_a);
+    const double root = std::sqrt(std::fabs(1.0 - x * x)) + 1e-8;
+    const double sum = std::atan(-x / root) + 2.0 * std::atan(a.atan_one);
+    benchmark::DoNotOptimize(sum);
+  }
+}
+BENCHMARK(BM_DistanceMathsChained);
+
+void BM_ArcCos(benchmark::State& state) {
+  const std::array<float, kPairs.size()> xs = XOfPairs();
+  std::size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(pelmora::calc::ArcCos(xs[i++ % xs.size()]));
+  }
+}
+BENCHMARK(BM_ArcCos);
+
+void BM_ArcCosMathsAlone(benchmark::State& state) {
+  std::array<MathsArguments, kPairs.size()> args = DistanceArguments();
+  benchmark::DoNotOptimize(args.data());
+  std::size_t i = 0;
+  for (auto _ : state) {
+    benchmark::ClobberMemory();
+    const MathsArguments& a = args[i++ % args.size()];
+    const double sum = std::atan(a.atan_one) + std::atan(a.quotient) + std::sqrt(a.radicand);
+    benchmark::DoNotOptimize(sum);
+  }
+}
+BENCHMARK(BM_ArcCosMathsAlone);
+
+// The same, the arc tangent waiting for the root.
+void BM_ArcCosMathsChained(benchmark::State& state) {
+  std::array<MathsArguments, kPairs.size()> args = DistanceArguments();
+  benchmark::DoNotOptimize(args.data());
+  std::size_t i = 0;
+  for (auto _ : state) {
+    benchmark::ClobberMemory();
+    const MathsArguments& a = args[i++ % args.size()];
+    const double root = std::sqrt(a.radicand) + 1e-8;
+    const double sum = std::atan(a.quotient * root) + 2.0 * std::atan(a.atan_one);
+    benchmark::DoNotOptimize(sum);
+  }
+}
+BENCHMARK(BM_ArcCosMathsChained);
+
+}  // namespace
