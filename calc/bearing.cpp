@@ -27,38 +27,11 @@ constexpr float kOne = 1.0f;
 constexpr float kHalfTurn = 180.0f;
 constexpr float kFullTurn = 360.0f;
 
-// The floating-point status of one bearing. Besides the arithmetic of
-// FpStatus it makes the ordered comparisons (< and >) of the normalisation,
-// the quadrant tests and the due-south test: an ordered comparison with a NaN
-// operand is an invalid operation, which the next examination reports. The
-// equality tests (missing position, equal longitudes) are quiet.
-class BearingStatus {
- public:
-  FpStatus fp;
+// The floating-point examination: true when a condition is pending (an
+// ordered comparison with a NaN operand included); the status is cleared.
+bool Failed(FpStatus& fp) { return fp.Test() != RtError::kNone; }
 
-  bool Less(float a, float b) {
-    Order(a, b);
-    return a < b;
-  }
-  bool Greater(float a, float b) {
-    Order(a, b);
-    return a > b;
-  }
-
-  // True when a condition is pending; the status is then cleared.
-  bool Failed() {
-    const bool unordered = unordered_;
-    unordered_ = false;
-    return fp.Test() != RtError::kNone || unordered;
-  }
-
- private:
-  void Order(float a, float b) {
-    if (std::isnan(a) || std::isnan(b)) unordered_ = true;
-  }
-
-  bool unordered_ = false;
-};
+double Wide(float x) { return static_cast<double>(x); }
 
 Outcome<UnroundedBearing> Stopped() {
   return runtime::Failure<UnroundedBearing>(RtError::kFloatingPoint);
@@ -74,47 +47,45 @@ bool Missing(float x) { return x == 0.0f || std::isnan(x); }
 // Everything up to and including the clockwise turn. Each examination sits
 // after the arithmetic of its step and before the value is stored, so a
 // failing step leaves its field as it was.
-Outcome<UnroundedBearing> Clockwise(BearingStatus& st, BearingFields& f, float MyLat, float MyLon,
+Outcome<UnroundedBearing> Clockwise(FpStatus& fp, BearingFields& f, float MyLat, float MyLon,
                                     float lnLatitude, float lnLongitude) {
-  FpStatus& fp = st.fp;
-
   if (Missing(lnLatitude) || Missing(lnLongitude)) return Decided(0.0f);
 
   // Radians by the double K, each rounded to float32.
   const double my_lat_q = fp.Div(fp.Widen(MyLat), K);
-  if (st.Failed()) return Stopped();
+  if (Failed(fp)) return Stopped();
   const float my_lat_rad = fp.Store(my_lat_q);
   const double my_lon_q = fp.Div(fp.Widen(MyLon), K);
-  if (st.Failed()) return Stopped();
+  if (Failed(fp)) return Stopped();
   const float my_lon_rad = fp.Store(my_lon_q);
   const double other_lat_q = fp.Div(fp.Widen(lnLatitude), K);
-  if (st.Failed()) return Stopped();
+  if (Failed(fp)) return Stopped();
   f.OtherLatRad = fp.Store(other_lat_q);
   const double other_lon_q = fp.Div(fp.Widen(lnLongitude), K);
-  if (st.Failed()) return Stopped();
+  if (Failed(fp)) return Stopped();
   f.OtherLonRad = fp.Store(other_lon_q);
 
   // My longitude minus the other's. Longitudes equal in float32 radians are
   // not computed: the target lies due south when its latitude is below mine,
   // and otherwise due north or on the spot.
   const double diff = fp.Sub(fp.Widen(my_lon_rad), fp.Widen(f.OtherLonRad));
-  if (st.Failed()) return Stopped();
+  if (Failed(fp)) return Stopped();
   f.LonDiff = fp.Store(diff);
   if (f.LonDiff == 0.0f) {
-    const bool due_south = st.Less(lnLatitude, MyLat);
-    if (st.Failed()) return Stopped();
+    const bool due_south = fp.Less(Wide(lnLatitude), Wide(MyLat));
+    if (Failed(fp)) return Stopped();
     return Decided(due_south ? kHalfTurn : 0.0f);
   }
 
   // One pass of normalisation with strict bounds: a difference equal to
   // +-pi32 stays, and one beyond +-3 pi32 stays outside (-pi32, pi32).
-  if (st.Greater(f.LonDiff, kPi32)) {
+  if (fp.Greater(Wide(f.LonDiff), Wide(kPi32))) {
     const double wrapped = fp.Sub(fp.Widen(f.LonDiff), fp.Widen(kTwoPi32));
-    if (st.Failed()) return Stopped();
+    if (Failed(fp)) return Stopped();
     f.LonDiff = fp.Store(wrapped);
-  } else if (st.Less(f.LonDiff, -kPi32)) {
+  } else if (fp.Less(Wide(f.LonDiff), Wide(-kPi32))) {
     const double wrapped = fp.Add(fp.Widen(f.LonDiff), fp.Widen(kTwoPi32));
-    if (st.Failed()) return Stopped();
+    if (Failed(fp)) return Stopped();
     f.LonDiff = fp.Store(wrapped);
   }
   const double delta = fp.Widen(f.LonDiff);
@@ -126,7 +97,7 @@ Outcome<UnroundedBearing> Clockwise(BearingStatus& st, BearingFields& f, float M
   const double other_lat = fp.Widen(f.OtherLatRad);
   const double cot_other_lat = fp.Div(fp.Cos(other_lat), fp.Sin(other_lat));
   const double t1 = fp.Mul(cos_delta, cot_other_lat);
-  if (st.Failed()) return Stopped();
+  if (Failed(fp)) return Stopped();
   f.AuxAngle = fp.Store(t1);
 
   // Auxiliary angle alpha, in float32 radians.
@@ -137,48 +108,48 @@ Outcome<UnroundedBearing> Clockwise(BearingStatus& st, BearingFields& f, float M
   // kept in double.
   const double alpha = fp.Widen(f.AuxAngle);
   const double lat_sum = fp.Add(fp.Widen(my_lat_rad), alpha);
-  if (st.Failed()) return Stopped();
+  if (Failed(fp)) return Stopped();
   const double cot_delta = fp.Div(fp.Cos(delta), fp.Sin(delta));
   const double t2 = fp.Div(fp.Mul(cot_delta, fp.Cos(lat_sum)), fp.Sin(alpha));
-  if (st.Failed()) return Stopped();
+  if (Failed(fp)) return Stopped();
   f.AzimutValue = fp.Store(t2);
 
   // beta = atan(1 / t2), the reciprocal kept in double. An overflow in the
   // store of t2 shows here.
   const double reciprocal = fp.Div(fp.Widen(kOne), fp.Widen(f.AzimutValue));
-  if (st.Failed()) return Stopped();
+  if (Failed(fp)) return Stopped();
   f.AzimutValue = fp.Store(fp.Atan(reciprocal));
 
   // beta in degrees, -90..90, then the longitude difference in degrees, of
   // which only the sign is used below.
   const double beta_degrees = fp.Mul(fp.Widen(f.AzimutValue), K);
-  if (st.Failed()) return Stopped();
+  if (Failed(fp)) return Stopped();
   f.AzimutValue = fp.Store(beta_degrees);
   const double diff_degrees = fp.Mul(fp.Widen(f.LonDiff), K);
-  if (st.Failed()) return Stopped();
+  if (Failed(fp)) return Stopped();
   f.LonDiff = fp.Store(diff_degrees);
 
   // Quadrant: the three tests in this order, each on the current values.
   // Afterwards AzimutValue counts anticlockwise from north, 0..360.
-  if (st.Greater(f.LonDiff, 0.0f) && st.Less(f.AzimutValue, 0.0f)) {
+  if (fp.Greater(Wide(f.LonDiff), 0.0) && fp.Less(Wide(f.AzimutValue), 0.0)) {
     const double turned = fp.Add(fp.Widen(f.AzimutValue), fp.Widen(kHalfTurn));
-    if (st.Failed()) return Stopped();
+    if (Failed(fp)) return Stopped();
     f.AzimutValue = fp.Store(turned);
   }
-  if (st.Less(f.LonDiff, 0.0f) && st.Greater(f.AzimutValue, 0.0f)) {
+  if (fp.Less(Wide(f.LonDiff), 0.0) && fp.Greater(Wide(f.AzimutValue), 0.0)) {
     const double turned = fp.Add(fp.Widen(f.AzimutValue), fp.Widen(kHalfTurn));
-    if (st.Failed()) return Stopped();
+    if (Failed(fp)) return Stopped();
     f.AzimutValue = fp.Store(turned);
   }
-  if (st.Less(f.LonDiff, 0.0f) && st.Less(f.AzimutValue, 0.0f)) {
+  if (fp.Less(Wide(f.LonDiff), 0.0) && fp.Less(Wide(f.AzimutValue), 0.0)) {
     const double turned = fp.Add(fp.Widen(f.AzimutValue), fp.Widen(kFullTurn));
-    if (st.Failed()) return Stopped();
+    if (Failed(fp)) return Stopped();
     f.AzimutValue = fp.Store(turned);
   }
 
   // Clockwise from north.
   const double clockwise = fp.Sub(fp.Widen(kFullTurn), fp.Widen(f.AzimutValue));
-  if (st.Failed()) return Stopped();
+  if (Failed(fp)) return Stopped();
   f.AzimutValue = fp.Store(clockwise);
   return runtime::Success(UnroundedBearing{f.AzimutValue, false});
 }
@@ -187,21 +158,21 @@ Outcome<UnroundedBearing> Clockwise(BearingStatus& st, BearingFields& f, float M
 
 Outcome<UnroundedBearing> AzimutBeforeRounding(BearingFields& fields, float MyLat, float MyLon,
                                                float lnLatitude, float lnLongitude) {
-  BearingStatus st;
-  return Clockwise(st, fields, MyLat, MyLon, lnLatitude, lnLongitude);
+  FpStatus fp;
+  return Clockwise(fp, fields, MyLat, MyLon, lnLatitude, lnLongitude);
 }
 
 Outcome<float> Azimut(BearingFields& fields, float MyLat, float MyLon, float lnLatitude,
                       float lnLongitude) {
-  BearingStatus st;
-  const auto turned = Clockwise(st, fields, MyLat, MyLon, lnLatitude, lnLongitude);
+  FpStatus fp;
+  const auto turned = Clockwise(fp, fields, MyLat, MyLon, lnLatitude, lnLongitude);
   if (!turned) return runtime::Failure<float>(turned.error, 0.0f);
   if (turned.value.decided) return runtime::Success(turned.value.degrees);
 
   // Whole degrees, halves up: floor of the sum with 0.5 formed in double.
-  const double half_up = st.fp.Add(st.fp.Widen(fields.AzimutValue), 0.5);
-  if (st.Failed()) return runtime::Failure<float>(RtError::kFloatingPoint, 0.0f);
-  fields.AzimutValue = st.fp.Store(runtime::Floor(half_up));
+  const double half_up = fp.Add(fp.Widen(fields.AzimutValue), 0.5);
+  if (Failed(fp)) return runtime::Failure<float>(RtError::kFloatingPoint, 0.0f);
+  fields.AzimutValue = fp.Store(runtime::Floor(half_up));
   return runtime::Success(fields.AzimutValue);
 }
 

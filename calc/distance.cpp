@@ -1,8 +1,5 @@
 #include "calc/distance.h"
 
-#include <cmath>
-#include <limits>
-
 #include "runtime/fp_status.h"
 #include "runtime/numeric.h"
 #include "runtime/resume_next.h"
@@ -29,27 +26,6 @@ constexpr double kHalfGreatCircle = 0x1.3886666666667p+14;
 constexpr double kZeroRoot = 1e-8;
 
 double Wide(float x) { return static_cast<double>(x); }
-
-// The floating-point test. Most calls find nothing pending, and the inline
-// look saves the call.
-RtError Test(FpStatus& fp) { return fp.Pending() ? fp.Test() : RtError::kNone; }
-
-// FpStatus records a condition only through an operation; 0 * infinity is
-// the invalid operation by definition.
-void SignalInvalid(FpStatus& fp) {
-  static_cast<void>(fp.Mul(0.0, std::numeric_limits<double>::infinity()));
-}
-
-// One comparison of the equality check: exact, +0 equal to -0. A NaN makes
-// it count as equal and signals invalid, which stays pending for the next
-// test.
-bool SameCoordinate(FpStatus& fp, float a, float b) {
-  if (std::isnan(a) || std::isnan(b)) {
-    SignalInvalid(fp);
-    return true;
-  }
-  return a == b;
-}
 
 class ArcCosCalculation final : public ArcCosCallee {
  public:
@@ -78,7 +54,7 @@ Outcome<float> ArcCos(float X) {
   resume.Statement([&] {
     const double x = fp.Widen(X);
     const double radicand = fp.Add(fp.Mul(-x, x), fp.Widen(1.0f));
-    if (const RtError e = Test(fp); e != RtError::kNone) return e;
+    if (const RtError e = fp.Test(); e != RtError::kNone) return e;
     const Outcome<double> r = runtime::Sqrt(radicand);
     if (!r) return r.error;
     root = r.value;
@@ -97,11 +73,11 @@ Outcome<float> ArcCos(float X) {
   resume.Statement([&] {
     const double quarter_turn = fp.Atan(1.0);
     const double quotient = fp.Div(-fp.Widen(X), root);
-    if (const RtError e = Test(fp); e != RtError::kNone) return e;
+    if (const RtError e = fp.Test(); e != RtError::kNone) return e;
     const double sum = fp.Add(fp.Atan(quotient), fp.Mul(2.0, quarter_turn));
-    if (const RtError e = Test(fp); e != RtError::kNone) return e;
+    if (const RtError e = fp.Test(); e != RtError::kNone) return e;
     const float stored = fp.Store(sum);
-    if (const RtError e = Test(fp); e != RtError::kNone) return e;
+    if (const RtError e = fp.Test(); e != RtError::kNone) return e;
     result = stored;
     return RtError::kNone;
   });
@@ -117,9 +93,11 @@ DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon,
     return DistanceRun{runtime::Failure(error, result), end};
   };
 
-  // Both comparisons are made, so a NaN in either pair is always signalled.
-  const bool same_lat = SameCoordinate(fp, alat, blat);
-  const bool same_lon = SameCoordinate(fp, alon, blon);
+  // Exact comparison, +0 equal to -0. Both comparisons are made, so a NaN
+  // in either pair is always signalled; a NaN is never the same place, and
+  // the first test of the conversion ends the call.
+  const bool same_lat = fp.SignallingEqual(Wide(alat), Wide(blat));
+  const bool same_lon = fp.SignallingEqual(Wide(alon), Wide(blon));
   if (same_lat && same_lon) return {runtime::Success(0.0f), DistanceEnd::kSamePlace};
 
   // Degrees to radians, in the order alat, alon, blat, blon: the product
@@ -132,9 +110,9 @@ DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon,
   float radians[4] = {0.0f, 0.0f, 0.0f, 0.0f};
   for (int i = 0; i < 4; ++i) {
     const double product = fp.Mul(fp.Widen(degrees[i]), kPi32Wide);
-    if (const RtError e = Test(fp); e != RtError::kNone) return ended(kTests[i].product, e);
+    if (const RtError e = fp.Test(); e != RtError::kNone) return ended(kTests[i].product, e);
     radians[i] = fp.Store(fp.Div(product, 180.0));
-    if (const RtError e = Test(fp); e != RtError::kNone) return ended(kTests[i].store, e);
+    if (const RtError e = fp.Test(); e != RtError::kNone) return ended(kTests[i].store, e);
   }
   const float phi_a = radians[0];
   const float lambda_a = radians[1];
@@ -151,7 +129,7 @@ DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon,
   // b minus a; exchanging the points negates the difference, which leaves
   // its cosine unchanged.
   const double lon_diff = fp.Sub(Wide(lambda_b), Wide(lambda_a));
-  if (const RtError e = Test(fp); e != RtError::kNone) return ended(DistanceEnd::kDifference, e);
+  if (const RtError e = fp.Test(); e != RtError::kNone) return ended(DistanceEnd::kDifference, e);
   const float cos_lon_diff = fp.Store(fp.Cos(lon_diff));
 
   // The cosine of the central angle, multiplied in this order; both products
@@ -159,7 +137,7 @@ DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon,
   const double cosine_sum =
       fp.Add(fp.Mul(fp.Mul(Wide(cos_phi_b), Wide(cos_phi_a)), Wide(cos_lon_diff)),
              fp.Mul(Wide(sin_phi_b), Wide(sin_phi_a)));
-  if (const RtError e = Test(fp); e != RtError::kNone) return ended(DistanceEnd::kCosineSum, e);
+  if (const RtError e = fp.Test(); e != RtError::kNone) return ended(DistanceEnd::kCosineSum, e);
   const float X = fp.Store(cosine_sum);
 
   float A = 0.0f;
@@ -168,10 +146,10 @@ DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon,
   }
 
   result = fp.Store(fp.Div(fp.Mul(fp.Widen(A), kHalfGreatCircle), kPi32Wide));
-  if (const RtError e = Test(fp); e != RtError::kNone) return ended(DistanceEnd::kScaled, e);
+  if (const RtError e = fp.Test(); e != RtError::kNone) return ended(DistanceEnd::kScaled, e);
 
   result = fp.Store(fp.Add(Wide(result), 0.5));
-  if (const RtError e = Test(fp); e != RtError::kNone) return ended(DistanceEnd::kHalfAdded, e);
+  if (const RtError e = fp.Test(); e != RtError::kNone) return ended(DistanceEnd::kHalfAdded, e);
 
   return {runtime::Success(result), DistanceEnd::kCompleted};
 }

@@ -25,10 +25,10 @@
 //
 //   Failures (only the floating-point error can arise from the arithmetic):
 //     - any NaN input, quiet or signalling. A comparison of the equality
-//       check that involves a NaN counts as equal and signals invalid. When
-//       the other pair is equal too (or holds a NaN) the call ends there with
-//       +0.0 and success: (NaN, 1, 5, 1) gives +0.0. Otherwise the test
-//       after the multiplication of alat ends it, wherever the NaN is.
+//       check that involves a NaN signals invalid and counts as unequal (a
+//       position that is not a number is no known place, so the answer is
+//       not the 0 of identical positions): the test after the
+//       multiplication of alat ends the call, wherever the NaN is.
 //     - an infinite latitude (its sine and cosine are invalid; caught by the
 //       test after the longitude difference), two infinite longitudes of
 //       the same sign (inf - inf; the same test), or any other infinite

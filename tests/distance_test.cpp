@@ -163,12 +163,16 @@ struct SpecialRow {
 };
 
 const SpecialRow kSpecials[] = {
-    // A NaN counts as equal in the equality check and signals invalid.
-    {"NaN pairs", kQuiet, 0.0f, kQuiet, 0.0f, RtError::kNone, DistanceEnd::kSamePlace},
-    {"NaN against a number", kQuiet, 1.0f, 5.0f, 1.0f, RtError::kNone, DistanceEnd::kSamePlace},
-    {"NaN in both pairs", 1.0f, kQuiet, kSignalling, 2.0f, RtError::kNone, DistanceEnd::kSamePlace},
-    // When the other pair differs, the first test of the conversion fires,
-    // whichever input holds the NaN.
+    // A NaN is never the same place: the equality check signals invalid and
+    // the first test of the conversion fires, whichever input holds the NaN
+    // and whatever the other pair is.
+    {"NaN pairs", kQuiet, 0.0f, kQuiet, 0.0f, RtError::kFloatingPoint, DistanceEnd::kAlatProduct},
+    {"NaN against a number", kQuiet, 1.0f, 5.0f, 1.0f, RtError::kFloatingPoint,
+     DistanceEnd::kAlatProduct},
+    {"NaN in both pairs", 1.0f, kQuiet, kSignalling, 2.0f, RtError::kFloatingPoint,
+     DistanceEnd::kAlatProduct},
+    {"NaN everywhere", kQuiet, kQuiet, kQuiet, kQuiet, RtError::kFloatingPoint,
+     DistanceEnd::kAlatProduct},
     {"quiet NaN alat", kQuiet, 1.0f, 5.0f, 2.0f, RtError::kFloatingPoint,
      DistanceEnd::kAlatProduct},
     {"quiet NaN blon", 1.0f, 2.0f, 3.0f, kQuiet, RtError::kFloatingPoint,

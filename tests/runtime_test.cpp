@@ -162,6 +162,29 @@ TEST(Runtime, FpStatusConditions) {
   }
 }
 
+TEST(Runtime, FpComparisons) {
+  const struct {
+    const char* name;
+    bool (FpStatus::*compare)(double, double);
+    double a, b;
+    bool answer;
+    bool invalid;
+  } rows[] = {
+      {"1 < 2", &FpStatus::Less, 1.0, 2.0, true, false},
+      {"-0 < +0", &FpStatus::Less, -0.0, 0.0, false, false},
+      {"NaN < 1", &FpStatus::Less, kNan, 1.0, false, true},
+      {"1 > NaN", &FpStatus::Greater, 1.0, kNan, false, true},
+      {"inf > max", &FpStatus::Greater, kInf, 1.7e308, true, false},
+      {"+0 == -0", &FpStatus::SignallingEqual, 0.0, -0.0, true, false},
+      {"NaN == NaN", &FpStatus::SignallingEqual, kNan, kNan, false, true},
+  };
+  for (const auto& row : rows) {
+    FpStatus fp;
+    EXPECT_EQ((fp.*row.compare)(row.a, row.b), row.answer) << row.name;
+    EXPECT_EQ(fp.Invalid(), row.invalid) << row.name;
+  }
+}
+
 TEST(Runtime, FpConditionsAreStickyUntilTested) {
   FpStatus fp;
   static_cast<void>(fp.Store(1e39));
