@@ -21,25 +21,30 @@ Outcome<Text> Failed(RtError error) { return runtime::Failure<Text>(error); }
 double Wide(std::int16_t x) { return static_cast<double>(x); }
 double Wide(float x) { return static_cast<double>(x); }
 
+// Characters are made one at a time and joined from the left into the
+// result; each is carried as its UTF-16 unit, which is what a one-character
+// text holds.
+using Character = Outcome<char16_t>;
+
 // The character of a 16-bit index plus a code offset: the checked 16-bit
 // addition, then character from code.
-Outcome<Text> IndexCharacter(std::int16_t index, std::int16_t offset, const CodePage& page) {
+Character IndexCharacter(std::int16_t index, std::int16_t offset, const CodePage& page) {
   const auto code = runtime::AddInt16(index, offset);
-  if (!code) return Failed(code.error);
-  return runtime::CharFromCode(code.value, page);
+  if (!code) return runtime::Failure<char16_t>(code.error);
+  return runtime::CharUnitFromCode(code.value, page);
 }
 
 // The subsquare character: (quotient - index) * 24 in double, tested; floor;
 // plus the letter base, tested; rounded to a 32-bit code; character from code.
-Outcome<Text> SubsquareCharacter(FpStatus& fp, double quotient, std::int16_t index, double base,
-                                 const CodePage& page) {
+Character SubsquareCharacter(FpStatus& fp, double quotient, std::int16_t index, double base,
+                             const CodePage& page) {
   const double scaled = fp.Mul(fp.Sub(quotient, Wide(index)), 24.0);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failed(e);
+  if (const RtError e = fp.Test(); e != RtError::kNone) return runtime::Failure<char16_t>(e);
   const double code = fp.Add(runtime::Floor(scaled), base);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failed(e);
+  if (const RtError e = fp.Test(); e != RtError::kNone) return runtime::Failure<char16_t>(e);
   const auto rounded = runtime::RoundToInt32(code);
-  if (!rounded) return Failed(rounded.error);
-  return runtime::CharFromCode(rounded.value, page);
+  if (!rounded) return runtime::Failure<char16_t>(rounded.error);
+  return runtime::CharUnitFromCode(rounded.value, page);
 }
 
 }  // namespace
@@ -77,27 +82,28 @@ Outcome<Text> sLocator(float sLat, float sLon, const CodePage& page) {
   if (!lat_square) return Failed(lat_square.error);
   entry[4] = lat_square.value;
 
-  const auto field_lon = IndexCharacter(entry[1], 65, page);
-  if (!field_lon) return field_lon;
-  const auto field_lat = IndexCharacter(entry[2], 65, page);
-  if (!field_lat) return field_lat;
-  const auto square_lon = IndexCharacter(entry[3], 48, page);
-  if (!square_lon) return square_lon;
-  const auto square_lat = IndexCharacter(entry[4], 48, page);
-  if (!square_lat) return square_lat;
+  const Character field_lon = IndexCharacter(entry[1], 65, page);
+  if (!field_lon) return Failed(field_lon.error);
+  const Character field_lat = IndexCharacter(entry[2], 65, page);
+  if (!field_lat) return Failed(field_lat.error);
+  const Character square_lon = IndexCharacter(entry[3], 48, page);
+  if (!square_lon) return Failed(square_lon.error);
+  const Character square_lat = IndexCharacter(entry[4], 48, page);
+  if (!square_lat) return Failed(square_lat.error);
 
   // Subsquare letters are made upper case (base 65) and lowered as a pair.
-  const auto sub_lon = SubsquareCharacter(fp, Wide(lon_q), entry[3], 65.0, page);
-  if (!sub_lon) return sub_lon;
-  const auto sub_lat = SubsquareCharacter(fp, Wide(lat_q), entry[4], 65.0, page);
-  if (!sub_lat) return sub_lat;
-  const Text sub_pair = runtime::LowerCase(runtime::Concat(sub_lon.value, sub_lat.value));
+  const Character sub_lon = SubsquareCharacter(fp, Wide(lon_q), entry[3], 65.0, page);
+  if (!sub_lon) return Failed(sub_lon.error);
+  const Character sub_lat = SubsquareCharacter(fp, Wide(lat_q), entry[4], 65.0, page);
+  if (!sub_lat) return Failed(sub_lat.error);
 
-  Text joined = runtime::Concat(field_lon.value, field_lat.value);
-  joined = runtime::Concat(std::move(joined), square_lon.value);
-  joined = runtime::Concat(std::move(joined), square_lat.value);
-  joined = runtime::Concat(std::move(joined), sub_pair);
-  return runtime::Success(std::move(joined));
+  const char16_t joined[6] = {field_lon.value,
+                              field_lat.value,
+                              square_lon.value,
+                              square_lat.value,
+                              runtime::LowerCaseUnit(sub_lon.value),
+                              runtime::LowerCaseUnit(sub_lat.value)};
+  return runtime::Success(Text(std::u16string_view(joined, 6)));
 }
 
 Outcome<Text> GridFromLatLong(float dLat, float dLon, const CodePage& page) {
@@ -114,11 +120,13 @@ Outcome<Text> GridFromLatLong(float dLat, float dLon, const CodePage& page) {
   auto lat_index = runtime::FloorToInt16(lat_q);
   if (!lat_index) return Failed(lat_index.error);
 
-  const auto field_lon = IndexCharacter(lon_index.value, 65, page);
-  if (!field_lon) return field_lon;
-  const auto field_lat = IndexCharacter(lat_index.value, 65, page);
-  if (!field_lat) return field_lat;
-  Text result = runtime::Concat(field_lon.value, field_lat.value);
+  char16_t result[6];
+  const Character field_lon = IndexCharacter(lon_index.value, 65, page);
+  if (!field_lon) return Failed(field_lon.error);
+  result[0] = field_lon.value;
+  const Character field_lat = IndexCharacter(lat_index.value, 65, page);
+  if (!field_lat) return Failed(field_lat.error);
+  result[1] = field_lat.value;
 
   // Square quotients: the remainder within the field, in square widths.
   lon_q = fp.Mul(fp.Sub(lon_q, Wide(lon_index.value)), 10.0);
@@ -131,21 +139,21 @@ Outcome<Text> GridFromLatLong(float dLat, float dLon, const CodePage& page) {
   lat_index = runtime::FloorToInt16(lat_q);
   if (!lat_index) return Failed(lat_index.error);
 
-  const auto square_lon = IndexCharacter(lon_index.value, 48, page);
-  if (!square_lon) return square_lon;
-  result = runtime::Concat(std::move(result), square_lon.value);
-  const auto square_lat = IndexCharacter(lat_index.value, 48, page);
-  if (!square_lat) return square_lat;
-  result = runtime::Concat(std::move(result), square_lat.value);
+  const Character square_lon = IndexCharacter(lon_index.value, 48, page);
+  if (!square_lon) return Failed(square_lon.error);
+  result[2] = square_lon.value;
+  const Character square_lat = IndexCharacter(lat_index.value, 48, page);
+  if (!square_lat) return Failed(square_lat.error);
+  result[3] = square_lat.value;
 
   // Subsquare letters directly in lower case (base 97).
-  const auto sub_lon = SubsquareCharacter(fp, lon_q, lon_index.value, 97.0, page);
-  if (!sub_lon) return sub_lon;
-  result = runtime::Concat(std::move(result), sub_lon.value);
-  const auto sub_lat = SubsquareCharacter(fp, lat_q, lat_index.value, 97.0, page);
-  if (!sub_lat) return sub_lat;
-  result = runtime::Concat(std::move(result), sub_lat.value);
-  return runtime::Success(std::move(result));
+  const Character sub_lon = SubsquareCharacter(fp, lon_q, lon_index.value, 97.0, page);
+  if (!sub_lon) return Failed(sub_lon.error);
+  result[4] = sub_lon.value;
+  const Character sub_lat = SubsquareCharacter(fp, lat_q, lat_index.value, 97.0, page);
+  if (!sub_lat) return Failed(sub_lat.error);
+  result[5] = sub_lat.value;
+  return runtime::Success(Text(std::u16string_view(result, 6)));
 }
 
 }  // namespace pelmora::calc

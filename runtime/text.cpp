@@ -29,17 +29,17 @@ Text MapUnits(const Text& text, Map map) {
 
 }  // namespace
 
-Text UpperCase(const Text& text) {
-  return MapUnits(text, [](char16_t c) {
-    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - (u'a' - u'A')) : c;
-  });
+char16_t UpperCaseUnit(char16_t c) {
+  return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - (u'a' - u'A')) : c;
 }
 
-Text LowerCase(const Text& text) {
-  return MapUnits(text, [](char16_t c) {
-    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
-  });
+char16_t LowerCaseUnit(char16_t c) {
+  return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
 }
+
+Text UpperCase(const Text& text) { return MapUnits(text, UpperCaseUnit); }
+
+Text LowerCase(const Text& text) { return MapUnits(text, LowerCaseUnit); }
 
 Outcome<Text> Middle(const Text& text, std::int32_t start, std::int32_t count) {
   if (start < 1 || count < 0) return Failure<Text>(RtError::kInvalidArgument);
@@ -57,14 +57,15 @@ Outcome<Text> Left(const Text& text, std::int32_t count) {
 
 Text Concat(const Text& a, const Text& b) { return Text(a.Units() + b.Units()); }
 
-Text Concat(Text&& a, const Text& b) {
-  a.Append(b.Units());
-  return std::move(a);
+Outcome<char16_t> CharUnitFromCode(std::int32_t code, const CodePage& page) {
+  if (code < 0 || code > 255) return Failure<char16_t>(RtError::kInvalidArgument);
+  return Success(page.CharOf(static_cast<std::uint8_t>(code)));
 }
 
 Outcome<Text> CharFromCode(std::int32_t code, const CodePage& page) {
-  if (code < 0 || code > 255) return Failure<Text>(RtError::kInvalidArgument);
-  return Success(Text(std::u16string(1, page.CharOf(static_cast<std::uint8_t>(code)))));
+  const auto unit = CharUnitFromCode(code, page);
+  if (!unit) return Failure<Text>(unit.error);
+  return Success(Text(std::u16string(1, unit.value)));
 }
 
 Outcome<std::int16_t> CodeOfFirst(const Text& text, const CodePage& page) {

@@ -24,11 +24,6 @@ class Text {
   explicit Text(std::u16string_view units) : units_(units), null_(false) {}
 
   bool IsNull() const { return null_; }
-  // Appends `units`; the text is no longer null.
-  void Append(std::u16string_view units) {
-    units_ += units;
-    null_ = false;
-  }
   const std::u16string& Units() const { return units_; }
 
   friend bool operator==(const Text& a, const Text& b) {
@@ -50,6 +45,8 @@ Text Trim(const Text& text);
 // ASCII case mapping; every other unit stays as it is, so the length stays.
 Text UpperCase(const Text& text);
 Text LowerCase(const Text& text);
+char16_t UpperCaseUnit(char16_t unit);
+char16_t LowerCaseUnit(char16_t unit);
 
 // Up to `count` units from the 1-based position `start`; units past the end
 // are absent. A start below 1 or a negative count: the invalid-argument error.
@@ -59,13 +56,14 @@ Outcome<Text> Middle(const Text& text, std::int32_t start, std::int32_t count);
 // count: the invalid-argument error.
 Outcome<Text> Left(const Text& text, std::int32_t count);
 
-// `a` followed by `b`; never the null text. The second form reuses `a`.
+// `a` followed by `b`; never the null text.
 Text Concat(const Text& a, const Text& b);
-Text Concat(Text&& a, const Text& b);
 
 // The one-character text of `code` in `page`; a code outside 0..255: the
-// invalid-argument error.
+// invalid-argument error. The second form gives the character's unit, for
+// callers that join characters into a text of their own.
 Outcome<Text> CharFromCode(std::int32_t code, const CodePage& page);
+Outcome<char16_t> CharUnitFromCode(std::int32_t code, const CodePage& page);
 
 // The code of the first character in `page`; the empty or null text: the
 // invalid-argument error.
