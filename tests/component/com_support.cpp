@@ -1,7 +1,5 @@
 #include "tests/component/com_support.h"
 
-#include <vector>
-
 namespace pelmora::test {
 namespace {
 
@@ -18,17 +16,6 @@ class ApartmentEnvironment : public ::testing::Environment {
 [[maybe_unused]] ::testing::Environment* const apartment =
     ::testing::AddGlobalTestEnvironment(new ApartmentEnvironment);
 
-std::wstring FolderOfProgram() {
-  std::vector<wchar_t> path(MAX_PATH);
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length < path.size()) break;
-    path.resize(path.size() * 2);
-  }
-  std::wstring folder(path.data());
-  return folder.substr(0, folder.find_last_of(L"\\/") + 1);
-}
-
 }  // namespace
 
 Server& Server::Get() {
@@ -36,7 +23,7 @@ Server& Server::Get() {
   return server;
 }
 
-Server::Server() : path_(FolderOfProgram() + L"Pelmora.dll") {
+Server::Server() : path_(ServerBesideProgram()) {
   module_ = LoadLibraryW(path_.c_str());
   if (module_ == nullptr) return;
   get_class_object_ = reinterpret_cast<decltype(get_class_object_)>(

@@ -12,6 +12,7 @@
 #include <ostream>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "Pelmora.h"
 #include "runtime/errors.h"
@@ -47,6 +48,26 @@ inline HRESULT ExpectedStatus(runtime::RtError error) {
       return kInvalidArgument;
   }
   return E_UNEXPECTED;
+}
+
+// A wide text as printable ASCII for failure messages; other units as '?'.
+inline std::string Narrow(const std::wstring& text) {
+  std::string out;
+  for (const wchar_t c : text) out += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+  return out;
+}
+
+// Pelmora.dll in the folder of the running test program, where the build
+// puts it.
+inline std::wstring ServerBesideProgram() {
+  std::vector<wchar_t> path(MAX_PATH);
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length < path.size()) break;
+    path.resize(path.size() * 2);
+  }
+  std::wstring folder(path.data());
+  return folder.substr(0, folder.find_last_of(L"\\/") + 1) + L"Pelmora.dll";
 }
 
 // A minimal owning COM pointer.

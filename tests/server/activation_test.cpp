@@ -12,17 +12,15 @@
 #include <oleauto.h>
 #include <shellapi.h>
 
-#include <bit>
-#include <cstdint>
-#include <ostream>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "Pelmora.h"
 #include "calc/decoding.h"
 #include "calc/encoding.h"
+#include "tests/component/com_support.h"
+#include "tests/test_support.h"
 
 namespace pelmora::test {
 namespace {
@@ -33,68 +31,9 @@ std::wstring& RegisteredPath() {
   return path;
 }
 
-struct Hr {
-  HRESULT value;
-  friend bool operator==(Hr a, Hr b) { return a.value == b.value; }
-  friend void PrintTo(Hr hr, std::ostream* os) {
-    char text[16];
-    wsprintfA(text, "0x%08lX", static_cast<unsigned long>(hr.value));
-    *os << text;
-  }
-};
-
-template <class I>
-class Ptr {
- public:
-  Ptr() = default;
-  Ptr(const Ptr&) = delete;
-  Ptr& operator=(const Ptr&) = delete;
-  ~Ptr() { Reset(); }
-  void Reset() {
-    if (p_ != nullptr) std::exchange(p_, nullptr)->Release();
-  }
-  I* get() const { return p_; }
-  I* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  I** Out() {
-    Reset();
-    return &p_;
-  }
-  void** OutVoid() { return reinterpret_cast<void**>(Out()); }
-
- private:
-  I* p_ = nullptr;
-};
-
-class Bstr {
- public:
-  Bstr() = default;
-  explicit Bstr(const wchar_t* text) : b_(SysAllocString(text)) {}
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  ~Bstr() { SysFreeString(b_); }
-  BSTR get() const { return b_; }
-  BSTR* Out() {
-    SysFreeString(std::exchange(b_, nullptr));
-    return &b_;
-  }
-  std::wstring Str() const { return b_ == nullptr ? L"<null>" : std::wstring(b_); }
-
- private:
-  BSTR b_ = nullptr;
-};
-
-std::string Narrow(const std::wstring& text) {
-  std::string out;
-  for (const wchar_t c : text) out += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
-  return out;
-}
-
 bool SamePath(const std::wstring& a, const std::wstring& b) {
   return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
-
-std::uint32_t Bits(float x) { return std::bit_cast<std::uint32_t>(x); }
 
 // The module COM loaded for the class, by its file name.
 std::wstring LoadedServerPath() {
@@ -132,10 +71,6 @@ runtime::Text AsText(const std::wstring& text) {
   return runtime::Text(std::u16string(text.begin(), text.end()));
 }
 
-std::wstring AsWide(const runtime::Text& text) {
-  return std::wstring(text.Units().begin(), text.Units().end());
-}
-
 // Calls through `object` agree with the calculations on SomeLocators().
 void ExpectDecodingAgrees(_CalcDistClass* object) {
   for (const std::wstring& grid : SomeLocators()) {
@@ -150,7 +85,7 @@ void ExpectDecodingAgrees(_CalcDistClass* object) {
     EXPECT_EQ(Bits(lon), Bits(want_lon.value)) << Narrow(grid);
     Bstr back;
     ASSERT_EQ(Hr{object->GridFromLatLong(lat, lon, back.Out())}, Hr{S_OK}) << Narrow(grid);
-    EXPECT_EQ(back.Str(), AsWide(calc::GridFromLatLong(lat, lon).value)) << Narrow(grid);
+    EXPECT_EQ(back.AsText(), calc::GridFromLatLong(lat, lon).value) << Narrow(grid);
   }
 }
 
@@ -163,7 +98,7 @@ TEST(Registered, CreatesByClassIdentifier) {
             Hr{S_OK});
   Bstr grid;
   ASSERT_EQ(Hr{object->GridFromLatLong(52.5f, 13.4f, grid.Out())}, Hr{S_OK});
-  EXPECT_EQ(grid.Str(), L"JO62qm");
+  EXPECT_EQ(grid.AsText(), T(u"JO62qm"));
   ExpectDecodingAgrees(object.get());
 }
 
@@ -234,20 +169,20 @@ TEST(Registered, TypeLibraryFoundByIdentifierVersionAndLocaleZero) {
 
     Bstr name;
     ASSERT_EQ(Hr{library->GetDocumentation(-1, name.Out(), nullptr, nullptr, nullptr)}, Hr{S_OK});
-    EXPECT_EQ(name.Str(), L"Tevaro");
+    EXPECT_EQ(name.AsText(), T(u"Tevaro"));
     ASSERT_EQ(library->GetTypeInfoCount(), 2u);
     const struct {
-      const wchar_t* name;
+      const char16_t* name;
       TYPEKIND kind;
       const GUID* guid;
-    } kTypes[] = {{L"_CalcDistClass", TKIND_DISPATCH, &IID__CalcDistClass},
-                  {L"CalcDistClass", TKIND_COCLASS, &CLSID_CalcDistClass}};
+    } kTypes[] = {{u"_CalcDistClass", TKIND_DISPATCH, &IID__CalcDistClass},
+                  {u"CalcDistClass", TKIND_COCLASS, &CLSID_CalcDistClass}};
     for (UINT i = 0; i < 2; ++i) {
       Bstr type_name;
       ASSERT_EQ(Hr{library->GetDocumentation(static_cast<INT>(i), type_name.Out(), nullptr, nullptr,
                                              nullptr)},
                 Hr{S_OK});
-      EXPECT_EQ(type_name.Str(), kTypes[i].name);
+      EXPECT_EQ(type_name.AsText(), T(kTypes[i].name));
       Ptr<ITypeInfo> info;
       ASSERT_EQ(Hr{library->GetTypeInfo(i, info.Out())}, Hr{S_OK});
       TYPEATTR* type = nullptr;
@@ -260,7 +195,9 @@ TEST(Registered, TypeLibraryFoundByIdentifierVersionAndLocaleZero) {
 
   Bstr path;
   ASSERT_EQ(Hr{QueryPathOfRegTypeLib(LIBID_Tevaro, 1, 0, 0, path.Out())}, Hr{S_OK});
-  EXPECT_TRUE(SamePath(path.Str(), RegisteredPath())) << Narrow(path.Str());
+  ASSERT_NE(path.get(), nullptr);
+  const std::wstring found(path.get(), SysStringLen(path.get()));
+  EXPECT_TRUE(SamePath(found, RegisteredPath())) << Narrow(found);
 }
 
 // A thread of the multithreaded apartment gets the apartment-model object
@@ -272,7 +209,7 @@ TEST(Registered, TypeLibraryFoundByIdentifierVersionAndLocaleZero) {
 TEST(RegisteredAcrossApartments, UsedFromTheMultithreadedApartment) {
   HRESULT created = E_FAIL;
   HRESULT first_call = E_FAIL;
-  std::wstring grid;
+  runtime::Text grid;
   bool agrees = false;
   std::thread worker([&] {
     if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return;
@@ -283,7 +220,7 @@ TEST(RegisteredAcrossApartments, UsedFromTheMultithreadedApartment) {
       if (SUCCEEDED(created)) {
         Bstr text;
         first_call = object->GridFromLatLong(52.5f, 13.4f, text.Out());
-        grid = text.Str();
+        grid = text.AsText();
         ExpectDecodingAgrees(object.get());
         agrees = !::testing::Test::HasFailure();
       }
@@ -293,7 +230,7 @@ TEST(RegisteredAcrossApartments, UsedFromTheMultithreadedApartment) {
   worker.join();
   ASSERT_EQ(Hr{created}, Hr{S_OK});
   ASSERT_EQ(Hr{first_call}, Hr{S_OK});
-  EXPECT_EQ(grid, L"JO62qm");
+  EXPECT_EQ(grid, T(u"JO62qm"));
   EXPECT_TRUE(agrees);
 }
 

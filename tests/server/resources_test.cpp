@@ -17,26 +17,14 @@
 #include <vector>
 
 #include "Pelmora.h"
+#include "tests/component/com_support.h"
 
 namespace pelmora::test {
 namespace {
 
-std::wstring FolderOfProgram() {
-  std::vector<wchar_t> path(32768);
-  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-  const std::wstring program(path.data(), length);
-  return program.substr(0, program.find_last_of(L"\\/") + 1);
-}
-
 const std::wstring& DllPath() {
-  static const std::wstring path = FolderOfProgram() + L"Pelmora.dll";
+  static const std::wstring path = ServerBesideProgram();
   return path;
-}
-
-std::string Narrow(const std::wstring& text) {
-  std::string out;
-  for (const wchar_t c : text) out += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
-  return out;
 }
 
 // The DLL's resources, the DLL loaded as data only.
