@@ -138,6 +138,53 @@ struct Variant {
   ~Variant() { VariantClear(&v); }
 };
 
+// The strings of an EXCEPINFO, freed on destruction. It is an EXCEPINFO, so
+// that its address goes straight to IDispatch::Invoke.
+struct ExcepInfo : EXCEPINFO {
+  ExcepInfo() : EXCEPINFO{} {}
+  ExcepInfo(const ExcepInfo&) = delete;
+  ExcepInfo& operator=(const ExcepInfo&) = delete;
+  ~ExcepInfo() {
+    SysFreeString(bstrSource);
+    SysFreeString(bstrDescription);
+    SysFreeString(bstrHelpFile);
+  }
+};
+
+// Arguments for IDispatch::Invoke, one VARIANT of each type; whoever holds
+// one clears it (Str allocates a BSTR, the null text gives the null BSTR).
+inline VARIANT OfType(VARTYPE type) {
+  VARIANT v;
+  VariantInit(&v);
+  V_VT(&v) = type;
+  return v;
+}
+inline VARIANT R8(double x) {
+  VARIANT v = OfType(VT_R8);
+  V_R8(&v) = x;
+  return v;
+}
+inline VARIANT R4(float x) {
+  VARIANT v = OfType(VT_R4);
+  V_R4(&v) = x;
+  return v;
+}
+inline VARIANT I2(SHORT x) {
+  VARIANT v = OfType(VT_I2);
+  V_I2(&v) = x;
+  return v;
+}
+inline VARIANT I4(LONG x) {
+  VARIANT v = OfType(VT_I4);
+  V_I4(&v) = x;
+  return v;
+}
+inline VARIANT Str(const wchar_t* text) {
+  VARIANT v = OfType(VT_BSTR);
+  V_BSTR(&v) = text == nullptr ? nullptr : SysAllocString(text);
+  return v;
+}
+
 // Pelmora.dll, loaded from the folder of the test program once per process.
 class Server {
  public:

@@ -30,48 +30,6 @@ using runtime::Text;
 // ---------------------------------------------------------------------------
 // Arguments
 
-VARIANT R8(double x) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_R8;
-  V_R8(&v) = x;
-  return v;
-}
-VARIANT R4(float x) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_R4;
-  V_R4(&v) = x;
-  return v;
-}
-VARIANT I2(SHORT x) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_I2;
-  V_I2(&v) = x;
-  return v;
-}
-VARIANT I4(LONG x) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_I4;
-  V_I4(&v) = x;
-  return v;
-}
-VARIANT Str(const wchar_t* text) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_BSTR;
-  V_BSTR(&v) = text == nullptr ? nullptr : SysAllocString(text);
-  return v;
-}
-VARIANT OfType(VARTYPE type) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = type;
-  return v;
-}
-
 // The arguments of one call, in the order a client writes them; DISPPARAMS
 // holds them last first.
 class Args {
@@ -100,17 +58,8 @@ struct Call {
   VARTYPE type = VT_EMPTY;
   float number = 0.0f;
   Text text;
-  EXCEPINFO exception = {};
+  ExcepInfo exception;
   UINT bad_argument = 0;
-
-  Call() = default;
-  Call(const Call&) = delete;
-  Call& operator=(const Call&) = delete;
-  ~Call() {
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrDescription);
-    SysFreeString(exception.bstrHelpFile);
-  }
 };
 
 class Dispatch : public ::testing::Test {
@@ -504,7 +453,7 @@ TEST_F(Dispatch, FailuresBecomeExceptions) {
     for (auto it = row.args.rbegin(); it != row.args.rend(); ++it) values.push_back(R8(*it));
     DISPPARAMS params = {values.data(), nullptr, static_cast<UINT>(values.size()), 0};
     Variant result;
-    EXCEPINFO exception = {};
+    ExcepInfo exception;
     const HRESULT hr = dispatch()->Invoke(IdOf(row.name), IID_NULL, 0, DISPATCH_METHOD, &params,
                                           &result.v, &exception, nullptr);
     EXPECT_EQ(Hr{hr}, Hr{DISP_E_EXCEPTION}) << row.what;
@@ -514,9 +463,6 @@ TEST_F(Dispatch, FailuresBecomeExceptions) {
     ASSERT_NE(exception.bstrDescription, nullptr) << row.what;
     EXPECT_STREQ(exception.bstrSource, L"Tevaro.CalcDistClass") << row.what;
     EXPECT_STREQ(exception.bstrDescription, row.description) << row.what;
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrDescription);
-    SysFreeString(exception.bstrHelpFile);
 
     // Without EXCEPINFO the failure is still reported.
     EXPECT_EQ(Hr{dispatch()->Invoke(IdOf(row.name), IID_NULL, 0, DISPATCH_METHOD, &params, nullptr,

@@ -67,22 +67,6 @@ class CountingSpy final : public IMallocSpy {
 };
 #pragma GCC diagnostic pop
 
-VARIANT R8(double x) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_R8;
-  V_R8(&v) = x;
-  return v;
-}
-
-VARIANT Str(const wchar_t* text) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_BSTR;
-  V_BSTR(&v) = SysAllocString(text);
-  return v;
-}
-
 // One round of calls: every method through the vtable and by name, each
 // succeeding and failing where it can; the caller frees what it owns.
 void OneRound(_CalcDistClass* object, IDispatch* dispatch) {
@@ -124,11 +108,8 @@ void OneRound(_CalcDistClass* object, IDispatch* dispatch) {
   V_R8(&args[0]) = 4000.0;
   {
     Variant result;
-    EXCEPINFO exception = {};
+    ExcepInfo exception;
     dispatch->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, &result.v, &exception, nullptr);
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrDescription);
-    SysFreeString(exception.bstrHelpFile);
   }
   // A text argument that does not convert, and one that does.
   VARIANT text_args[2] = {Str(L"east"), Str(L"52")};
