@@ -86,18 +86,25 @@ void BM_DistanceFrom(benchmark::State& state) {
 }
 BENCHMARK(BM_DistanceFrom);
 
-void BM_DistanceMathsAlone(benchmark::State& state) {
+// Runs `maths` on the arguments of one pair after another, read afresh each
+// time, and keeps what it gives.
+template <class Maths>
+void RunMaths(benchmark::State& state, Maths maths) {
   std::array<MathsArguments, kPairs.size()> args = DistanceArguments();
   benchmark::DoNotOptimize(args.data());
   std::size_t i = 0;
   for (auto _ : state) {
-    benchmark::ClobberMemory();  // the arguments are read afresh each time
-    const MathsArguments& a = args[i++ % args.size()];
-    const double sum = std::sin(a.sin_a) + std::sin(a.sin_b) + std::cos(a.cos_a) +
-                       std::cos(a.cos_b) + std::cos(a.cos_diff) + std::atan(a.atan_one) +
-                       std::atan(a.quotient) + std::sqrt(a.radicand);
-    benchmark::DoNotOptimize(sum);
+    benchmark::ClobberMemory();
+    benchmark::DoNotOptimize(maths(args[i++ % args.size()]));
   }
+}
+
+void BM_DistanceMathsAlone(benchmark::State& state) {
+  RunMaths(state, [](const MathsArguments& a) {
+    return std::sin(a.sin_a) + std::sin(a.sin_b) + std::cos(a.cos_a) + std::cos(a.cos_b) +
+           std::cos(a.cos_diff) + std::atan(a.atan_one) + std::atan(a.quotient) +
+           std::sqrt(a.radicand);
+  });
 }
 BENCHMARK(BM_DistanceMathsAlone);
 
@@ -105,18 +112,12 @@ BENCHMARK(BM_DistanceMathsAlone);
 // the arc cosine's root and arc tangent wait for the sines and cosines. The
 // measure of their latency, where the one above measures their throughput.
 void BM_DistanceMathsChained(benchmark::State& state) {
-  std::array<MathsArguments, kPairs.size()> args = DistanceArguments();
-  benchmark::DoNotOptimize(args.data());
-  std::size_t i = 0;
-  for (auto _ : state) {
-    benchmark::ClobberMemory();
-    const MathsArguments& a = args[i++ % args.size()];
+  RunMaths(state, [](const MathsArguments& a) {
     const double x = std::cos(a.cos_b) * std::cos(a.cos_a) * std::cos(a.cos_diff) +
                      std::sin(a.sin_b) * std::sin(a.sin_a);
     const double root = std::sqrt(std::fabs(1.0 - x * x)) + 1e-8;
-    const double sum = std::atan(-x / root) + 2.0 * std::atan(a.atan_one);
-    benchmark::DoNotOptimize(sum);
-  }
+    return std::atan(-x / root) + 2.0 * std::atan(a.atan_one);
+  });
 }
 BENCHMARK(BM_DistanceMathsChained);
 
@@ -130,30 +131,18 @@ void BM_ArcCos(benchmark::State& state) {
 BENCHMARK(BM_ArcCos);
 
 void BM_ArcCosMathsAlone(benchmark::State& state) {
-  std::array<MathsArguments, kPairs.size()> args = DistanceArguments();
-  benchmark::DoNotOptimize(args.data());
-  std::size_t i = 0;
-  for (auto _ : state) {
-    benchmark::ClobberMemory();
-    const MathsArguments& a = args[i++ % args.size()];
-    const double sum = std::atan(a.atan_one) + std::atan(a.quotient) + std::sqrt(a.radicand);
-    benchmark::DoNotOptimize(sum);
-  }
+  RunMaths(state, [](const MathsArguments& a) {
+    return std::atan(a.atan_one) + std::atan(a.quotient) + std::sqrt(a.radicand);
+  });
 }
 BENCHMARK(BM_ArcCosMathsAlone);
 
 // The same, the arc tangent waiting for the root.
 void BM_ArcCosMathsChained(benchmark::State& state) {
-  std::array<MathsArguments, kPairs.size()> args = DistanceArguments();
-  benchmark::DoNotOptimize(args.data());
-  std::size_t i = 0;
-  for (auto _ : state) {
-    benchmark::ClobberMemory();
-    const MathsArguments& a = args[i++ % args.size()];
+  RunMaths(state, [](const MathsArguments& a) {
     const double root = std::sqrt(a.radicand) + 1e-8;
-    const double sum = std::atan(a.quotient * root) + 2.0 * std::atan(a.atan_one);
-    benchmark::DoNotOptimize(sum);
-  }
+    return std::atan(a.quotient * root) + 2.0 * std::atan(a.atan_one);
+  });
 }
 BENCHMARK(BM_ArcCosMathsChained);
 
