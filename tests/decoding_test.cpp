@@ -57,6 +57,12 @@ void ExpectDecodes(Decoder decode, const char* name, const Text& grid, const Cod
       << name << " " << Show(grid) << " gave " << got.value << ", wanted " << want.value;
 }
 
+// Both decoders on `grid` in Windows-1252, each succeeding with its value.
+void ExpectLatLong(const Text& grid, float lat, float lon) {
+  ExpectDecodes(LatFromGrid, "LatFromGrid", grid, runtime::Windows1252(), {RtError::kNone, lat});
+  ExpectDecodes(LongFromGrid, "LongFromGrid", grid, runtime::Windows1252(), {RtError::kNone, lon});
+}
+
 // ---------------------------------------------------------------------------
 // Tables of texts, Windows-1252 codes.
 
@@ -67,13 +73,7 @@ struct Row {
 };
 
 void CheckRows(const std::vector<Row>& rows) {
-  for (const Row& row : rows) {
-    const Text grid(row.grid);
-    ExpectDecodes(LatFromGrid, "LatFromGrid", grid, runtime::Windows1252(),
-                  {RtError::kNone, row.lat});
-    ExpectDecodes(LongFromGrid, "LongFromGrid", grid, runtime::Windows1252(),
-                  {RtError::kNone, row.lon});
-  }
+  for (const Row& row : rows) ExpectLatLong(Text(row.grid), row.lat, row.lon);
 }
 
 TEST(Decoding, RegularAndIrregularLocators) {
@@ -113,11 +113,7 @@ TEST(Decoding, ShortTextsGiveZero) {
       Text(),       T(u""),          T(u"J"),    T(u"JO6"),
       T(u"    "),   T(u"  JO6  "),   T(u"JO6 "), Text(std::u16string_view(u" \0 ", 3)),
       T(u"\xD800"), T(u"\U0001F600")};
-  for (const Text& grid : texts) {
-    ExpectDecodes(LatFromGrid, "LatFromGrid", grid, runtime::Windows1252(), {RtError::kNone, 0.0f});
-    ExpectDecodes(LongFromGrid, "LongFromGrid", grid, runtime::Windows1252(),
-                  {RtError::kNone, 0.0f});
-  }
+  for (const Text& grid : texts) ExpectLatLong(grid, 0.0f, 0.0f);
 }
 
 TEST(Decoding, UnitsOfAnyKind) {
@@ -166,13 +162,7 @@ TEST(Decoding, MegabyteTexts) {
       {std::u16string(kMegabyte, u'\0'), -742.6875f, -1485.375f},
       {std::u16string(kMegabyte, u'z'), 161.0625f, 322.125f},
   };
-  for (const Big& big : bigs) {
-    const Text grid(big.text);
-    ExpectDecodes(LatFromGrid, "LatFromGrid", grid, runtime::Windows1252(),
-                  {RtError::kNone, big.lat});
-    ExpectDecodes(LongFromGrid, "LongFromGrid", grid, runtime::Windows1252(),
-                  {RtError::kNone, big.lon});
-  }
+  for (const Big& big : bigs) ExpectLatLong(Text(big.text), big.lat, big.lon);
 }
 
 // ---------------------------------------------------------------------------

@@ -28,6 +28,13 @@ Ptr<IClassFactory> Factory() {
   return factory;
 }
 
+// LockServer(`lock`) through a class object taken for the call alone and
+// released before it returns.
+HRESULT LockServerOnce(BOOL lock) {
+  const Ptr<IClassFactory> factory = Factory();
+  return factory ? factory->LockServer(lock) : E_FAIL;
+}
+
 TEST(ClassObject, Lookup) {
   struct Row {
     const char* what;
@@ -189,13 +196,9 @@ TEST(Unloading, NotWhileAnythingHoldsTheModule) {
   ASSERT_EQ(Hr{factory->LockServer(TRUE)}, Hr{S_OK});
   factory.Reset();
   EXPECT_EQ(Hr{Server::Get().CanUnloadNow()}, Hr{S_FALSE});
-  factory = Factory();
-  ASSERT_EQ(Hr{factory->LockServer(FALSE)}, Hr{S_OK});
-  factory.Reset();
+  ASSERT_EQ(Hr{LockServerOnce(FALSE)}, Hr{S_OK});
   EXPECT_EQ(Hr{Server::Get().CanUnloadNow()}, Hr{S_FALSE});  // one lock left
-  factory = Factory();
-  ASSERT_EQ(Hr{factory->LockServer(FALSE)}, Hr{S_OK});
-  factory.Reset();
+  ASSERT_EQ(Hr{LockServerOnce(FALSE)}, Hr{S_OK});
   EXPECT_EQ(Hr{Server::Get().CanUnloadNow()}, Hr{S_OK});
 }
 
@@ -209,13 +212,9 @@ TEST(Unloading, StrayUnlocksDoNotStickTheCount) {
   factory.Reset();
   EXPECT_EQ(Hr{Server::Get().CanUnloadNow()}, Hr{S_OK});
 
-  factory = Factory();
-  ASSERT_EQ(Hr{factory->LockServer(TRUE)}, Hr{S_OK});
-  factory.Reset();
+  ASSERT_EQ(Hr{LockServerOnce(TRUE)}, Hr{S_OK});
   EXPECT_EQ(Hr{Server::Get().CanUnloadNow()}, Hr{S_FALSE});
-  factory = Factory();
-  ASSERT_EQ(Hr{factory->LockServer(FALSE)}, Hr{S_OK});
-  factory.Reset();
+  ASSERT_EQ(Hr{LockServerOnce(FALSE)}, Hr{S_OK});
   EXPECT_EQ(Hr{Server::Get().CanUnloadNow()}, Hr{S_OK});
 }
 

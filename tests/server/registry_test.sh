@@ -32,6 +32,13 @@ if grep -qiE "${LIBID:1:36}|${CLSID:1:36}|${IID:1:36}|Tevaro\.CalcDistClass" "$b
   fail "the prefix holds a registration of Pelmora that unregistration does not remove; delete $PREFIX"
 fi
 
+# Fails with message $2 unless the registry is now as in snapshot $1.
+expect_registry() {
+  local want=$1 now=$WORK/now.txt
+  snapshot "$now"
+  diff "$want" "$now" || fail "$2"
+}
+
 # The lines registration of the copy at Windows path $1 must add.
 expected_for() {
   local dll=$1
@@ -48,30 +55,26 @@ expected_for() {
 # appear, registers again (nothing changes), unregisters (the registry is
 # back to $2) and unregisters again (still nothing changes).
 round() {
-  local dll=$1 before=$2 after=$WORK/after.txt again=$WORK/again.txt undone=$WORK/undone.txt
+  local dll=$1 before=$2 after=$WORK/after.txt
   [ "$(regsvr "$dll")" = 0 ] || fail "regsvr32 $dll"
   snapshot "$after"
   diff <(expected_for "$dll") <(changes "$before" "$after") ||
     fail "registration of $dll: the lines added differ from the expected ones (< expected, > got)"
 
   [ "$(regsvr "$dll")" = 0 ] || fail "second regsvr32 $dll"
-  snapshot "$again"
-  diff "$after" "$again" || fail "registering $dll twice changed the registry"
+  expect_registry "$after" "registering $dll twice changed the registry"
 
   [ "$(regsvr /u "$dll")" = 0 ] || fail "regsvr32 /u $dll"
-  snapshot "$undone"
-  diff "$before" "$undone" || fail "unregistration of $dll left the registry changed"
+  expect_registry "$before" "unregistration of $dll left the registry changed"
 
   [ "$(regsvr /u "$dll")" = 0 ] || fail "second regsvr32 /u $dll"
-  snapshot "$undone"
-  diff "$before" "$undone" || fail "unregistering $dll twice changed the registry"
+  expect_registry "$before" "unregistering $dll twice changed the registry"
 }
 
 echo "unregistration of a server never registered"
 dll=$(install_copy "$plain")
 [ "$(regsvr /u "$dll")" = 0 ] || fail "regsvr32 /u of a server never registered"
-snapshot "$WORK/now.txt"
-diff "$base" "$WORK/now.txt" || fail "unregistration of a server never registered changed the registry"
+expect_registry "$base" "unregistration of a server never registered changed the registry"
 
 echo "registration and unregistration at $dll"
 round "$dll" "$base"
@@ -91,23 +94,19 @@ snapshot "$others"
 dll=$(install_copy "$plain")
 [ "$(regsvr "$dll")" = 0 ] || fail "regsvr32 $dll beside other keys"
 [ "$(regsvr /u "$dll")" = 0 ] || fail "regsvr32 /u $dll beside other keys"
-snapshot "$WORK/now.txt"
-diff "$others" "$WORK/now.txt" || fail "unregistration removed or left keys beside other servers' keys"
+expect_registry "$others" "unregistration removed or left keys beside other servers' keys"
 w reg delete "$CLASSES\\TypeLib\\$LIBID" /f >/dev/null
 w reg delete "$CLASSES\\CLSID\\$CLSID" /f >/dev/null
 w reg delete "$CLASSES\\Tevaro.CalcDistClass" /f >/dev/null
-snapshot "$WORK/now.txt"
-diff "$base" "$WORK/now.txt" || fail "clean-up of the other servers' keys"
+expect_registry "$base" "clean-up of the other servers' keys"
 
 echo "unregistration of one copy leaves the registration of another copy"
 copy=$(install_copy "$other")
 [ "$(regsvr "$copy")" = 0 ] || fail "regsvr32 $copy"
 snapshot "$others"
 [ "$(regsvr /u "$dll")" = 0 ] || fail "regsvr32 /u $dll while $copy is registered"
-snapshot "$WORK/now.txt"
-diff "$others" "$WORK/now.txt" || fail "unregistering $dll changed the registration of $copy"
+expect_registry "$others" "unregistering $dll changed the registration of $copy"
 [ "$(regsvr /u "$copy")" = 0 ] || fail "regsvr32 /u $copy"
-snapshot "$WORK/now.txt"
-diff "$base" "$WORK/now.txt" || fail "unregistration of $copy left the registry changed"
+expect_registry "$base" "unregistration of $copy left the registry changed"
 
 echo "PASS"
