@@ -64,11 +64,16 @@ std::wstring GuidText(const GUID& guid) {
   return buffer;
 }
 
-// Registry version and locale subkeys are written in hexadecimal.
+// Registry version and locale subkeys are written in hexadecimal: lower-case
+// digits, no leading zeros, "0" for zero.
 std::wstring Hex(unsigned long value) {
-  wchar_t buffer[16] = {};
-  wsprintfW(buffer, L"%lx", value);
-  return buffer;
+  constexpr wchar_t kDigits[] = L"0123456789abcdef";
+  std::wstring text;
+  do {
+    text.insert(text.begin(), kDigits[value % 16]);
+    value /= 16;
+  } while (value != 0);
+  return text;
 }
 
 std::wstring VersionText(const ProjectDescriptor& project) {
