@@ -19,8 +19,9 @@
 // marshaler asks with locale 0).
 //
 // Unregistration removes exactly these, and only where they are this module's:
-// a class key whose InprocServer32 names another path belongs to another copy
-// of the server and stays, with its ProgID; a ProgID naming another class
+// a class key whose InprocServer32 names another file (not just another
+// spelling of this module's path, such as its short name) belongs to another
+// copy of the server and stays, with its ProgID; a ProgID naming another class
 // stays; the type library is unregistered (UnRegisterTypeLib, which also
 // removes its Interface keys) only when its registration names this module.
 // Within what is ours, a value goes only when it still holds what this module
@@ -56,6 +57,7 @@ struct Entry {
   std::wstring key;  // below the classes root
   const wchar_t* name;
   std::wstring data;
+  bool is_path = false;  // `data` is the module's path: any spelling of the file matches
 };
 
 std::wstring GuidText(const GUID& guid) {
@@ -116,7 +118,7 @@ std::vector<Entry> ClassEntries(const ProjectDescriptor& project, const ClassRec
                                 const std::wstring& module_path) {
   const std::wstring clsid_key = L"CLSID\\" + GuidText(*record.clsid);
   return {
-      {clsid_key + L"\\InprocServer32", nullptr, module_path},
+      {clsid_key + L"\\InprocServer32", nullptr, module_path, true},
       {clsid_key, nullptr, FriendlyName(project, record)},
       {clsid_key + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
       {clsid_key + L"\\ProgID", nullptr, ProgId(project, record)},
@@ -180,9 +182,38 @@ bool SameText(const std::wstring& a, const std::wstring& b) {
                               static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
+// The identity of an existing file: its volume and its index on the volume.
+bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+  const HANDLE file =
+      CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool known = GetFileInformationByHandle(file, &info) != FALSE;
+  CloseHandle(file);
+  return known;
+}
+
+// Two paths name the same file when their texts agree or, for two existing
+// files, their identities do. The loader reports a module by the path it was
+// loaded from, so a server registered by its long name can be unregistered by
+// its short name (or through another drive mapping), and the other way round.
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+  if (SameText(a, b)) return true;
+  BY_HANDLE_FILE_INFORMATION ia = {};
+  BY_HANDLE_FILE_INFORMATION ib = {};
+  return FileIdentity(a, ia) && FileIdentity(b, ib) &&
+         ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+// Whether a registered text is what registration writes for `entry`.
+bool Matches(const Entry& entry, const std::wstring& data) {
+  return entry.is_path ? SameFile(data, entry.data) : SameText(data, entry.data);
+}
+
 bool Holds(const Entry& entry) {
   std::wstring data;
-  return GetText(entry.key, entry.name, data) && SameText(data, entry.data);
+  return GetText(entry.key, entry.name, data) && Matches(entry, data);
 }
 
 // Whose is a registered value: this module's (it holds what this module
@@ -192,7 +223,7 @@ enum class Owner { kThis, kNone, kOther };
 Owner OwnerOf(const Entry& entry) {
   std::wstring data;
   if (!GetText(entry.key, entry.name, data)) return Owner::kNone;
-  return SameText(data, entry.data) ? Owner::kThis : Owner::kOther;
+  return Matches(entry, data) ? Owner::kThis : Owner::kOther;
 }
 
 // Deletes the value when it still holds what registration wrote.
@@ -272,7 +303,7 @@ HRESULT LoadOwnTypeLib(const std::wstring& module_path, ITypeLib** library, LCID
 void AddTypeLibEntries(const ProjectDescriptor& project, LCID own_locale,
                        const std::wstring& module_path, std::vector<Entry>& entries) {
   if (own_locale == project.typelib_locale) return;
-  entries.push_back({TypeLibPathKey(project, project.typelib_locale), nullptr, module_path});
+  entries.push_back({TypeLibPathKey(project, project.typelib_locale), nullptr, module_path, true});
 }
 
 HRESULT Unregister(const ModuleCells& cells, const ProjectDescriptor& project) {
@@ -299,7 +330,7 @@ HRESULT Unregister(const ModuleCells& cells, const ProjectDescriptor& project) {
 
   // The library's own filing, with its Interface keys, only when it is this
   // module's.
-  if (have_library && Holds({TypeLibPathKey(project, own_locale), nullptr, module_path})) {
+  if (have_library && Holds({TypeLibPathKey(project, own_locale), nullptr, module_path, true})) {
     hr = UnRegisterTypeLib(*project.typelib_id, project.typelib_major, project.typelib_minor,
                            own_locale, SYS_WIN32);
     if (FAILED(hr) && SUCCEEDED(result)) result = SELFREG_E_TYPELIB;

@@ -83,6 +83,18 @@ dll=$(install_copy "$spaced")
 echo "registration and unregistration at $dll"
 round "$dll" "$base"
 
+# The loader reports a module by the path it was loaded from, so the same file
+# can come with its long or its short name: either way it is the registered one.
+short=$(w winepath -s "$dll")
+[ -n "$short" ] && [ "$short" != "$dll" ] || fail "no short form of $dll"
+for pair in "$dll|$short" "$short|$dll"; do
+  by=${pair%%|*} then=${pair#*|}
+  echo "registration at $by, unregistration at $then"
+  [ "$(regsvr "$by")" = 0 ] || fail "regsvr32 $by"
+  [ "$(regsvr /u "$then")" = 0 ] || fail "regsvr32 /u $then"
+  expect_registry "$base" "unregistration at $then left the registration made at $by"
+done
+
 echo "unregistration leaves other servers' keys and values"
 # Another version of the type library, a value someone else added to the
 # class key, and a value in the ProgID key.
