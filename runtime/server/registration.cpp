@@ -182,7 +182,8 @@ bool SameText(const std::wstring& a, const std::wstring& b) {
                               static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
-// The identity of an existing file: its volume and its index on the volume.
+// What identifies an existing file: its volume and its index on the volume
+// (with its size and time of last writing, which the same file shares too).
 bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
   const HANDLE file =
       CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -203,7 +204,9 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
   BY_HANDLE_FILE_INFORMATION ib = {};
   return FileIdentity(a, ia) && FileIdentity(b, ib) &&
          ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
-         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow &&
+         ia.nFileSizeHigh == ib.nFileSizeHigh && ia.nFileSizeLow == ib.nFileSizeLow &&
+         CompareFileTime(&ia.ftLastWriteTime, &ib.ftLastWriteTime) == 0;
 }
 
 // Whether a registered text is what registration writes for `entry`.

@@ -84,10 +84,12 @@ echo "registration and unregistration at $dll"
 round "$dll" "$base"
 
 # The loader reports a module by the path it was loaded from, so the same file
-# can come with its long or its short name: either way it is the registered one.
+# can come with its long or its short name, or through another drive (Z: is
+# the Unix root): either way it is the registered one.
 short=$(w winepath -s "$dll")
 [ -n "$short" ] && [ "$short" != "$dll" ] || fail "no short form of $dll"
-for pair in "$dll|$short" "$short|$dll"; do
+other_drive=$(winpath "$(drive_c "$spaced")/Pelmora.dll")
+for pair in "$dll|$short" "$short|$dll" "$dll|$other_drive"; do
   by=${pair%%|*} then=${pair#*|}
   echo "registration at $by, unregistration at $then"
   [ "$(regsvr "$by")" = 0 ] || fail "regsvr32 $by"
