@@ -79,8 +79,10 @@
 //   - Distinct longitudes so close to zero (magnitudes below about 1e-37
 //     degrees) that t2 overflows float32: found after the reciprocal.
 //   - A longitude difference whose degrees overflow float32 (longitudes near
-//     the float32 limit): found at the clockwise turn.
-//   - NaN in MyLat or MyLon: a signalling NaN fails at the first examination.
+//     the float32 limit): found at the next examination, a quadrant addition
+//     when one is made, else the clockwise turn.
+//   - NaN in MyLat or MyLon: a signalling NaN fails at the examination after
+//     its own division.
 //     A quiet NaN is an invalid operation at the first ordered comparison
 //     that meets it (< and > with a NaN operand), found at the next
 //     examination: the normalisation for MyLon, the quadrant tests for MyLat,

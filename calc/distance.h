@@ -74,7 +74,8 @@
 //     - X < -1, -infinity included: pi32.
 //     - a quiet NaN: a quiet NaN (nothing signals; its sign and payload are
 //       not fixed); a signalling NaN: invalid is signalled in the root and
-//       in the sum, both statements are abandoned, and the result is +0.0.
+//       in the quotient, both statements are abandoned, and the result is
+//       +0.0.
 //
 // Distanse(lnLatitude, lnLongitude)
 //   Reads neither input and yields +0.0 with success, for every input.

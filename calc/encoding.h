@@ -2,8 +2,9 @@
 //
 // Inputs are float32 degrees, latitude first, positive north and east; no
 // range is checked. The result is six UTF-16 units: field pair (A..R, and S at
-// exactly 90 or 180 degrees), square pair (0..9), subsquare pair (a..x), the
-// longitude character first in each pair.
+// exactly 90 or 180 degrees, in sLocator also at the float32 just below each),
+// square pair (0..9), subsquare pair (a..x), the longitude character first in
+// each pair.
 //
 // The two methods make the same subdivision with different arithmetic, and can
 // differ for positions on or next to a cell boundary:
@@ -17,7 +18,8 @@
 //   - overflow: a field or square quotient whose floor leaves -32768..32767
 //     (infinities and quiet NaN included), or a field index + 65 above 32767;
 //   - invalid argument: a field character code outside 0..255 (longitudes
-//     outside -1480..3640, latitudes outside -740..1820);
+//     outside -1480 up to below 3640, latitudes outside -740 up to below
+//     1820);
 //   - floating point: a signalling NaN coordinate, at the first step using it.
 // Both field floors come before the first character, and the longitude
 // character before the latitude character, so for the same coordinates both

@@ -42,6 +42,12 @@ const Row kTable[] = {
     {30.0f, 2.0f, u"JM10aa", u"JM00xa", RtError::kNone},
     {30.0f, -2.0f, u"IM80xa", u"IM90aa", RtError::kNone},
     {89.99999f, 179.99999f, u"SS00aa", u"RR99xx", RtError::kNone},
+    // Only the float32 just below 90 or 180 reaches S in sLocator; the one
+    // below that does not.
+    {0x1.67fffep+6f, 0.0f, u"JS00aa", u"JR09ax", RtError::kNone},
+    {0x1.67fffcp+6f, 0.0f, u"JR09ax", u"JR09ax", RtError::kNone},
+    {0.0f, 0x1.67fffep+7f, u"SJ00aa", u"RJ90xa", RtError::kNone},
+    {0.0f, 0x1.67fffcp+7f, u"RJ90xa", u"RJ90xa", RtError::kNone},
     // Beyond the usual ranges the same arithmetic makes other characters.
     {0.0f, -181.0f, u"@J90ma", u"@J90la", RtError::kNone},
     {0.0f, 340.0f, u"[J00aa", u"[J00aa", RtError::kNone},
