@@ -17,7 +17,7 @@ namespace pelmora::component {
 using runtime::Outcome;
 using runtime::RtError;
 using runtime::Text;
-using runtime::server::ModuleCells;
+using server::ModuleCells;
 
 namespace {
 
@@ -85,13 +85,11 @@ HRESULT CalcDistClass::Create(ModuleCells& cells, REFIID iid, void** out) {
   return hr;
 }
 
-CalcDistClass::CalcDistClass(ModuleCells& cells) : cells_(cells) {
-  runtime::server::ModuleLock(cells_);
-}
+CalcDistClass::CalcDistClass(ModuleCells& cells) : cells_(cells) { server::ModuleLock(cells_); }
 
 CalcDistClass::~CalcDistClass() {
   if (type_info_ != nullptr) type_info_->Release();
-  runtime::server::ModuleUnlock(cells_);
+  server::ModuleUnlock(cells_);
 }
 
 // ---- IUnknown ----
@@ -127,8 +125,7 @@ HRESULT CalcDistClass::DispatchTypeInfo(ITypeInfo** out) {
     std::vector<wchar_t> path(MAX_PATH);
     for (;;) {
       const DWORD size = static_cast<DWORD>(path.size());
-      const DWORD length =
-          GetModuleFileNameW(runtime::server::ModuleHandle(cells_), path.data(), size);
+      const DWORD length = GetModuleFileNameW(server::ModuleHandle(cells_), path.data(), size);
       if (length == 0) return HRESULT_FROM_WIN32(GetLastError());
       if (length < size) break;
       if (size >= 32768) return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);

@@ -25,7 +25,7 @@
 
 #include "Pelmora.h"
 #include "calc/bearing.h"
-#include "runtime/server/server.h"
+#include "component/server/server.h"
 
 namespace pelmora::component {
 
@@ -36,7 +36,7 @@ namespace pelmora::component {
 class CalcDistClass final : public _CalcDistClass, public ISupportErrorInfo {
  public:
   // The class record's CreateInstanceFn: a new instance queried for `iid`.
-  static HRESULT Create(runtime::server::ModuleCells& cells, REFIID iid, void** out);
+  static HRESULT Create(server::ModuleCells& cells, REFIID iid, void** out);
 
   CalcDistClass(const CalcDistClass&) = delete;
   CalcDistClass& operator=(const CalcDistClass&) = delete;
@@ -71,7 +71,7 @@ class CalcDistClass final : public _CalcDistClass, public ISupportErrorInfo {
   HRESULT STDMETHODCALLTYPE GridFromLatLong(float dLat, float dLon, BSTR* Result) override;
 
  private:
-  explicit CalcDistClass(runtime::server::ModuleCells& cells);
+  explicit CalcDistClass(server::ModuleCells& cells);
   ~CalcDistClass();
 
   // The type information Invoke and GetIDsOfNames hand over to, loaded from
@@ -83,7 +83,7 @@ class CalcDistClass final : public _CalcDistClass, public ISupportErrorInfo {
   template <class Calculation>
   HRESULT TextMethod(BSTR* Result, Calculation&& calculation);
 
-  runtime::server::ModuleCells& cells_;
+  server::ModuleCells& cells_;
   volatile LONG refs_ = 1;
   ITypeInfo* type_info_ = nullptr;
   // The private fields of the bearing, OtherLatRad to AzimutValue in order.

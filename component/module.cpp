@@ -8,14 +8,14 @@
 
 #include "Pelmora.h"
 #include "component/calc_dist_class.h"
-#include "runtime/server/server.h"
+#include "component/server/server.h"
 
 namespace {
 
-using pelmora::runtime::server::ClassRecord;
-using pelmora::runtime::server::ModuleCells;
-using pelmora::runtime::server::ProjectDescriptor;
-using pelmora::runtime::server::Threading;
+using pelmora::server::ClassRecord;
+using pelmora::server::ModuleCells;
+using pelmora::server::ProjectDescriptor;
+using pelmora::server::Threading;
 
 // The module's state: written only by the server services.
 ModuleCells cells{};
@@ -56,15 +56,15 @@ const ProjectDescriptor kProject = {
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-  return pelmora::runtime::server::ModuleEntry(cells, instance, reason, reserved);
+  return pelmora::server::ModuleEntry(cells, instance, reason, reserved);
 }
 
-STDAPI DllRegisterServer() { return pelmora::runtime::server::RegisterServer(cells, kProject); }
+STDAPI DllRegisterServer() { return pelmora::server::RegisterServer(cells, kProject); }
 
-STDAPI DllUnregisterServer() { return pelmora::runtime::server::UnregisterServer(cells, kProject); }
+STDAPI DllUnregisterServer() { return pelmora::server::UnregisterServer(cells, kProject); }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
-  return pelmora::runtime::server::GetClassObject(cells, kProject, clsid, iid, out);
+  return pelmora::server::GetClassObject(cells, kProject, clsid, iid, out);
 }
 
-STDAPI DllCanUnloadNow() { return pelmora::runtime::server::CanUnloadNow(kProject); }
+STDAPI DllCanUnloadNow() { return pelmora::server::CanUnloadNow(kProject); }

@@ -1,9 +1,9 @@
 // The library entry, the module lock count and the unload check.
 #include <windows.h>
 
-#include "runtime/server/server.h"
+#include "component/server/server.h"
 
-namespace pelmora::runtime::server {
+namespace pelmora::server {
 
 BOOL ModuleEntry(ModuleCells& cells, HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
   // A 32-bit module handle fits the 32-bit cell exactly.
@@ -39,4 +39,4 @@ HRESULT CanUnloadNow(const ProjectDescriptor& project) {
   return locks == 0 ? S_OK : S_FALSE;
 }
 
-}  // namespace pelmora::runtime::server
+}  // namespace pelmora::server

@@ -31,7 +31,7 @@
 //
 // Every text goes through the wide-character registry and module APIs, so a
 // module path with spaces or non-ASCII characters is registered as it stands.
-#include "runtime/server/server.h"
+#include "component/server/server.h"
 // server.h brings in <windows.h>, which the OLE headers below need first.
 #include <oleauto.h>
 #include <olectl.h>
@@ -41,7 +41,7 @@
 #include <string>
 #include <vector>
 
-namespace pelmora::runtime::server {
+namespace pelmora::server {
 namespace {
 
 // The classes root that registration writes to. Writing to the merged
@@ -413,4 +413,4 @@ HRESULT UnregisterServer(ModuleCells& cells, const ProjectDescriptor& project) {
   }
 }
 
-}  // namespace pelmora::runtime::server
+}  // namespace pelmora::server

@@ -4,9 +4,9 @@
 
 #include <new>
 
-#include "runtime/server/server.h"
+#include "component/server/server.h"
 
-namespace pelmora::runtime::server {
+namespace pelmora::server {
 namespace {
 
 // COM objects are destroyed by their own Release, never deleted through an
@@ -90,4 +90,4 @@ HRESULT GetClassObject(ModuleCells& cells, const ProjectDescriptor& project, REF
   return hr;
 }
 
-}  // namespace pelmora::runtime::server
+}  // namespace pelmora::server

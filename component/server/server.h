@@ -1,8 +1,8 @@
-// Server services of the runtime, for an in-process Automation server on
-// Windows: the library entry, registration, the class factory and the unload
-// check. The server's exported entry points hand over to these with their two
-// module state cells and their one constant project descriptor; the server
-// itself holds no registry or factory code.
+// The COM server plumbing of Pelmora.dll, for an in-process Automation
+// server on Windows: the library entry, registration, the class factory and
+// the unload check. The exported entry points hand over to these with their
+// two module state cells and their one constant project descriptor; the
+// class itself holds no registry or factory code.
 //
 // Identifiers (fixed for Pelmora, one value each everywhere):
 //   type library  {AD57A250-6795-43D8-9A3A-8FEEE1DBF6BC}  version 1.0
@@ -15,7 +15,7 @@
 
 #include <cstddef>
 
-namespace pelmora::runtime::server {
+namespace pelmora::server {
 
 // The two per-module 32-bit cells, zero before the library entry runs. Only
 // the services here read and write them.
@@ -84,4 +84,4 @@ HRESULT CanUnloadNow(const ProjectDescriptor& project);
 void ModuleLock(ModuleCells& cells);
 void ModuleUnlock(ModuleCells& cells);
 
-}  // namespace pelmora::runtime::server
+}  // namespace pelmora::server
