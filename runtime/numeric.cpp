@@ -37,12 +37,6 @@ Outcome<std::int32_t> RoundToInt32(double x) {
   return Success(static_cast<std::int32_t>(r));
 }
 
-Outcome<float> RoundToSingle(double x) {
-  const float r = static_cast<float>(x);
-  if (std::isinf(r) && std::isfinite(x)) return Failure<float>(RtError::kOverflow);
-  return Success(r);
-}
-
 Outcome<std::int16_t> AddInt16(std::int16_t a, std::int16_t b) {
   return Int16InRange(std::int32_t{a} + std::int32_t{b});
 }

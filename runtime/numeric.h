@@ -22,10 +22,6 @@ Outcome<std::int16_t> FloorToInt16(double x);
 // (infinities and NaN included): the overflow error.
 Outcome<std::int32_t> RoundToInt32(double x);
 
-// Nearest float32, ties to even; a finite x beyond the float32 range: the
-// overflow error. NaN and infinities pass through.
-Outcome<float> RoundToSingle(double x);
-
 // Signed 16-bit arithmetic; a result outside -32768..32767: the overflow error.
 Outcome<std::int16_t> AddInt16(std::int16_t a, std::int16_t b);
 Outcome<std::int16_t> SubInt16(std::int16_t a, std::int16_t b);

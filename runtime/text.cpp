@@ -39,8 +39,6 @@ char16_t LowerCaseUnit(char16_t c) {
 
 Text UpperCase(const Text& text) { return MapUnits(text, UpperCaseUnit); }
 
-Text LowerCase(const Text& text) { return MapUnits(text, LowerCaseUnit); }
-
 Outcome<Text> Middle(const Text& text, std::int32_t start, std::int32_t count) {
   if (start < 1 || count < 0) return Failure<Text>(RtError::kInvalidArgument);
   const std::u16string& u = text.Units();
@@ -55,17 +53,9 @@ Outcome<Text> Left(const Text& text, std::int32_t count) {
       Text(std::u16string_view(text.Units()).substr(0, static_cast<std::size_t>(count))));
 }
 
-Text Concat(const Text& a, const Text& b) { return Text(a.Units() + b.Units()); }
-
 Outcome<char16_t> CharUnitFromCode(std::int32_t code, const CodePage& page) {
   if (code < 0 || code > 255) return Failure<char16_t>(RtError::kInvalidArgument);
   return Success(page.CharOf(static_cast<std::uint8_t>(code)));
-}
-
-Outcome<Text> CharFromCode(std::int32_t code, const CodePage& page) {
-  const auto unit = CharUnitFromCode(code, page);
-  if (!unit) return Failure<Text>(unit.error);
-  return Success(Text(std::u16string(1, unit.value)));
 }
 
 Outcome<std::int16_t> CodeOfFirst(const Text& text, const CodePage& page) {

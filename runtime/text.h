@@ -44,7 +44,6 @@ Text Trim(const Text& text);
 
 // ASCII case mapping; every other unit stays as it is, so the length stays.
 Text UpperCase(const Text& text);
-Text LowerCase(const Text& text);
 char16_t UpperCaseUnit(char16_t unit);
 char16_t LowerCaseUnit(char16_t unit);
 
@@ -56,13 +55,8 @@ Outcome<Text> Middle(const Text& text, std::int32_t start, std::int32_t count);
 // count: the invalid-argument error.
 Outcome<Text> Left(const Text& text, std::int32_t count);
 
-// `a` followed by `b`; never the null text.
-Text Concat(const Text& a, const Text& b);
-
-// The one-character text of `code` in `page`; a code outside 0..255: the
-// invalid-argument error. The second form gives the character's unit, for
-// callers that join characters into a text of their own.
-Outcome<Text> CharFromCode(std::int32_t code, const CodePage& page);
+// The character of `code` in `page`, as its UTF-16 unit (what a one-character
+// text holds); a code outside 0..255: the invalid-argument error.
 Outcome<char16_t> CharUnitFromCode(std::int32_t code, const CodePage& page);
 
 // The code of the first character in `page`; the empty or null text: the

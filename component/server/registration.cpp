@@ -4,7 +4,8 @@
 // Registration writes, machine-wide under HKLM\SOFTWARE\Classes, for each class
 // (ProgID = project name + "." + class name):
 //   CLSID\{clsid}                  (default) = friendly name
-//   CLSID\{clsid}\InprocServer32   (default) = full module path, ThreadingModel = Apartment
+//   CLSID\{clsid}\InprocServer32   (default) = full module path,
+//                                  ThreadingModel = the descriptor's model (Apartment)
 //   CLSID\{clsid}\ProgID           (default) = ProgID
 //   CLSID\{clsid}\TypeLib          (default) = {libid}
 //   CLSID\{clsid}\VERSION          (default) = type library version
@@ -101,6 +102,15 @@ HRESULT ModulePath(const ModuleCells& cells, std::wstring& path) {
   }
 }
 
+// The ThreadingModel value of a threading model.
+const wchar_t* ThreadingModelText(Threading threading) {
+  switch (threading) {
+    case Threading::kApartment:
+      return L"Apartment";
+  }
+  return L"";  // no other model exists
+}
+
 std::wstring FullKey(const std::wstring& key) { return kClassesRoot + key; }
 
 std::wstring ProgId(const ProjectDescriptor& project, const ClassRecord& record) {
@@ -120,7 +130,7 @@ std::vector<Entry> ClassEntries(const ProjectDescriptor& project, const ClassRec
   return {
       {clsid_key + L"\\InprocServer32", nullptr, module_path, true},
       {clsid_key, nullptr, FriendlyName(project, record)},
-      {clsid_key + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
+      {clsid_key + L"\\InprocServer32", L"ThreadingModel", ThreadingModelText(project.threading)},
       {clsid_key + L"\\ProgID", nullptr, ProgId(project, record)},
       {clsid_key + L"\\TypeLib", nullptr, GuidText(*project.typelib_id)},
       {clsid_key + L"\\VERSION", nullptr, VersionText(project)},
