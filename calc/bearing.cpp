@@ -2,11 +2,14 @@
 
 #include <cmath>
 
+#include "calc/arithmetic.h"
+#include "calc/measure.h"
 #include "runtime/fp_status.h"
 #include "runtime/numeric.h"
 
 namespace pelmora::calc {
 
+using runtime::Failure;
 using runtime::FpStatus;
 using runtime::Outcome;
 using runtime::RtError;
@@ -17,25 +20,14 @@ namespace {
 // every angle in radians comes out about 3.6e-7 of itself too small.
 constexpr double K = 57.2958;
 
-// pi rounded to float32 (0x40490FDB, slightly above pi) and twice that
-// (0x40C90FDB): the bounds and the step of the longitude normalisation.
-constexpr float kPi32 = 0x1.921fb6p+1f;
+// pi32 and twice that (0x40C90FDB): the bounds and the step of the
+// longitude normalisation.
 constexpr float kTwoPi32 = 0x1.921fb6p+2f;
 
 // Exact single-precision constants of the quadrant and turn arithmetic.
 constexpr float kOne = 1.0f;
 constexpr float kHalfTurn = 180.0f;
 constexpr float kFullTurn = 360.0f;
-
-// The floating-point examination: true when a condition is pending (an
-// ordered comparison with a NaN operand included); the status is cleared.
-bool Failed(FpStatus& fp) { return fp.Test() != RtError::kNone; }
-
-double Wide(float x) { return static_cast<double>(x); }
-
-Outcome<UnroundedBearing> Stopped() {
-  return runtime::Failure<UnroundedBearing>(RtError::kFloatingPoint);
-}
 
 Outcome<UnroundedBearing> Decided(float result) {
   return runtime::Success(UnroundedBearing{result, true});
@@ -53,27 +45,27 @@ Outcome<UnroundedBearing> Clockwise(FpStatus& fp, BearingFields& f, float MyLat,
 
   // Radians by the double K, each rounded to float32.
   const double my_lat_q = fp.Div(fp.Widen(MyLat), K);
-  if (Failed(fp)) return Stopped();
+  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
   const float my_lat_rad = fp.Store(my_lat_q);
   const double my_lon_q = fp.Div(fp.Widen(MyLon), K);
-  if (Failed(fp)) return Stopped();
+  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
   const float my_lon_rad = fp.Store(my_lon_q);
   const double other_lat_q = fp.Div(fp.Widen(lnLatitude), K);
-  if (Failed(fp)) return Stopped();
+  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
   f.OtherLatRad = fp.Store(other_lat_q);
   const double other_lon_q = fp.Div(fp.Widen(lnLongitude), K);
-  if (Failed(fp)) return Stopped();
+  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
   f.OtherLonRad = fp.Store(other_lon_q);
 
   // My longitude minus the other's. Longitudes equal in float32 radians are
   // not computed: the target lies due south when its latitude is below mine,
   // and otherwise due north or on the spot.
   const double diff = fp.Sub(fp.Widen(my_lon_rad), fp.Widen(f.OtherLonRad));
-  if (Failed(fp)) return Stopped();
+  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
   f.LonDiff = fp.Store(diff);
   if (f.LonDiff == 0.0f) {
     const bool due_south = fp.Less(Wide(lnLatitude), Wide(MyLat));
-    if (Failed(fp)) return Stopped();
+    if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
     return Decided(due_south ? kHalfTurn : 0.0f);
   }
 
@@ -81,11 +73,11 @@ Outcome<UnroundedBearing> Clockwise(FpStatus& fp, BearingFields& f, float MyLat,
   // +-pi32 stays, and one beyond +-3 pi32 stays outside (-pi32, pi32).
   if (fp.Greater(Wide(f.LonDiff), Wide(kPi32))) {
     const double wrapped = fp.Sub(fp.Widen(f.LonDiff), fp.Widen(kTwoPi32));
-    if (Failed(fp)) return Stopped();
+    if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
     f.LonDiff = fp.Store(wrapped);
   } else if (fp.Less(Wide(f.LonDiff), Wide(-kPi32))) {
     const double wrapped = fp.Add(fp.Widen(f.LonDiff), fp.Widen(kTwoPi32));
-    if (Failed(fp)) return Stopped();
+    if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
     f.LonDiff = fp.Store(wrapped);
   }
   const double delta = fp.Widen(f.LonDiff);
@@ -97,7 +89,7 @@ Outcome<UnroundedBearing> Clockwise(FpStatus& fp, BearingFields& f, float MyLat,
   const double other_lat = fp.Widen(f.OtherLatRad);
   const double cot_other_lat = fp.Div(fp.Cos(other_lat), fp.Sin(other_lat));
   const double t1 = fp.Mul(cos_delta, cot_other_lat);
-  if (Failed(fp)) return Stopped();
+  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
   f.AuxAngle = fp.Store(t1);
 
   // Auxiliary angle alpha, in float32 radians.
@@ -108,48 +100,48 @@ Outcome<UnroundedBearing> Clockwise(FpStatus& fp, BearingFields& f, float MyLat,
   // kept in double.
   const double alpha = fp.Widen(f.AuxAngle);
   const double lat_sum = fp.Add(fp.Widen(my_lat_rad), alpha);
-  if (Failed(fp)) return Stopped();
+  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
   const double cot_delta = fp.Div(fp.Cos(delta), fp.Sin(delta));
   const double t2 = fp.Div(fp.Mul(cot_delta, fp.Cos(lat_sum)), fp.Sin(alpha));
-  if (Failed(fp)) return Stopped();
+  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
   f.AzimutValue = fp.Store(t2);
 
   // beta = atan(1 / t2), the reciprocal kept in double. An overflow in the
   // store of t2 shows here.
   const double reciprocal = fp.Div(fp.Widen(kOne), fp.Widen(f.AzimutValue));
-  if (Failed(fp)) return Stopped();
+  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
   f.AzimutValue = fp.Store(fp.Atan(reciprocal));
 
   // beta in degrees, -90..90, then the longitude difference in degrees, of
   // which only the sign is used below.
   const double beta_degrees = fp.Mul(fp.Widen(f.AzimutValue), K);
-  if (Failed(fp)) return Stopped();
+  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
   f.AzimutValue = fp.Store(beta_degrees);
   const double diff_degrees = fp.Mul(fp.Widen(f.LonDiff), K);
-  if (Failed(fp)) return Stopped();
+  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
   f.LonDiff = fp.Store(diff_degrees);
 
   // Quadrant: the three tests in this order, each on the current values.
   // Afterwards AzimutValue counts anticlockwise from north, 0..360.
   if (fp.Greater(Wide(f.LonDiff), 0.0) && fp.Less(Wide(f.AzimutValue), 0.0)) {
     const double turned = fp.Add(fp.Widen(f.AzimutValue), fp.Widen(kHalfTurn));
-    if (Failed(fp)) return Stopped();
+    if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
     f.AzimutValue = fp.Store(turned);
   }
   if (fp.Less(Wide(f.LonDiff), 0.0) && fp.Greater(Wide(f.AzimutValue), 0.0)) {
     const double turned = fp.Add(fp.Widen(f.AzimutValue), fp.Widen(kHalfTurn));
-    if (Failed(fp)) return Stopped();
+    if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
     f.AzimutValue = fp.Store(turned);
   }
   if (fp.Less(Wide(f.LonDiff), 0.0) && fp.Less(Wide(f.AzimutValue), 0.0)) {
     const double turned = fp.Add(fp.Widen(f.AzimutValue), fp.Widen(kFullTurn));
-    if (Failed(fp)) return Stopped();
+    if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
     f.AzimutValue = fp.Store(turned);
   }
 
   // Clockwise from north.
   const double clockwise = fp.Sub(fp.Widen(kFullTurn), fp.Widen(f.AzimutValue));
-  if (Failed(fp)) return Stopped();
+  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
   f.AzimutValue = fp.Store(clockwise);
   return runtime::Success(UnroundedBearing{f.AzimutValue, false});
 }
@@ -166,12 +158,12 @@ Outcome<float> Azimut(BearingFields& fields, float MyLat, float MyLon, float lnL
                       float lnLongitude) {
   FpStatus fp;
   const auto turned = Clockwise(fp, fields, MyLat, MyLon, lnLatitude, lnLongitude);
-  if (!turned) return runtime::Failure<float>(turned.error, 0.0f);
+  if (!turned) return Failure(turned.error, 0.0f);
   if (turned.value.decided) return runtime::Success(turned.value.degrees);
 
   // Whole degrees, halves up: floor of the sum with 0.5 formed in double.
   const double half_up = fp.Add(fp.Widen(fields.AzimutValue), 0.5);
-  if (Failed(fp)) return runtime::Failure<float>(RtError::kFloatingPoint, 0.0f);
+  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure(e, 0.0f);
   fields.AzimutValue = fp.Store(runtime::Floor(half_up));
   return runtime::Success(fields.AzimutValue);
 }

@@ -121,19 +121,4 @@ struct BearingFields {
 runtime::Outcome<float> Azimut(BearingFields& fields, float MyLat, float MyLon, float lnLatitude,
                                float lnLongitude);
 
-// The bearing before its rounding to whole degrees.
-struct UnroundedBearing {
-  // AzimutValue after the clockwise turn, in degrees; or, when `decided`, the
-  // final result of an early answer.
-  float degrees = 0.0f;
-  // A missing other position or equal longitudes answered without a bearing.
-  bool decided = false;
-};
-
-// The same computation as Azimut without the last step, for measurements:
-// the fields end as they are before the rounding; the errors are the same.
-runtime::Outcome<UnroundedBearing> AzimutBeforeRounding(BearingFields& fields, float MyLat,
-                                                        float MyLon, float lnLatitude,
-                                                        float lnLongitude);
-
 }  // namespace pelmora::calc

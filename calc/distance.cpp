@@ -1,21 +1,22 @@
 #include "calc/distance.h"
 
+#include "calc/arithmetic.h"
+#include "calc/measure.h"
 #include "runtime/fp_status.h"
 #include "runtime/numeric.h"
 #include "runtime/resume_next.h"
 
 namespace pelmora::calc {
 
+using runtime::Failure;
 using runtime::FpStatus;
 using runtime::Outcome;
 using runtime::RtError;
 
 namespace {
 
-// pi32, the float32 nearest to pi (0x40490FDB), slightly above pi. It is the
-// multiplier of the radian conversion, and widened the divisor of the
-// scaling.
-constexpr float kPi32 = 0x1.921fb6p+1f;
+// pi32 is the multiplier of the radian conversion, and widened the divisor
+// of the scaling.
 constexpr double kPi32Wide = static_cast<double>(kPi32);
 
 // Half a great circle in km: 20001.600000000002, one unit in the last place
@@ -24,8 +25,6 @@ constexpr double kHalfGreatCircle = 0x1.3886666666667p+14;
 
 // The double nearest to 1e-8, which replaces a zero root.
 constexpr double kZeroRoot = 1e-8;
-
-double Wide(float x) { return static_cast<double>(x); }
 
 class ArcCosCalculation final : public ArcCosCallee {
  public:
@@ -89,9 +88,6 @@ DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon,
                               ArcCosCallee& arcCos) {
   FpStatus fp;
   float result = 0.0f;
-  const auto ended = [&result](DistanceEnd end, RtError error) {
-    return DistanceRun{runtime::Failure(error, result), end};
-  };
 
   // Exact comparison, +0 equal to -0. Both comparisons are made, so a NaN
   // in either pair is always signalled; a NaN is never the same place, and
@@ -110,9 +106,13 @@ DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon,
   float radians[4] = {0.0f, 0.0f, 0.0f, 0.0f};
   for (int i = 0; i < 4; ++i) {
     const double product = fp.Mul(fp.Widen(degrees[i]), kPi32Wide);
-    if (const RtError e = fp.Test(); e != RtError::kNone) return ended(kTests[i].product, e);
+    if (const RtError e = fp.Test(); e != RtError::kNone) {
+      return {Failure(e, result), kTests[i].product};
+    }
     radians[i] = fp.Store(fp.Div(product, 180.0));
-    if (const RtError e = fp.Test(); e != RtError::kNone) return ended(kTests[i].store, e);
+    if (const RtError e = fp.Test(); e != RtError::kNone) {
+      return {Failure(e, result), kTests[i].store};
+    }
   }
   const float phi_a = radians[0];
   const float lambda_a = radians[1];
@@ -129,7 +129,9 @@ DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon,
   // b minus a; exchanging the points negates the difference, which leaves
   // its cosine unchanged.
   const double lon_diff = fp.Sub(Wide(lambda_b), Wide(lambda_a));
-  if (const RtError e = fp.Test(); e != RtError::kNone) return ended(DistanceEnd::kDifference, e);
+  if (const RtError e = fp.Test(); e != RtError::kNone) {
+    return {Failure(e, result), DistanceEnd::kDifference};
+  }
   const float cos_lon_diff = fp.Store(fp.Cos(lon_diff));
 
   // The cosine of the central angle, multiplied in this order; both products
@@ -137,19 +139,25 @@ DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon,
   const double cosine_sum =
       fp.Add(fp.Mul(fp.Mul(Wide(cos_phi_b), Wide(cos_phi_a)), Wide(cos_lon_diff)),
              fp.Mul(Wide(sin_phi_b), Wide(sin_phi_a)));
-  if (const RtError e = fp.Test(); e != RtError::kNone) return ended(DistanceEnd::kCosineSum, e);
+  if (const RtError e = fp.Test(); e != RtError::kNone) {
+    return {Failure(e, result), DistanceEnd::kCosineSum};
+  }
   const float X = fp.Store(cosine_sum);
 
   float A = 0.0f;
   if (const RtError e = arcCos.Call(X, A); e != RtError::kNone) {
-    return ended(DistanceEnd::kArcCos, e);
+    return {Failure(e, result), DistanceEnd::kArcCos};
   }
 
   result = fp.Store(fp.Div(fp.Mul(fp.Widen(A), kHalfGreatCircle), kPi32Wide));
-  if (const RtError e = fp.Test(); e != RtError::kNone) return ended(DistanceEnd::kScaled, e);
+  if (const RtError e = fp.Test(); e != RtError::kNone) {
+    return {Failure(e, result), DistanceEnd::kScaled};
+  }
 
   result = fp.Store(fp.Add(Wide(result), 0.5));
-  if (const RtError e = fp.Test(); e != RtError::kNone) return ended(DistanceEnd::kHalfAdded, e);
+  if (const RtError e = fp.Test(); e != RtError::kNone) {
+    return {Failure(e, result), DistanceEnd::kHalfAdded};
+  }
 
   return {runtime::Success(result), DistanceEnd::kCompleted};
 }

@@ -81,8 +81,6 @@
 //   Reads neither input and yields +0.0 with success, for every input.
 #pragma once
 
-#include <cstdint>
-
 #include "runtime/errors.h"
 
 namespace pelmora::calc {
@@ -109,35 +107,5 @@ runtime::Outcome<float> DistanceFrom(float alat, float alon, float blat, float b
 
 // 0.0 with success, whatever the inputs.
 runtime::Outcome<float> Distanse(float lnLatitude, float lnLongitude);
-
-// Where a DistanceFrom call ended: each floating-point test has its own
-// point, so a caller can tell which one caught a condition.
-enum class DistanceEnd : std::uint8_t {
-  kCompleted,  // every step ran
-  kSamePlace,  // the equality check ended it with +0.0
-  // The tests of the radian conversion: after the multiplication by pi32
-  // and after the float32 store, for each input.
-  kAlatProduct,
-  kAlatStore,
-  kAlonProduct,
-  kAlonStore,
-  kBlatProduct,
-  kBlatStore,
-  kBlonProduct,
-  kBlonStore,
-  kDifference,  // after the longitude difference
-  kCosineSum,   // after the sum of X, before its rounding
-  kArcCos,      // the callee reported a failure
-  kScaled,      // after the store of the scaled distance
-  kHalfAdded,   // after the store of the distance plus 0.5
-};
-
-struct DistanceRun {
-  runtime::Outcome<float> outcome;
-  DistanceEnd end = DistanceEnd::kCompleted;
-};
-
-// DistanceFrom, telling where it ended.
-DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon, ArcCosCallee& arcCos);
 
 }  // namespace pelmora::calc

@@ -10,6 +10,7 @@
 #include <limits>
 #include <numbers>
 
+#include "calc/measure.h"
 #include "runtime/numeric.h"
 #include "tests/test_support.h"
 

@@ -9,6 +9,7 @@
 #include <limits>
 #include <vector>
 
+#include "calc/measure.h"
 #include "tests/test_support.h"
 
 namespace pelmora::calc {

@@ -1,0 +1,40 @@
+// What the calculations share: the float32 constant pi32, the plain widening
+// of an operand to double, and the one way a calculation ends with a runtime
+// error. Internal to calc/.
+//
+// Ending with an error. Every step that can fail yields its runtime error:
+// the floating-point test, fp.Test(), after the arithmetic of a step, or the
+// error of a checked runtime operation, whose Outcome is false when it
+// failed. The first error ends the calculation at once: it returns
+// runtime::Failure with that error and what the method's out-parameter then
+// receives, written at the check itself:
+//
+//   if (const RtError e = fp.Test(); e != RtError::kNone) return Failure(e, result);
+//   if (!index) return Failure(index.error, result);
+//
+// `result` is the calculation's result variable as it then stands; a text
+// method, whose result is set only at its end, gives the null text,
+// Failure<Text>(e). Nothing throws, and no error is kept to be reported
+// later. (A statement in resume-next mode is different: it returns its error
+// to runtime::ResumeNext, and the calculation goes on.)
+#pragma once
+
+#include <cstdint>
+
+namespace pelmora::calc {
+
+// pi rounded to float32, 3.14159274101257324 (0x40490FDB), slightly above pi.
+inline constexpr float kPi32 = 0x1.921fb6p+1f;
+
+// Exact widening to double, recording nothing. Use it for values that cannot
+// be a signalling NaN: 16-bit indices, constants, and float32 values the
+// calculation stored itself (a store never makes a signalling NaN, since no
+// double here carries one). A float32 that comes from the caller enters the
+// arithmetic through FpStatus::Widen instead, which records the invalid
+// operation of a signalling NaN; Wide is enough for a caller's float32 only
+// in an ordered or signalling comparison, which records invalid for every
+// NaN anyway.
+inline double Wide(float x) { return static_cast<double>(x); }
+inline double Wide(std::int16_t x) { return static_cast<double>(x); }
+
+}  // namespace pelmora::calc

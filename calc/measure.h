@@ -1,0 +1,63 @@
+// Entry points for the tests and measurements of the calculations: the same
+// computations as the public ones, telling more about how they ended. The
+// component does not use them. Internal to calc/.
+#pragma once
+
+#include <cstdint>
+
+#include "calc/bearing.h"
+#include "calc/distance.h"
+#include "runtime/errors.h"
+
+namespace pelmora::calc {
+
+// ---- Bearing ----
+
+// The bearing before its rounding to whole degrees.
+struct UnroundedBearing {
+  // AzimutValue after the clockwise turn, in degrees; or, when `decided`, the
+  // final result of an early answer.
+  float degrees = 0.0f;
+  // A missing other position or equal longitudes answered without a bearing.
+  bool decided = false;
+};
+
+// Azimut without its last step: the fields end as they are before the
+// rounding; the errors are the same.
+runtime::Outcome<UnroundedBearing> AzimutBeforeRounding(BearingFields& fields, float MyLat,
+                                                        float MyLon, float lnLatitude,
+                                                        float lnLongitude);
+
+// ---- Distance ----
+
+// Where a DistanceFrom call ended: each floating-point test has its own
+// point, so a caller can tell which one caught a condition.
+enum class DistanceEnd : std::uint8_t {
+  kCompleted,  // every step ran
+  kSamePlace,  // the equality check ended it with +0.0
+  // The tests of the radian conversion: after the multiplication by pi32
+  // and after the float32 store, for each input.
+  kAlatProduct,
+  kAlatStore,
+  kAlonProduct,
+  kAlonStore,
+  kBlatProduct,
+  kBlatStore,
+  kBlonProduct,
+  kBlonStore,
+  kDifference,  // after the longitude difference
+  kCosineSum,   // after the sum of X, before its rounding
+  kArcCos,      // the callee reported a failure
+  kScaled,      // after the store of the scaled distance
+  kHalfAdded,   // after the store of the distance plus 0.5
+};
+
+struct DistanceRun {
+  runtime::Outcome<float> outcome;
+  DistanceEnd end = DistanceEnd::kCompleted;
+};
+
+// DistanceFrom, telling where it ended.
+DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon, ArcCosCallee& arcCos);
+
+}  // namespace pelmora::calc
