@@ -43,28 +43,23 @@
 //     difference (500 -> -100 gives 224, where 140 -> -100 gives 44).
 //
 // Accuracy: before the rounding to whole degrees the value follows the exact
-// initial great-circle bearing of the same float32 degrees. Over a million
-// pairs less than 170 degrees apart (positions uniform in degrees) the largest
-// difference is 0.0071 degrees, for a pair 0.27 degrees apart near the south
-// pole, and 0.0018 for pairs at least a degree apart; most of it comes from K,
-// which moves positions near the poles against each other. Closer pairs
-// differ more, about as the inverse of their distance, since float32 radians
-// place a position only within about a metre: some 0.008 degrees at 0.1
-// degrees apart, 0.08 at 0.01. Across the 180 meridian it is worse: the
-// difference is scaled by K before the turn 2pi32 is taken off, which leaves
-// about 1.4e-4 degrees of longitude, so a pair 250 m apart there can be off
-// by 1.5 degrees (10, 179.999 to 10.001, -179.999 gives 65 where the great
-// circle gives 63.2).
+// initial great-circle bearing of the same float32 degrees to within about a
+// hundredth of a degree for pairs a degree or more apart; most of the
+// difference comes from K, which moves positions near the poles against each
+// other. Closer pairs differ more, about as the inverse of their distance,
+// since float32 radians place a position only within about a metre. Across
+// the 180 meridian it is worse: the difference is scaled by K before the turn
+// 2pi32 is taken off, which leaves about 1.4e-4 degrees of longitude, so a
+// pair a few hundred metres apart there can be off by more than a degree. The
+// figures measured are given with the tests of tests/bearing_test.cpp.
 //
 // Platform: sine, cosine and arc tangent are the platform's (glibc natively;
 // in the 32-bit Windows build the x87 sine and cosine and msvcrt's arc
 // tangent). They differ in the last bits of doubles, which the float32 stores
-// hide for every input tried: eight million ordinary pairs, longitudes up to
-// 1e10 degrees, and alpha for every float32 t1. Longitude differences far
-// beyond a turn do differ: the x87 instructions reduce the argument against
-// their own approximation of pi, so from about 1e11 degrees on the float32
-// values, and from about 1e17 degrees on often the whole degrees, depend on
-// the platform.
+// hide for ordinary inputs. Longitude differences far beyond a turn do differ:
+// the x87 instructions reduce the argument against their own approximation of
+// pi, so from about 1e11 degrees on the float32 values, and from about 1e17
+// degrees on often the whole degrees, depend on the platform.
 //
 // Failures: the floating-point error; the result is then 0 and the fields
 // hold what the steps reached (each examination comes before the store of its

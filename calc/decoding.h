@@ -28,11 +28,11 @@
 // value is stored to float32 first, the subsquare value second, and the sum of
 // the two less the shift last; that sum and difference are exact in double.
 // A regular locator AA00aa..RR99xx decodes to the float32 nearest the centre
-// of its subsquare, except in the 28 subsquares of each axis that lie within
-// 2 degrees of latitude (4 of longitude) of zero: there the rounding of the
-// subsquare value shows, by up to 11 ulps (II99xx gives -0.020833314 and
-// -0.041666627 for -1/48 and -1/24). Both encodings give every regular locator
-// back from its decoded centre. A square centre (four units) is exact.
+// of its subsquare, except within 2 degrees of latitude (4 of longitude) of
+// zero, where the rounding of the subsquare value shows in the last bits of
+// small results (II99xx gives -0.020833314 and -0.041666627 for -1/48 and
+// -1/24). Both encodings give every regular locator back from its decoded
+// centre. A square centre (four units) is exact.
 //
 // Failures (only the overflow error can arise):
 //   - the field character's code outside -3211..3341 (LatFromGrid) or

@@ -10,9 +10,9 @@
 //   [0.50006366, 20002.0996]; identical inputs give exactly +0.0.
 //
 //   Exact float32 equality of both pairs (+0 equals -0) gives +0.0 at once,
-//   without an arc cosine. The same place under different numbers
-//   (longitudes 10 and 370, two longitudes at a pole) takes the full
-//   calculation and gives 0.50006366, the smallest distance.
+//   without an arc cosine. The same place under different numbers (two
+//   longitudes a turn apart, two longitudes at a pole) takes the full
+//   calculation.
 //
 //   Rounding: each input in radians (x * pi32 / 180), the four sines and
 //   cosines of the latitudes and the cosine of the longitude difference
@@ -50,8 +50,8 @@
 //
 //   Finite inputs of any magnitude succeed. Far outside +-360 degrees the
 //   result follows the platform's sine and cosine of large arguments and
-//   differs between builds: (1e30, 0, 0, 0) gives 14251.497 with glibc and
-//   7906.8408 with the x87 sine and cosine of the 32-bit Windows build.
+//   differs between builds (the x87 sine and cosine of the 32-bit Windows
+//   build reduce huge arguments differently from glibc).
 //
 // ArcCos(X)
 //   The arc cosine in radians of a float32, by
@@ -60,11 +60,11 @@
 //   and the call goes on. It always succeeds.
 //     - -1 < X < 1: the float32 nearest to the arc cosine of X, except at
 //       X = 1.58932547e-08 (0x328885A3) and X = 0.000248686469 (0x39826222),
-//       one float32 below it; all 2130706432 values checked, natively and
-//       on the 32-bit Windows build. At these two the arc cosine lies less
-//       than half a unit in the last place of a double above the midpoint of
-//       two float32 values: the double sum is that midpoint exactly, and its
-//       store rounds the tie to even, downwards. 0 and -0 give 1.57079637.
+//       one float32 below it, natively and on the 32-bit Windows build
+//       alike. At these two the arc cosine lies less than half a unit in the
+//       last place of a double above the midpoint of two float32 values: the
+//       double sum is that midpoint exactly, and its store rounds the tie to
+//       even, downwards. 0 and -0 give 1.57079637.
 //     - X = 1: the square root is 0 and becomes 1e-8, giving 9.99999994e-09;
 //       X = -1 gives pi32.
 //     - X > 1: the square root of a negative raises the invalid-argument

@@ -350,7 +350,9 @@ TEST(Azimut, Failures) {
 }
 
 // Sine and cosine of longitude differences far beyond a turn come from the
-// platform. The 32-bit Windows build uses the x87 instructions, which reduce
+// platform. For ordinary inputs both builds give the same bits: eight million
+// ordinary pairs, longitudes up to 1e10 degrees, and alpha for every float32
+// t1 were compared. The 32-bit Windows build uses the x87 instructions, which reduce
 // the argument against their own approximation of pi: from about 1e11 degrees
 // on, float32 values differ from the correctly reduced ones of the native
 // build, from about 1e17 degrees on often the whole degrees too.
@@ -371,25 +373,17 @@ TEST(Azimut, HugeLongitudesDependOnThePlatformSine) {
 //   theta = atan2(sin(l2 - l1) cos p2, cos p1 sin p2 - sin p1 cos p2 cos(l2 - l1)).
 // The differences come mostly from K, which scales every position towards the
 // equator and the prime meridian; near a pole that moves close pairs
-// noticeably against each other.
+// noticeably against each other. Over the million pairs below the largest
+// difference is 0.0071 degrees, for a pair 0.27 degrees apart near the south
+// pole, and 0.0018 for pairs at least a degree apart. Closer pairs differ
+// more, about as the inverse of their distance: some 0.008 degrees at 0.1
+// degrees apart, 0.08 at 0.01.
 
-// A deterministic stream of 24-bit fractions (splitmix64).
-class Stream {
- public:
-  float Coordinate(double span) {
-    const double u = static_cast<double>(Next() >> 40) * 0x1p-24;
-    return static_cast<float>(u * span - span / 2);
-  }
-
- private:
-  std::uint64_t Next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-    return z ^ (z >> 31);
-  }
-  std::uint64_t state_ = 0x5EED;
-};
+// A coordinate in [-span / 2, span / 2), uniform in degrees.
+float Coordinate(test::Random& random, double span) {
+  const double u = static_cast<double>(random.Fraction());
+  return static_cast<float>(u * span - span / 2);
+}
 
 struct Worst {
   double difference = 0.0;
@@ -410,14 +404,14 @@ std::ostream& operator<<(std::ostream& os, const Worst& w) {
 TEST(Azimut, AgreesWithTheExactBearing) {
   constexpr int kPairs = 1000000;
   constexpr double kRad = std::numbers::pi / 180.0;
-  Stream stream;
+  test::Random random(0x5EED);
   Worst all;    // pairs less than 170 degrees apart
   Worst apart;  // of these, pairs at least 1 degree apart
   int compared = 0;
   BearingFields shared;  // reused: no call depends on what an earlier one left
   for (int i = 0; i < kPairs; ++i) {
-    const Pair p{stream.Coordinate(180.0), stream.Coordinate(360.0), stream.Coordinate(180.0),
-                 stream.Coordinate(360.0)};
+    const Pair p{Coordinate(random, 180.0), Coordinate(random, 360.0), Coordinate(random, 180.0),
+                 Coordinate(random, 360.0)};
     BearingFields fresh;
     const auto turned = AzimutBeforeRounding(fresh, p.my_lat, p.my_lon, p.ln_lat, p.ln_lon);
     const auto result = Azimut(shared, p.my_lat, p.my_lon, p.ln_lat, p.ln_lon);

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -242,7 +240,6 @@ TEST(Decoding, EveryFieldCode) {
       {LongFromGrid, "LongFromGrid", u"\u4E00A0A", 20, 1.0 - 180.0, -1573, 1703},
   };
   for (const Method& m : methods) {
-    int decoded = 0;
     for (int code = -32768; code <= 32767; ++code) {
       const ChosenCodePage page(static_cast<std::int16_t>(code));
       const Outcome<float> got = m.decode(Text(m.grid), page);
@@ -255,9 +252,7 @@ TEST(Decoding, EveryFieldCode) {
       ASSERT_EQ(got.error, RtError::kNone) << m.name << " code " << code;
       ASSERT_EQ(Bits(got.value), Bits(static_cast<float>(exact))) << m.name << " code " << code;
       ASSERT_EQ(static_cast<double>(got.value), exact) << m.name << " code " << code;
-      ++decoded;
     }
-    EXPECT_EQ(decoded, m.highest - m.lowest + 1) << m.name;
   }
 }
 
@@ -381,7 +376,6 @@ TEST(DecodingRoundTrip, CentreOfEverySubsquare) {
 }
 
 struct RoundTripTally {
-  std::int64_t locators = 0;
   std::int64_t decode_failures = 0;
   std::int64_t sLocator_failures = 0;
   std::int64_t GridFromLatLong_failures = 0;
@@ -398,7 +392,6 @@ void RoundTripSix(std::int64_t n, RoundTripTally& tally) {
   const Cell lon = CellOf(static_cast<int>(n / kCellsPerAxis));
   const Cell lat = CellOf(static_cast<int>(n % kCellsPerAxis));
   const Text grid(SixCharacters(lon, lat));
-  ++tally.locators;
 
   const auto dLat = LatFromGrid(grid);
   const auto dLon = LongFromGrid(grid);
@@ -421,13 +414,8 @@ void RoundTripSix(std::int64_t n, RoundTripTally& tally) {
 
 void SweepSix(std::int64_t stride) {
   RoundTripTally tally;
-  const auto start = std::chrono::steady_clock::now();
   constexpr std::int64_t kTotal = std::int64_t{kCellsPerAxis} * kCellsPerAxis;
   for (std::int64_t n = 0; n < kTotal; n += stride) RoundTripSix(n, tally);
-  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  std::printf("%lld six-character locators in %.2f s\n", static_cast<long long>(tally.locators),
-              took.count());
-  EXPECT_EQ(tally.locators, (kTotal + stride - 1) / stride);
   EXPECT_EQ(tally.decode_failures, 0);
   EXPECT_EQ(tally.sLocator_failures, 0);
   EXPECT_EQ(tally.GridFromLatLong_failures, 0);

@@ -19,6 +19,7 @@ using runtime::Outcome;
 using runtime::RtError;
 using test::Bits;
 using test::FloatFromBits;
+using test::Random;
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr float kMax = std::numeric_limits<float>::max();
@@ -53,27 +54,6 @@ class RecordingArcCos final : public ArcCosCallee {
   bool fixed_ = false;
   float answer_ = 0.0f;
   RtError status_ = RtError::kNone;
-};
-
-// Deterministic pseudo-random numbers (SplitMix64), the same on every build.
-class Sequence {
- public:
-  explicit Sequence(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t Next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-    return z ^ (z >> 31);
-  }
-  // A float32 in [lo, hi), from 24 random bits.
-  float Uniform(float lo, float hi) {
-    const float unit = static_cast<float>(Next() >> 40) * 0x1p-24f;
-    return lo + (hi - lo) * unit;
-  }
-  float AnyBits() { return FloatFromBits(static_cast<std::uint32_t>(Next() >> 32)); }
-
- private:
-  std::uint64_t state_;
 };
 
 // ---------------------------------------------------------------------------
@@ -268,7 +248,7 @@ struct Pair {
   float alat, alon, blat, blon;
 };
 
-Pair SamplePair(Sequence& seq, int kind) {
+Pair SamplePair(Random& seq, int kind) {
   const float lat = seq.Uniform(-90.0f, 90.0f);
   const float lon = seq.Uniform(-180.0f, 180.0f);
   switch (kind) {
@@ -286,7 +266,7 @@ Pair SamplePair(Sequence& seq, int kind) {
 
 // Exchanging the points changes nothing, bit for bit, nor the X handed on.
 TEST(DistanceFrom, SwappingThePointsIsBitIdentical) {
-  Sequence seq(0x5EED0001);
+  Random seq(0x5EED0001);
   constexpr int kPairs = 200000;
   int completed = 0;
   for (int i = 0; i < kPairs; ++i) {
@@ -314,7 +294,7 @@ TEST(DistanceFrom, SwappingThePointsIsBitIdentical) {
 // later three inputs (a NaN anywhere is signalled by the equality check and
 // caught at the first) and the test after the added 0.5 cannot fire.
 TEST(DistanceFrom, AnyInputEndsWell) {
-  Sequence seq(0x5EED0002);
+  Random seq(0x5EED0002);
   for (int i = 0; i < 200000; ++i) {
     const Pair p = SamplePair(seq, i % 4);
     RecordingArcCos arcCos;
@@ -397,7 +377,7 @@ TEST(ArcCos, QuietNanGivesNan) {
 // Beyond +-1: above, a tiny non-negative value no larger than the one at 1;
 // below, pi32 throughout.
 TEST(ArcCos, BeyondOne) {
-  Sequence seq(0x5EED0003);
+  Random seq(0x5EED0003);
   for (int i = 0; i < 100000; ++i) {
     // Every float32 from just above 1 to the largest, by its bits.
     const std::uint32_t bits = 0x3F800001u + static_cast<std::uint32_t>(seq.Next() % 0x3FFFFFFEu);
@@ -497,13 +477,12 @@ TEST(ArcCos, DISABLED_Exhaustive) {
 // Distanse.
 
 TEST(Distanse, AlwaysPositiveZero) {
+  // It reads neither input: special values change nothing.
   const float kInputs[] = {0.0f, -0.0f, 52.5f, -kMax, 1e-45f, kInf, -kInf, kQuiet, kSignalling};
-  for (const float lat : kInputs) {
-    for (const float lon : kInputs) {
-      const Outcome<float> d = Distanse(lat, lon);
-      EXPECT_EQ(d.error, RtError::kNone);
-      EXPECT_EQ(Bits(d.value), kZeroBits);
-    }
+  for (const float x : kInputs) {
+    const Outcome<float> d = Distanse(x, -x);
+    EXPECT_EQ(d.error, RtError::kNone) << x;
+    EXPECT_EQ(Bits(d.value), kZeroBits) << x;
   }
 }
 

@@ -1,4 +1,5 @@
-// Helpers shared by the unit tests: bit patterns and texts.
+// Helpers shared by the unit tests: bit patterns, texts and pseudo-random
+// numbers.
 #pragma once
 
 #include <bit>
@@ -17,6 +18,28 @@ inline float FloatFromBits(std::uint32_t bits) { return std::bit_cast<float>(bit
 // A signalling NaN (quiet bit clear, payload 1) and a quiet NaN.
 inline float SignallingNan() { return FloatFromBits(0x7F800001u); }
 inline float QuietNan() { return FloatFromBits(0x7FC00000u); }
+
+// Deterministic pseudo-random numbers (SplitMix64), the same on every build.
+class Random {
+ public:
+  explicit Random(std::uint64_t seed) : state_(seed) {}
+
+  std::uint64_t Next() {
+    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+    return z ^ (z >> 31);
+  }
+  // A fraction in [0, 1) from 24 random bits, exact in float32.
+  float Fraction() { return static_cast<float>(Next() >> 40) * 0x1p-24f; }
+  // A float32 in [lo, hi), in float32 arithmetic.
+  float Uniform(float lo, float hi) { return lo + (hi - lo) * Fraction(); }
+  // Any float32 bit pattern: NaNs, infinities and denormals included.
+  float AnyBits() { return FloatFromBits(static_cast<std::uint32_t>(Next() >> 32)); }
+
+ private:
+  std::uint64_t state_;
+};
 
 inline runtime::Text T(std::u16string_view units) { return runtime::Text(units); }
 

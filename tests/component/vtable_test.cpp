@@ -153,7 +153,6 @@ TEST_F(Vtable, EncodingMatchesTheCalculations) {
 TEST_F(Vtable, EncodingOnTheWholeDegreeGrid) {
   // Every whole-degree position through both methods: a swapped argument or
   // a method bound to the other calculation shows up here.
-  int compared = 0;
   int differing = 0;
   for (int lat = -90; lat <= 90; ++lat) {
     for (int lon = -180; lon <= 180; ++lon) {
@@ -166,10 +165,8 @@ TEST_F(Vtable, EncodingOnTheWholeDegreeGrid) {
       ASSERT_EQ(s.AsText(), calc::sLocator(flat, flon).value) << Where(flat, flon);
       ASSERT_EQ(g.AsText(), calc::GridFromLatLong(flat, flon).value) << Where(flat, flon);
       differing += s.AsText() != g.AsText() ? 1 : 0;
-      ++compared;
     }
   }
-  EXPECT_EQ(compared, 65341);
   EXPECT_EQ(differing, 37611);
 }
 
