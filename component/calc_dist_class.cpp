@@ -78,19 +78,16 @@ class InterfaceArcCos final : public calc::ArcCosCallee {
 HRESULT CalcDistClass::Create(ModuleCells& cells, REFIID iid, void** out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
-  auto* object = new (std::nothrow) CalcDistClass(cells);
-  if (object == nullptr) return E_OUTOFMEMORY;
-  const HRESULT hr = object->QueryInterface(iid, out);
-  object->Release();
-  return hr;
+  const server::ComPtr<_CalcDistClass> object(new (std::nothrow) CalcDistClass(cells));
+  if (!object) return E_OUTOFMEMORY;
+  return object->QueryInterface(iid, out);
 }
 
-CalcDistClass::CalcDistClass(ModuleCells& cells) : cells_(cells) { server::ModuleLock(cells_); }
-
-CalcDistClass::~CalcDistClass() {
-  if (type_info_ != nullptr) type_info_->Release();
-  server::ModuleUnlock(cells_);
+CalcDistClass::CalcDistClass(ModuleCells& cells) : cells_(cells) {
+  server::ModuleLock(cells_, server::Hold::kObject);
 }
+
+CalcDistClass::~CalcDistClass() { server::ModuleUnlock(cells_, server::Hold::kObject); }
 
 // ---- IUnknown ----
 
@@ -120,7 +117,7 @@ ULONG CalcDistClass::Release() {
 // ---- IDispatch ----
 
 HRESULT CalcDistClass::DispatchTypeInfo(ITypeInfo** out) {
-  if (type_info_ == nullptr) {
+  if (!type_info_) {
     // The DLL's own path: LoadTypeLibEx reads its TYPELIB resource 1.
     std::vector<wchar_t> path(MAX_PATH);
     for (;;) {
@@ -131,14 +128,13 @@ HRESULT CalcDistClass::DispatchTypeInfo(ITypeInfo** out) {
       if (size >= 32768) return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
       path.resize(path.size() * 2);
     }
-    ITypeLib* library = nullptr;
-    HRESULT hr = LoadTypeLibEx(path.data(), REGKIND_NONE, &library);
+    server::ComPtr<ITypeLib> library;
+    HRESULT hr = LoadTypeLibEx(path.data(), REGKIND_NONE, library.Out());
     if (FAILED(hr)) return hr;
-    hr = library->GetTypeInfoOfGuid(IID__CalcDistClass, &type_info_);
-    library->Release();
+    hr = library->GetTypeInfoOfGuid(IID__CalcDistClass, type_info_.Out());
     if (FAILED(hr)) return hr;
   }
-  *out = type_info_;
+  *out = type_info_.get();
   return S_OK;
 }
 

@@ -25,6 +25,7 @@
 
 #include "Pelmora.h"
 #include "calc/bearing.h"
+#include "component/server/owners.h"
 #include "component/server/server.h"
 
 namespace pelmora::component {
@@ -85,7 +86,7 @@ class CalcDistClass final : public _CalcDistClass, public ISupportErrorInfo {
 
   server::ModuleCells& cells_;
   volatile LONG refs_ = 1;
-  ITypeInfo* type_info_ = nullptr;
+  server::ComPtr<ITypeInfo> type_info_;
   // The private fields of the bearing, OtherLatRad to AzimutValue in order.
   calc::BearingFields bearing_;
 };

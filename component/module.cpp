@@ -1,4 +1,4 @@
-// Pelmora.dll's module: its two state cells, its one constant project
+// Pelmora.dll's module: its state cells, its one constant project
 // descriptor, the library entry and the four exported entry points, each of
 // which hands over to the server services with the cells and the descriptor
 // and returns what they return.

@@ -3,36 +3,24 @@
 #include <oleauto.h>
 
 #include "Pelmora.h"
+#include "component/server/owners.h"
 
 namespace pelmora::component {
 
 using runtime::RtError;
 
 HRESULT HresultOf(RtError error) {
-  switch (error) {
-    case RtError::kNone:
-      return S_OK;
-    case RtError::kOverflow:
-      return kOverflowStatus;
-    case RtError::kFloatingPoint:
-      return kFloatingPointStatus;
-    case RtError::kInvalidArgument:
-      return kInvalidArgumentStatus;
-  }
-  return E_UNEXPECTED;
+  if (error == RtError::kNone) return S_OK;
+  const runtime::ErrorEntry* entry = runtime::EntryOf(error);
+  if (entry == nullptr) return E_UNEXPECTED;
+  return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, entry->number);
 }
 
 RtError RtErrorOf(HRESULT status) {
-  switch (status) {
-    case kOverflowStatus:
-      return RtError::kOverflow;
-    case kFloatingPointStatus:
-      return RtError::kFloatingPoint;
-    case kInvalidArgumentStatus:
-      return RtError::kInvalidArgument;
-    default:
-      return RtError::kNone;
+  for (const runtime::ErrorEntry& entry : runtime::kErrorTable) {
+    if (HresultOf(entry.error) == status) return entry.error;
   }
+  return RtError::kNone;
 }
 
 HRESULT Fail(HRESULT status, const char* description) {
@@ -42,19 +30,17 @@ HRESULT Fail(HRESULT status, const char* description) {
     wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(description[i]));
   }
 
-  ICreateErrorInfo* create = nullptr;
-  if (FAILED(CreateErrorInfo(&create))) return status;
+  server::ComPtr<ICreateErrorInfo> create;
+  if (FAILED(CreateErrorInfo(create.Out()))) return status;
   // The setters copy their texts; the casts only meet the non-const
   // parameter types of the interface.
   create->SetGUID(IID__CalcDistClass);
   create->SetSource(const_cast<LPOLESTR>(kProgId));
   create->SetDescription(wide);
-  IErrorInfo* info = nullptr;
-  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-    SetErrorInfo(0, info);
-    info->Release();
+  server::ComPtr<IErrorInfo> info;
+  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.OutVoid()))) {
+    SetErrorInfo(0, info.get());
   }
-  create->Release();
   return status;
 }
 

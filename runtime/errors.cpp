@@ -2,18 +2,17 @@
 
 namespace pelmora::runtime {
 
-const char* Describe(RtError error) {
-  switch (error) {
-    case RtError::kNone:
-      return "Success";
-    case RtError::kOverflow:
-      return "Overflow";
-    case RtError::kFloatingPoint:
-      return "Floating-point error";
-    case RtError::kInvalidArgument:
-      return "Invalid procedure call or argument";
+const ErrorEntry* EntryOf(RtError error) {
+  for (const ErrorEntry& entry : kErrorTable) {
+    if (entry.error == error) return &entry;
   }
-  return "Unknown error";
+  return nullptr;
+}
+
+const char* Describe(RtError error) {
+  if (error == RtError::kNone) return "Success";
+  const ErrorEntry* entry = EntryOf(error);
+  return entry != nullptr ? entry->description : "Unknown error";
 }
 
 }  // namespace pelmora::runtime

@@ -18,7 +18,35 @@ enum class RtError : std::uint8_t {
   kInvalidArgument,  // an argument outside what an operation accepts
 };
 
-// Plain name of an error, as a script client would show it.
+// The one table of the runtime errors: for each, the error number a script
+// client shows and the description of its error object. The component
+// reports error number n with the failure status 0x800A0000 | n, the
+// Automation error code of FACILITY_CONTROL that script clients turn back into
+// n.
+//
+// Overflow and invalid argument keep the numbers Automation clients already
+// know for them. The floating-point error (an invalid operation, a division
+// by zero or an overflow in floating-point arithmetic) has no number of its
+// own there; 513 is the first number outside the range those clients reserve
+// for their own errors, so no client shows a built-in text that names only
+// one of the three conditions.
+struct ErrorEntry {
+  RtError error;
+  std::uint16_t number;
+  const char* description;
+};
+
+inline constexpr ErrorEntry kErrorTable[] = {
+    {RtError::kOverflow, 6, "Overflow"},
+    {RtError::kInvalidArgument, 5, "Invalid procedure call or argument"},
+    {RtError::kFloatingPoint, 513, "Floating-point error"},
+};
+
+// The table's entry of `error`; null for kNone.
+const ErrorEntry* EntryOf(RtError error);
+
+// The description of an error as a script client shows it; "Success" for
+// kNone.
 const char* Describe(RtError error);
 
 template <class T>

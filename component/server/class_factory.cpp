@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "component/server/owners.h"
 #include "component/server/server.h"
 
 namespace pelmora::server {
@@ -16,7 +17,7 @@ namespace {
 class ClassFactory final : public IClassFactory {
  public:
   ClassFactory(ModuleCells& cells, const ClassRecord& record) : cells_(cells), record_(record) {
-    ModuleLock(cells_);
+    ModuleLock(cells_, Hold::kFactory);
   }
 
   ClassFactory(const ClassFactory&) = delete;
@@ -52,15 +53,15 @@ class ClassFactory final : public IClassFactory {
 
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
     if (lock) {
-      ModuleLock(cells_);
+      ModuleLock(cells_, Hold::kServerLock);
     } else {
-      ModuleUnlock(cells_);
+      ModuleUnlock(cells_, Hold::kServerLock);
     }
     return S_OK;
   }
 
  private:
-  ~ClassFactory() { ModuleUnlock(cells_); }
+  ~ClassFactory() { ModuleUnlock(cells_, Hold::kFactory); }
 
   ModuleCells& cells_;
   const ClassRecord& record_;
@@ -83,11 +84,9 @@ HRESULT GetClassObject(ModuleCells& cells, const ProjectDescriptor& project, REF
   }
   if (record == nullptr || record->create == nullptr) return CLASS_E_CLASSNOTAVAILABLE;
 
-  auto* factory = new (std::nothrow) ClassFactory(cells, *record);
-  if (factory == nullptr) return E_OUTOFMEMORY;
-  const HRESULT hr = factory->QueryInterface(iid, out);
-  factory->Release();
-  return hr;
+  const ComPtr<IClassFactory> factory(new (std::nothrow) ClassFactory(cells, *record));
+  if (!factory) return E_OUTOFMEMORY;
+  return factory->QueryInterface(iid, out);
 }
 
 }  // namespace pelmora::server

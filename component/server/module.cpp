@@ -1,4 +1,5 @@
-// The library entry, the module lock count and the unload check.
+// The library entry, the counts of what holds the module, and the unload
+// check.
 #include <windows.h>
 
 #include "component/server/server.h"
@@ -20,14 +21,35 @@ HMODULE ModuleHandle(const ModuleCells& cells) {
   return reinterpret_cast<HMODULE>(static_cast<LONG_PTR>(cells.module));
 }
 
-void ModuleLock(ModuleCells& cells) { InterlockedIncrement(&cells.locks); }
+namespace {
 
-void ModuleUnlock(ModuleCells& cells) {
-  // A client's stray LockServer(FALSE) must not drive the count below zero,
-  // where no later release could bring it back to "unloadable".
-  LONG seen = cells.locks;
+volatile LONG& CountOf(ModuleCells& cells, Hold hold) {
+  switch (hold) {
+    case Hold::kObject:
+      return cells.objects;
+    case Hold::kFactory:
+      return cells.factories;
+    case Hold::kServerLock:
+      return cells.server_locks;
+  }
+  return cells.server_locks;  // no other kind exists
+}
+
+LONG Read(const volatile LONG& count) {
+  return InterlockedCompareExchange(const_cast<volatile LONG*>(&count), 0, 0);
+}
+
+}  // namespace
+
+void ModuleLock(ModuleCells& cells, Hold hold) { InterlockedIncrement(&CountOf(cells, hold)); }
+
+void ModuleUnlock(ModuleCells& cells, Hold hold) {
+  // An unlock never drives its count below zero, where no later release could
+  // bring it back to "unloadable".
+  volatile LONG& count = CountOf(cells, hold);
+  LONG seen = count;
   while (seen > 0) {
-    const LONG before = InterlockedCompareExchange(&cells.locks, seen - 1, seen);
+    const LONG before = InterlockedCompareExchange(&count, seen - 1, seen);
     if (before == seen) return;
     seen = before;
   }
@@ -35,8 +57,10 @@ void ModuleUnlock(ModuleCells& cells) {
 
 HRESULT CanUnloadNow(const ProjectDescriptor& project) {
   if (project.cells == nullptr) return S_FALSE;
-  const LONG locks = InterlockedCompareExchange(&project.cells->locks, 0, 0);
-  return locks == 0 ? S_OK : S_FALSE;
+  const ModuleCells& cells = *project.cells;
+  const bool held =
+      Read(cells.objects) != 0 || Read(cells.factories) != 0 || Read(cells.server_locks) != 0;
+  return held ? S_FALSE : S_OK;
 }
 
 }  // namespace pelmora::server

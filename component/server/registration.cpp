@@ -40,7 +40,10 @@
 #include <algorithm>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "component/server/owners.h"
 
 namespace pelmora::server {
 namespace {
@@ -156,14 +159,14 @@ std::wstring TypeLibPathKey(const ProjectDescriptor& project, LCID locale) {
 }
 
 HRESULT SetText(const Entry& entry) {
-  HKEY key = nullptr;
-  LSTATUS status = RegCreateKeyExW(kHive, FullKey(entry.key).c_str(), 0, nullptr,
-                                   REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key, nullptr);
+  RegKey key;
+  LSTATUS status =
+      RegCreateKeyExW(kHive, FullKey(entry.key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_SET_VALUE, nullptr, key.Out(), nullptr);
   if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
   const DWORD bytes = static_cast<DWORD>((entry.data.size() + 1) * sizeof(wchar_t));
-  status = RegSetValueExW(key, entry.name, 0, REG_SZ,
+  status = RegSetValueExW(key.get(), entry.name, 0, REG_SZ,
                           reinterpret_cast<const BYTE*>(entry.data.c_str()), bytes);
-  RegCloseKey(key);
   return HRESULT_FROM_WIN32(status);
 }
 
@@ -195,13 +198,10 @@ bool SameText(const std::wstring& a, const std::wstring& b) {
 // What identifies an existing file: its volume and its index on the volume
 // (with its size and time of last writing, which the same file shares too).
 bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
-  const HANDLE file =
-      CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  const bool known = GetFileInformationByHandle(file, &info) != FALSE;
-  CloseHandle(file);
-  return known;
+  const Handle file(CreateFileW(path.c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return file.valid() && GetFileInformationByHandle(file.get(), &info) != FALSE;
 }
 
 // Two paths name the same file when their texts agree or, for two existing
@@ -242,11 +242,10 @@ Owner OwnerOf(const Entry& entry) {
 // Deletes the value when it still holds what registration wrote.
 HRESULT RemoveText(const Entry& entry) {
   if (!Holds(entry)) return S_OK;
-  HKEY key = nullptr;
-  LSTATUS status = RegOpenKeyExW(kHive, FullKey(entry.key).c_str(), 0, KEY_SET_VALUE, &key);
+  RegKey key;
+  LSTATUS status = RegOpenKeyExW(kHive, FullKey(entry.key).c_str(), 0, KEY_SET_VALUE, key.Out());
   if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
-  status = RegDeleteValueW(key, entry.name);
-  RegCloseKey(key);
+  status = RegDeleteValueW(key.get(), entry.name);
   if (status == ERROR_FILE_NOT_FOUND) return S_OK;
   return HRESULT_FROM_WIN32(status);
 }
@@ -254,18 +253,19 @@ HRESULT RemoveText(const Entry& entry) {
 // Deletes the key when it has neither subkeys nor values left.
 HRESULT RemoveKeyIfEmpty(const std::wstring& key_name) {
   const std::wstring full = FullKey(key_name);
-  HKEY key = nullptr;
-  LSTATUS status = RegOpenKeyExW(kHive, full.c_str(), 0, KEY_QUERY_VALUE, &key);
-  if (status == ERROR_FILE_NOT_FOUND) return S_OK;
-  if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
   DWORD subkeys = 0;
   DWORD values = 0;
-  status = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
-                            nullptr, nullptr, nullptr, nullptr);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+  {
+    RegKey key;
+    LSTATUS status = RegOpenKeyExW(kHive, full.c_str(), 0, KEY_QUERY_VALUE, key.Out());
+    if (status == ERROR_FILE_NOT_FOUND) return S_OK;
+    if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+    status = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                              &values, nullptr, nullptr, nullptr, nullptr);
+    if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+  }  // closed before the key is deleted
   if (subkeys != 0 || values != 0) return S_OK;
-  status = RegDeleteKeyW(kHive, full.c_str());
+  const LSTATUS status = RegDeleteKeyW(kHive, full.c_str());
   if (status == ERROR_FILE_NOT_FOUND) return S_OK;
   return HRESULT_FROM_WIN32(status);
 }
@@ -295,19 +295,17 @@ HRESULT RemoveEntries(const std::vector<Entry>& entries) {
 
 // The type library embedded in the module (TYPELIB resource 1), loaded
 // without touching the registry.
-HRESULT LoadOwnTypeLib(const std::wstring& module_path, ITypeLib** library, LCID& own_locale) {
-  *library = nullptr;
-  HRESULT hr = LoadTypeLibEx(module_path.c_str(), REGKIND_NONE, library);
+HRESULT LoadOwnTypeLib(const std::wstring& module_path, ComPtr<ITypeLib>& library,
+                       LCID& own_locale) {
+  ComPtr<ITypeLib> loaded;
+  HRESULT hr = LoadTypeLibEx(module_path.c_str(), REGKIND_NONE, loaded.Out());
   if (FAILED(hr)) return hr;
   TLIBATTR* attributes = nullptr;
-  hr = (*library)->GetLibAttr(&attributes);
-  if (FAILED(hr)) {
-    (*library)->Release();
-    *library = nullptr;
-    return hr;
-  }
+  hr = loaded->GetLibAttr(&attributes);
+  if (FAILED(hr)) return hr;
   own_locale = attributes->lcid;
-  (*library)->ReleaseTLibAttr(attributes);
+  loaded->ReleaseTLibAttr(attributes);
+  library = std::move(loaded);
   return S_OK;
 }
 
@@ -324,10 +322,10 @@ HRESULT Unregister(const ModuleCells& cells, const ProjectDescriptor& project) {
   HRESULT hr = ModulePath(cells, module_path);
   if (FAILED(hr)) return hr;
 
-  ITypeLib* library = nullptr;
+  ComPtr<ITypeLib> library;
   LCID own_locale = project.typelib_locale;
-  const bool have_library = SUCCEEDED(LoadOwnTypeLib(module_path, &library, own_locale));
-  if (library != nullptr) library->Release();
+  const bool have_library = SUCCEEDED(LoadOwnTypeLib(module_path, library, own_locale));
+  library.Reset();  // only its locale is needed
 
   HRESULT result = S_OK;
 
@@ -381,14 +379,12 @@ HRESULT Register(const ModuleCells& cells, const ProjectDescriptor& project) {
     }
   }
 
-  ITypeLib* library = nullptr;
+  ComPtr<ITypeLib> library;
   LCID own_locale = 0;
-  if (FAILED(LoadOwnTypeLib(module_path, &library, own_locale))) return SELFREG_E_TYPELIB;
+  if (FAILED(LoadOwnTypeLib(module_path, library, own_locale))) return SELFREG_E_TYPELIB;
   // RegisterTypeLib takes a writable path text.
   std::wstring path_copy = module_path;
-  hr = RegisterTypeLib(library, path_copy.data(), nullptr);
-  library->Release();
-  if (FAILED(hr)) return SELFREG_E_TYPELIB;
+  if (FAILED(RegisterTypeLib(library.get(), path_copy.data(), nullptr))) return SELFREG_E_TYPELIB;
 
   std::vector<Entry> typelib_entries;
   AddTypeLibEntries(project, own_locale, module_path, typelib_entries);

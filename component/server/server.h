@@ -1,7 +1,7 @@
 // The COM server plumbing of Pelmora.dll, for an in-process Automation
 // server on Windows: the library entry, registration, the class factory and
 // the unload check. The exported entry points hand over to these with their
-// two module state cells and their one constant project descriptor; the
+// module state cells and their one constant project descriptor; the
 // class itself holds no registry or factory code.
 //
 // Identifiers (fixed for Pelmora, one value each everywhere):
@@ -17,17 +17,24 @@
 
 namespace pelmora::server {
 
-// The two per-module 32-bit cells, zero before the library entry runs. Only
-// the services here read and write them.
+// The per-module 32-bit cells, zero before the library entry runs. Only the
+// services here read and write them. What holds the module is counted by
+// kind, so that an unlock of one kind can never cancel a hold of another.
 struct ModuleCells {
-  volatile LONG module;  // the module handle, set at process attach
-  volatile LONG locks;   // live objects, live factories and server locks
+  volatile LONG module;        // the module handle, set at process attach
+  volatile LONG objects;       // live objects
+  volatile LONG factories;     // live class factories
+  volatile LONG server_locks;  // LockServer(TRUE) calls not yet undone
 };
+
+// The kinds of hold on the module, one count each.
+enum class Hold { kObject, kFactory, kServerLock };
 
 enum class Threading { kApartment };
 
 // Creates one instance of a class and queries it for `iid`. The instance
-// holds the module (ModuleLock) from its creation until its destruction.
+// holds the module (ModuleLock with Hold::kObject) from its creation until
+// its destruction.
 using CreateInstanceFn = HRESULT (*)(ModuleCells& cells, REFIID iid, void** out);
 
 struct ClassRecord {
@@ -79,9 +86,11 @@ HRESULT GetClassObject(ModuleCells& cells, const ProjectDescriptor& project, REF
 // S_OK when no object, factory or server lock holds the module, else S_FALSE.
 HRESULT CanUnloadNow(const ProjectDescriptor& project);
 
-// Held by every live object, every live factory and every server lock. An
-// unlock without a matching lock leaves the count at zero.
-void ModuleLock(ModuleCells& cells);
-void ModuleUnlock(ModuleCells& cells);
+// Held by every live object, every live factory and every server lock, each
+// kind counted apart. An unlock without a matching lock of its kind (a
+// client's stray LockServer(FALSE)) leaves that count at zero and the others
+// as they are.
+void ModuleLock(ModuleCells& cells, Hold hold);
+void ModuleUnlock(ModuleCells& cells, Hold hold);
 
 }  // namespace pelmora::server

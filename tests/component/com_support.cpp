@@ -42,12 +42,12 @@ HRESULT Server::CanUnloadNow() const {
   return can_unload_now_();
 }
 
-Ptr<_CalcDistClass> Server::Create() const {
+ComPtr<_CalcDistClass> Server::Create() const {
   EXPECT_NE(module_, nullptr) << "Pelmora.dll not loaded from the test program's folder";
-  Ptr<IClassFactory> factory;
+  ComPtr<IClassFactory> factory;
   const HRESULT got = GetClassObject(CLSID_CalcDistClass, IID_IClassFactory, factory.OutVoid());
   EXPECT_EQ(Hr{got}, Hr{S_OK});
-  Ptr<_CalcDistClass> object;
+  ComPtr<_CalcDistClass> object;
   if (!factory) return object;
   EXPECT_EQ(Hr{factory->CreateInstance(nullptr, IID__CalcDistClass, object.OutVoid())}, Hr{S_OK});
   return object;

@@ -1,6 +1,6 @@
 // Helpers of the Windows test programs of Pelmora.dll: the DLL loaded from
-// the test program's folder, an instance made through its class factory, and
-// owners for COM pointers, BSTRs and VARIANTs.
+// the test program's folder, an instance made through its class factory, an
+// owner for VARIANTs and EXCEPINFOs beside the production owners.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Pelmora.h"
+#include "component/server/owners.h"
 #include "runtime/errors.h"
 #include "runtime/text.h"
 
@@ -70,64 +71,16 @@ inline std::wstring ServerBesideProgram() {
   return folder.substr(0, folder.find_last_of(L"\\/") + 1) + L"Pelmora.dll";
 }
 
-// A minimal owning COM pointer.
-template <class I>
-class Ptr {
- public:
-  Ptr() = default;
-  explicit Ptr(I* adopted) : p_(adopted) {}
-  Ptr(const Ptr&) = delete;
-  Ptr& operator=(const Ptr&) = delete;
-  Ptr(Ptr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
-  Ptr& operator=(Ptr&& other) noexcept {
-    Reset();
-    p_ = std::exchange(other.p_, nullptr);
-    return *this;
-  }
-  ~Ptr() { Reset(); }
+// The owners of Pelmora.dll's own code.
+using server::Bstr;
+using server::ComPtr;
 
-  void Reset() {
-    if (p_ != nullptr) std::exchange(p_, nullptr)->Release();
-  }
-  I* get() const { return p_; }
-  I* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  // For out-parameters: releases what is held first.
-  I** Out() {
-    Reset();
-    return &p_;
-  }
-  void** OutVoid() { return reinterpret_cast<void**>(Out()); }
-
- private:
-  I* p_ = nullptr;
-};
-
-// An owned BSTR.
-class Bstr {
- public:
-  Bstr() = default;
-  explicit Bstr(const wchar_t* text) : b_(SysAllocString(text)) {}
-  Bstr(const wchar_t* units, UINT length) : b_(SysAllocStringLen(units, length)) {}
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  ~Bstr() { SysFreeString(b_); }
-
-  BSTR get() const { return b_; }
-  BSTR* Out() {
-    SysFreeString(b_);
-    b_ = nullptr;
-    return &b_;
-  }
-  // The BSTR as a text: the null BSTR as the null text.
-  runtime::Text AsText() const {
-    if (b_ == nullptr) return runtime::Text();
-    return runtime::Text(std::u16string(reinterpret_cast<const char16_t*>(b_), SysStringLen(b_)));
-  }
-
- private:
-  BSTR b_ = nullptr;
-};
+// A BSTR as a text: the null BSTR as the null text.
+inline runtime::Text AsText(const Bstr& bstr) {
+  if (bstr.get() == nullptr) return runtime::Text();
+  return runtime::Text(
+      std::u16string(reinterpret_cast<const char16_t*>(bstr.get()), SysStringLen(bstr.get())));
+}
 
 // An owned VARIANT, cleared on destruction.
 struct Variant {
@@ -198,7 +151,7 @@ class Server {
 
   // A new instance through DllGetClassObject and IClassFactory; fails the
   // test (and gives null) when that does not work.
-  Ptr<_CalcDistClass> Create() const;
+  ComPtr<_CalcDistClass> Create() const;
 
  private:
   Server();

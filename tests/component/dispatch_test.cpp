@@ -99,8 +99,8 @@ class Dispatch : public ::testing::Test {
   }
 
  private:
-  Ptr<_CalcDistClass> object_;
-  Ptr<IDispatch> dispatch_;
+  ComPtr<_CalcDistClass> object_;
+  ComPtr<IDispatch> dispatch_;
 };
 
 void ExpectNumber(const Call& call, const Outcome<float>& want, const char* what) {
@@ -507,7 +507,7 @@ TEST_F(Dispatch, TypeInformationOfTheObject) {
   EXPECT_EQ(count, 1u);
   EXPECT_EQ(Hr{dispatch()->GetTypeInfoCount(nullptr)}, Hr{E_POINTER});
 
-  Ptr<ITypeInfo> info;
+  ComPtr<ITypeInfo> info;
   EXPECT_EQ(Hr{dispatch()->GetTypeInfo(1, 0, info.Out())}, Hr{DISP_E_BADINDEX});
   EXPECT_EQ(info.get(), nullptr);
   EXPECT_EQ(Hr{dispatch()->GetTypeInfo(0, 0, nullptr)}, Hr{E_POINTER});

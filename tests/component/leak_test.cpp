@@ -132,9 +132,9 @@ TEST(Leaks, NoBlockOutlivesItsCall) {
   CountingSpy spy;
   ASSERT_EQ(Hr{CoRegisterMallocSpy(&spy)}, Hr{S_OK});
   {
-    const Ptr<_CalcDistClass> object = Server::Get().Create();
+    const ComPtr<_CalcDistClass> object = Server::Get().Create();
     ASSERT_TRUE(object);
-    Ptr<IDispatch> dispatch;
+    ComPtr<IDispatch> dispatch;
     ASSERT_EQ(Hr{object->QueryInterface(IID_IDispatch, dispatch.OutVoid())}, Hr{S_OK});
 
     // The first round loads what stays for the instance's lifetime (its type

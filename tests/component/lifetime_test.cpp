@@ -20,8 +20,8 @@ const GUID kStranger = {0x1C0FFEE5, 0x1234, 0x5678, {0x9A, 0xBC, 0xDE, 0xF0, 1, 
 
 void* const kSentinel = reinterpret_cast<void*>(static_cast<std::uintptr_t>(0x5A5A5A5Au));
 
-Ptr<IClassFactory> Factory() {
-  Ptr<IClassFactory> factory;
+ComPtr<IClassFactory> Factory() {
+  ComPtr<IClassFactory> factory;
   EXPECT_EQ(
       Hr{Server::Get().GetClassObject(CLSID_CalcDistClass, IID_IClassFactory, factory.OutVoid())},
       Hr{S_OK});
@@ -31,7 +31,7 @@ Ptr<IClassFactory> Factory() {
 // LockServer(`lock`) through a class object taken for the call alone and
 // released before it returns.
 HRESULT LockServerOnce(BOOL lock) {
-  const Ptr<IClassFactory> factory = Factory();
+  const ComPtr<IClassFactory> factory = Factory();
   return factory ? factory->LockServer(lock) : E_FAIL;
 }
 
@@ -71,7 +71,7 @@ TEST(ClassObject, Lookup) {
 }
 
 TEST(ClassObject, CreateInstance) {
-  const Ptr<IClassFactory> factory = Factory();
+  const ComPtr<IClassFactory> factory = Factory();
   ASSERT_TRUE(factory);
   struct Row {
     const char* what;
@@ -101,7 +101,7 @@ TEST(ClassObject, CreateInstance) {
   }
 
   // No aggregation, whatever the interface asked for.
-  const Ptr<_CalcDistClass> some_object = Server::Get().Create();
+  const ComPtr<_CalcDistClass> some_object = Server::Get().Create();
   for (const GUID* iid : {&IID_IUnknown, &IID__CalcDistClass}) {
     void* out = kSentinel;
     EXPECT_EQ(Hr{factory->CreateInstance(some_object.get(), *iid, &out)},
@@ -112,11 +112,11 @@ TEST(ClassObject, CreateInstance) {
 }
 
 TEST(Instance, InterfacesShareOneIdentity) {
-  const Ptr<_CalcDistClass> object = Server::Get().Create();
+  const ComPtr<_CalcDistClass> object = Server::Get().Create();
   ASSERT_TRUE(object);
-  Ptr<IUnknown> unknown;
-  Ptr<IDispatch> dispatch;
-  Ptr<ISupportErrorInfo> support;
+  ComPtr<IUnknown> unknown;
+  ComPtr<IDispatch> dispatch;
+  ComPtr<ISupportErrorInfo> support;
   ASSERT_EQ(Hr{object->QueryInterface(IID_IUnknown, unknown.OutVoid())}, Hr{S_OK});
   ASSERT_EQ(Hr{object->QueryInterface(IID_IDispatch, dispatch.OutVoid())}, Hr{S_OK});
   ASSERT_EQ(Hr{object->QueryInterface(IID_ISupportErrorInfo, support.OutVoid())}, Hr{S_OK});
@@ -127,10 +127,10 @@ TEST(Instance, InterfacesShareOneIdentity) {
   for (IUnknown* from :
        {static_cast<IUnknown*>(object.get()), static_cast<IUnknown*>(dispatch.get()),
         static_cast<IUnknown*>(support.get())}) {
-    Ptr<IUnknown> again;
+    ComPtr<IUnknown> again;
     ASSERT_EQ(Hr{from->QueryInterface(IID_IUnknown, again.OutVoid())}, Hr{S_OK});
     EXPECT_EQ(again.get(), unknown.get());
-    Ptr<_CalcDistClass> back;
+    ComPtr<_CalcDistClass> back;
     ASSERT_EQ(Hr{from->QueryInterface(IID__CalcDistClass, back.OutVoid())}, Hr{S_OK});
     EXPECT_EQ(back.get(), object.get());
   }
@@ -141,7 +141,7 @@ TEST(Instance, InterfacesShareOneIdentity) {
 }
 
 TEST(Instance, ReferenceCounts) {
-  const Ptr<IClassFactory> factory = Factory();
+  const ComPtr<IClassFactory> factory = Factory();
   ASSERT_TRUE(factory);
   _CalcDistClass* object = nullptr;
   ASSERT_EQ(
@@ -173,12 +173,12 @@ TEST(Instance, ReferenceCounts) {
 
 TEST(Unloading, NotWhileAnythingHoldsTheModule) {
   ASSERT_EQ(Hr{Server::Get().CanUnloadNow()}, Hr{S_OK});
-  Ptr<IClassFactory> factory = Factory();
+  ComPtr<IClassFactory> factory = Factory();
   ASSERT_TRUE(factory);
   // A live factory holds the module: its client may still call it.
   EXPECT_EQ(Hr{Server::Get().CanUnloadNow()}, Hr{S_FALSE});
 
-  Ptr<_CalcDistClass> object;
+  ComPtr<_CalcDistClass> object;
   ASSERT_EQ(Hr{factory->CreateInstance(nullptr, IID__CalcDistClass, object.OutVoid())}, Hr{S_OK});
   factory.Reset();
   // An instance holds it.
@@ -206,7 +206,7 @@ TEST(Unloading, StrayUnlocksDoNotStickTheCount) {
   // Unlocks that were never locked (a client's fault) leave the count at
   // zero instead of below it, where no later release could make the server
   // unloadable again; locking works as before afterwards.
-  Ptr<IClassFactory> factory = Factory();
+  ComPtr<IClassFactory> factory = Factory();
   ASSERT_TRUE(factory);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(Hr{factory->LockServer(FALSE)}, Hr{S_OK});
   factory.Reset();
@@ -218,8 +218,23 @@ TEST(Unloading, StrayUnlocksDoNotStickTheCount) {
   EXPECT_EQ(Hr{Server::Get().CanUnloadNow()}, Hr{S_OK});
 }
 
+TEST(Unloading, StrayUnlocksDoNotReleaseObjectsOrFactories) {
+  // Objects, factories and server locks are counted apart: unlocks that
+  // were never locked cannot cancel what a live object or factory holds.
+  ComPtr<IClassFactory> factory = Factory();
+  ASSERT_TRUE(factory);
+  ComPtr<_CalcDistClass> object;
+  ASSERT_EQ(Hr{factory->CreateInstance(nullptr, IID__CalcDistClass, object.OutVoid())}, Hr{S_OK});
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Hr{factory->LockServer(FALSE)}, Hr{S_OK});
+  EXPECT_EQ(Hr{Server::Get().CanUnloadNow()}, Hr{S_FALSE});
+  factory.Reset();
+  EXPECT_EQ(Hr{Server::Get().CanUnloadNow()}, Hr{S_FALSE});
+  object.Reset();
+  EXPECT_EQ(Hr{Server::Get().CanUnloadNow()}, Hr{S_OK});
+}
+
 TEST(Unloading, ManyInstances) {
-  std::vector<Ptr<_CalcDistClass>> objects;
+  std::vector<ComPtr<_CalcDistClass>> objects;
   for (int i = 0; i < 200; ++i) objects.push_back(Server::Get().Create());
   EXPECT_EQ(Hr{Server::Get().CanUnloadNow()}, Hr{S_FALSE});
   objects.resize(1);

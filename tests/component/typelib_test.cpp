@@ -52,24 +52,24 @@ class TypeLibrary : public ::testing::Test {
 
   ITypeLib* library() const { return library_.get(); }
 
-  Ptr<ITypeInfo> Info(UINT index) const {
-    Ptr<ITypeInfo> info;
+  ComPtr<ITypeInfo> Info(UINT index) const {
+    ComPtr<ITypeInfo> info;
     EXPECT_EQ(Hr{library_->GetTypeInfo(index, info.Out())}, Hr{S_OK}) << index;
     return info;
   }
 
   // The vtable view of the dual interface.
-  Ptr<ITypeInfo> VtableView() const {
-    const Ptr<ITypeInfo> dispatch = Info(0);
+  ComPtr<ITypeInfo> VtableView() const {
+    const ComPtr<ITypeInfo> dispatch = Info(0);
     HREFTYPE ref = 0;
     EXPECT_EQ(Hr{dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref)}, Hr{S_OK});
-    Ptr<ITypeInfo> vtable;
+    ComPtr<ITypeInfo> vtable;
     EXPECT_EQ(Hr{dispatch->GetRefTypeInfo(ref, vtable.Out())}, Hr{S_OK});
     return vtable;
   }
 
  private:
-  Ptr<ITypeLib> library_;
+  ComPtr<ITypeLib> library_;
 };
 
 // A type description's attributes, copied and released.
@@ -123,14 +123,14 @@ TEST_F(TypeLibrary, Library) {
 }
 
 TEST_F(TypeLibrary, InterfaceFlagsInBothViews) {
-  const Ptr<ITypeInfo> dispatch = Info(0);
+  const ComPtr<ITypeInfo> dispatch = Info(0);
   const TYPEATTR d = Attributes(dispatch.get());
   EXPECT_TRUE(IsEqualGUID(d.guid, IID__CalcDistClass));
   EXPECT_EQ(d.typekind, TKIND_DISPATCH);
   EXPECT_EQ(d.wTypeFlags,
             TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FDISPATCHABLE);
 
-  const Ptr<ITypeInfo> vtable = VtableView();
+  const ComPtr<ITypeInfo> vtable = VtableView();
   ASSERT_TRUE(vtable);
   const TYPEATTR v = Attributes(vtable.get());
   EXPECT_TRUE(IsEqualGUID(v.guid, IID__CalcDistClass));
@@ -145,10 +145,10 @@ TEST_F(TypeLibrary, InterfaceFlagsInBothViews) {
   // Derived from IDispatch of the standard Automation library.
   HREFTYPE base_ref = 0;
   ASSERT_EQ(Hr{vtable->GetRefTypeOfImplType(0, &base_ref)}, Hr{S_OK});
-  Ptr<ITypeInfo> base;
+  ComPtr<ITypeInfo> base;
   ASSERT_EQ(Hr{vtable->GetRefTypeInfo(base_ref, base.Out())}, Hr{S_OK});
   EXPECT_TRUE(IsEqualGUID(Attributes(base.get()).guid, IID_IDispatch));
-  Ptr<ITypeLib> container;
+  ComPtr<ITypeLib> container;
   UINT index = 0;
   ASSERT_EQ(Hr{base->GetContainingTypeLib(container.Out(), &index)}, Hr{S_OK});
   TLIBATTR* container_attributes = nullptr;
@@ -158,7 +158,7 @@ TEST_F(TypeLibrary, InterfaceFlagsInBothViews) {
 }
 
 TEST_F(TypeLibrary, MethodsInVtableOrder) {
-  const Ptr<ITypeInfo> vtable = VtableView();
+  const ComPtr<ITypeInfo> vtable = VtableView();
   ASSERT_TRUE(vtable);
   for (UINT i = 0; i < Methods().size(); ++i) {
     const Method& method = Methods()[i];
@@ -201,7 +201,7 @@ TEST_F(TypeLibrary, MethodsInVtableOrder) {
 TEST_F(TypeLibrary, MethodsInTheDispatchView) {
   // Clients that read the dispatch view see each method by its identifier,
   // returning its value.
-  const Ptr<ITypeInfo> dispatch = Info(0);
+  const ComPtr<ITypeInfo> dispatch = Info(0);
   const TYPEATTR d = Attributes(dispatch.get());
   int found = 0;
   for (UINT i = 0; i < d.cFuncs; ++i) {
@@ -226,7 +226,7 @@ TEST_F(TypeLibrary, MethodsInTheDispatchView) {
 }
 
 TEST_F(TypeLibrary, CreatableClassWithItsDefaultInterface) {
-  const Ptr<ITypeInfo> coclass = Info(1);
+  const ComPtr<ITypeInfo> coclass = Info(1);
   const TYPEATTR c = Attributes(coclass.get());
   EXPECT_TRUE(IsEqualGUID(c.guid, CLSID_CalcDistClass));
   EXPECT_EQ(c.typekind, TKIND_COCLASS);
@@ -238,12 +238,12 @@ TEST_F(TypeLibrary, CreatableClassWithItsDefaultInterface) {
   EXPECT_EQ(flags, IMPLTYPEFLAG_FDEFAULT);
   HREFTYPE ref = 0;
   ASSERT_EQ(Hr{coclass->GetRefTypeOfImplType(0, &ref)}, Hr{S_OK});
-  Ptr<ITypeInfo> interface_info;
+  ComPtr<ITypeInfo> interface_info;
   ASSERT_EQ(Hr{coclass->GetRefTypeInfo(ref, interface_info.Out())}, Hr{S_OK});
   EXPECT_TRUE(IsEqualGUID(Attributes(interface_info.get()).guid, IID__CalcDistClass));
 
   // The library finds both by their identifiers.
-  Ptr<ITypeInfo> by_guid;
+  ComPtr<ITypeInfo> by_guid;
   EXPECT_EQ(Hr{library()->GetTypeInfoOfGuid(CLSID_CalcDistClass, by_guid.Out())}, Hr{S_OK});
   EXPECT_EQ(Hr{library()->GetTypeInfoOfGuid(IID__CalcDistClass, by_guid.Out())}, Hr{S_OK});
 }

@@ -55,7 +55,7 @@ class Vtable : public ::testing::Test {
   }
 
  private:
-  Ptr<_CalcDistClass> object_;
+  ComPtr<_CalcDistClass> object_;
 };
 
 // A text method called with a sentinel in its out-parameter (which it must
@@ -162,9 +162,9 @@ TEST_F(Vtable, EncodingOnTheWholeDegreeGrid) {
       Bstr g;
       ASSERT_EQ(Hr{object()->sLocator(flat, flon, s.Out())}, Hr{S_OK}) << Where(flat, flon);
       ASSERT_EQ(Hr{object()->GridFromLatLong(flat, flon, g.Out())}, Hr{S_OK}) << Where(flat, flon);
-      ASSERT_EQ(s.AsText(), calc::sLocator(flat, flon).value) << Where(flat, flon);
-      ASSERT_EQ(g.AsText(), calc::GridFromLatLong(flat, flon).value) << Where(flat, flon);
-      differing += s.AsText() != g.AsText() ? 1 : 0;
+      ASSERT_EQ(AsText(s), calc::sLocator(flat, flon).value) << Where(flat, flon);
+      ASSERT_EQ(AsText(g), calc::GridFromLatLong(flat, flon).value) << Where(flat, flon);
+      differing += AsText(s) != AsText(g) ? 1 : 0;
     }
   }
   EXPECT_EQ(differing, 37611);
@@ -305,7 +305,7 @@ TEST_F(Vtable, AzimutMatchesTheCalculation) {
 
 TEST_F(Vtable, AzimutInstancesAreIndependent) {
   // Two instances interleaved give what each gives alone.
-  Ptr<_CalcDistClass> other = Server::Get().Create();
+  ComPtr<_CalcDistClass> other = Server::Get().Create();
   ASSERT_TRUE(other);
   float a = 0.0f;
   float b = 0.0f;
@@ -386,7 +386,7 @@ struct ErrorObject {
 
 ErrorObject TakeErrorObject() {
   ErrorObject error;
-  Ptr<IErrorInfo> info;
+  ComPtr<IErrorInfo> info;
   error.got = GetErrorInfo(0, info.Out());
   if (error.got != S_OK || !info) return error;
   Bstr source;
@@ -545,7 +545,7 @@ TEST_F(Vtable, NullOutPointerLeavesNoEarlierErrorObject) {
 }
 
 TEST_F(Vtable, SupportsErrorInfoForItsInterface) {
-  Ptr<ISupportErrorInfo> support;
+  ComPtr<ISupportErrorInfo> support;
   ASSERT_EQ(Hr{object()->QueryInterface(IID_ISupportErrorInfo, support.OutVoid())}, Hr{S_OK});
   EXPECT_EQ(Hr{support->InterfaceSupportsErrorInfo(IID__CalcDistClass)}, Hr{S_OK});
   EXPECT_EQ(Hr{support->InterfaceSupportsErrorInfo(IID_IClassFactory)}, Hr{S_FALSE});

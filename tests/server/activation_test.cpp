@@ -67,7 +67,7 @@ std::vector<std::wstring> SomeLocators() {
   return out;
 }
 
-runtime::Text AsText(const std::wstring& text) {
+runtime::Text TextOf(const std::wstring& text) {
   return runtime::Text(std::u16string(text.begin(), text.end()));
 }
 
@@ -79,26 +79,26 @@ void ExpectDecodingAgrees(_CalcDistClass* object) {
     float lon = 0.0f;
     ASSERT_EQ(Hr{object->LatFromGrid(text.get(), &lat)}, Hr{S_OK}) << Narrow(grid);
     ASSERT_EQ(Hr{object->LongFromGrid(text.get(), &lon)}, Hr{S_OK}) << Narrow(grid);
-    const auto want_lat = calc::LatFromGrid(AsText(grid));
-    const auto want_lon = calc::LongFromGrid(AsText(grid));
+    const auto want_lat = calc::LatFromGrid(TextOf(grid));
+    const auto want_lon = calc::LongFromGrid(TextOf(grid));
     EXPECT_EQ(Bits(lat), Bits(want_lat.value)) << Narrow(grid);
     EXPECT_EQ(Bits(lon), Bits(want_lon.value)) << Narrow(grid);
     Bstr back;
     ASSERT_EQ(Hr{object->GridFromLatLong(lat, lon, back.Out())}, Hr{S_OK}) << Narrow(grid);
-    EXPECT_EQ(back.AsText(), calc::GridFromLatLong(lat, lon).value) << Narrow(grid);
+    EXPECT_EQ(AsText(back), calc::GridFromLatLong(lat, lon).value) << Narrow(grid);
   }
 }
 
 // ---- Registered ----
 
 TEST(Registered, CreatesByClassIdentifier) {
-  Ptr<_CalcDistClass> object;
+  ComPtr<_CalcDistClass> object;
   ASSERT_EQ(Hr{CoCreateInstance(CLSID_CalcDistClass, nullptr, CLSCTX_INPROC_SERVER,
                                 IID__CalcDistClass, object.OutVoid())},
             Hr{S_OK});
   Bstr grid;
   ASSERT_EQ(Hr{object->GridFromLatLong(52.5f, 13.4f, grid.Out())}, Hr{S_OK});
-  EXPECT_EQ(grid.AsText(), T(u"JO62qm"));
+  EXPECT_EQ(AsText(grid), T(u"JO62qm"));
   ExpectDecodingAgrees(object.get());
 }
 
@@ -112,7 +112,7 @@ TEST(Registered, CreatesByProgId) {
   CoTaskMemFree(progid);
 
   // By name, as a script host calls it.
-  Ptr<IDispatch> object;
+  ComPtr<IDispatch> object;
   ASSERT_EQ(
       Hr{CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.OutVoid())},
       Hr{S_OK});
@@ -142,7 +142,7 @@ TEST(Registered, ServerComesFromTheRegisteredPath) {
   const std::wstring key = L"CLSID\\{E5C3831C-0F27-4322-B00F-3DFCC9ABCE3C}\\InprocServer32";
   EXPECT_EQ(RegistryText(key.c_str(), nullptr), RegisteredPath());
   EXPECT_EQ(RegistryText(key.c_str(), L"ThreadingModel"), L"Apartment");
-  Ptr<IUnknown> object;
+  ComPtr<IUnknown> object;
   ASSERT_EQ(Hr{CoCreateInstance(CLSID_CalcDistClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                 object.OutVoid())},
             Hr{S_OK});
@@ -156,7 +156,7 @@ TEST(Registered, TypeLibraryFoundByIdentifierVersionAndLocaleZero) {
   // locale, 0x0409, and a neutral request find it too.
   for (const LCID locale : {LCID{0}, LCID{0x0409}, LCID{0x0407}}) {
     SCOPED_TRACE(locale);
-    Ptr<ITypeLib> library;
+    ComPtr<ITypeLib> library;
     ASSERT_EQ(Hr{LoadRegTypeLib(LIBID_Tevaro, 1, 0, locale, library.Out())}, Hr{S_OK});
     TLIBATTR* attr = nullptr;
     ASSERT_EQ(Hr{library->GetLibAttr(&attr)}, Hr{S_OK});
@@ -169,7 +169,7 @@ TEST(Registered, TypeLibraryFoundByIdentifierVersionAndLocaleZero) {
 
     Bstr name;
     ASSERT_EQ(Hr{library->GetDocumentation(-1, name.Out(), nullptr, nullptr, nullptr)}, Hr{S_OK});
-    EXPECT_EQ(name.AsText(), T(u"Tevaro"));
+    EXPECT_EQ(AsText(name), T(u"Tevaro"));
     ASSERT_EQ(library->GetTypeInfoCount(), 2u);
     const struct {
       const char16_t* name;
@@ -182,8 +182,8 @@ TEST(Registered, TypeLibraryFoundByIdentifierVersionAndLocaleZero) {
       ASSERT_EQ(Hr{library->GetDocumentation(static_cast<INT>(i), type_name.Out(), nullptr, nullptr,
                                              nullptr)},
                 Hr{S_OK});
-      EXPECT_EQ(type_name.AsText(), T(kTypes[i].name));
-      Ptr<ITypeInfo> info;
+      EXPECT_EQ(AsText(type_name), T(kTypes[i].name));
+      ComPtr<ITypeInfo> info;
       ASSERT_EQ(Hr{library->GetTypeInfo(i, info.Out())}, Hr{S_OK});
       TYPEATTR* type = nullptr;
       ASSERT_EQ(Hr{info->GetTypeAttr(&type)}, Hr{S_OK});
@@ -214,13 +214,13 @@ TEST(RegisteredAcrossApartments, UsedFromTheMultithreadedApartment) {
   std::thread worker([&] {
     if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return;
     {
-      Ptr<_CalcDistClass> object;
+      ComPtr<_CalcDistClass> object;
       created = CoCreateInstance(CLSID_CalcDistClass, nullptr, CLSCTX_INPROC_SERVER,
                                  IID__CalcDistClass, object.OutVoid());
       if (SUCCEEDED(created)) {
         Bstr text;
         first_call = object->GridFromLatLong(52.5f, 13.4f, text.Out());
-        grid = text.AsText();
+        grid = AsText(text);
         ExpectDecodingAgrees(object.get());
         agrees = !::testing::Test::HasFailure();
       }
@@ -236,11 +236,11 @@ TEST(RegisteredAcrossApartments, UsedFromTheMultithreadedApartment) {
 
 // The class factory that COM obtains from the registered server.
 TEST(Registered, ClassFactoryThroughCom) {
-  Ptr<IClassFactory> factory;
+  ComPtr<IClassFactory> factory;
   ASSERT_EQ(Hr{CoGetClassObject(CLSID_CalcDistClass, CLSCTX_INPROC_SERVER, nullptr,
                                 IID_IClassFactory, factory.OutVoid())},
             Hr{S_OK});
-  Ptr<IUnknown> outer;
+  ComPtr<IUnknown> outer;
   ASSERT_EQ(Hr{CoCreateInstance(CLSID_CalcDistClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                 outer.OutVoid())},
             Hr{S_OK});
@@ -266,7 +266,7 @@ TEST(Registered, ClassFactoryThroughCom) {
 // The entry points of the very module COM loaded from the registered path,
 // and its unload check once COM's objects are gone.
 TEST(Registered, EntryPointsOfTheLoadedServer) {
-  Ptr<IUnknown> object;
+  ComPtr<IUnknown> object;
   ASSERT_EQ(Hr{CoCreateInstance(CLSID_CalcDistClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                 object.OutVoid())},
             Hr{S_OK});
@@ -328,7 +328,7 @@ TEST(Unregistered, CreationFailsAsClassNotRegistered) {
 
 TEST(Unregistered, TypeLibraryIsGone) {
   for (const LCID locale : {LCID{0}, LCID{0x0409}}) {
-    Ptr<ITypeLib> library;
+    ComPtr<ITypeLib> library;
     EXPECT_EQ(Hr{LoadRegTypeLib(LIBID_Tevaro, 1, 0, locale, library.Out())},
               Hr{TYPE_E_LIBNOTREGISTERED})
         << locale;
