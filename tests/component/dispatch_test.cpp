@@ -11,6 +11,8 @@
 #include <initializer_list>
 #include <limits>
 #include <string>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "calc/bearing.h"
@@ -34,7 +36,9 @@ using runtime::Text;
 // holds them last first.
 class Args {
  public:
-  Args(std::initializer_list<VARIANT> args) : reversed_(args.begin(), args.end()) {
+  Args(std::initializer_list<VARIANT> args) : Args(std::vector<VARIANT>(args)) {}
+  // Takes over the VARIANTs of `args`.
+  explicit Args(std::vector<VARIANT> args) : reversed_(std::move(args)) {
     for (std::size_t i = 0; i < reversed_.size() / 2; ++i) {
       std::swap(reversed_[i], reversed_[reversed_.size() - 1 - i]);
     }
@@ -165,54 +169,38 @@ TEST_F(Dispatch, UnknownNamesAndBadLookups) {
 // Every method by name, against the calculations
 
 TEST_F(Dispatch, EveryMethodByName) {
-  {
+  // Arguments of several types, coerced to float32 on the way in (doubles
+  // rounded, a text read as a number).
+  struct Row {
+    const wchar_t* name;
+    std::vector<VARIANT> args;  // as a client writes them; each row's are used once
+    std::variant<Outcome<float>, Outcome<Text>> want;
+  };
+  calc::BearingFields fields;
+  Row rows[] = {
+      {L"sLocator", {R8(52.5), R8(13.4)}, calc::sLocator(52.5f, 13.4f)},
+      {L"GridFromLatLong", {R4(52.5f), R4(13.4f)}, calc::GridFromLatLong(52.5f, 13.4f)},
+      {L"Azimut",
+       {R8(52.5), R8(13.4), R8(40.7), R8(-74.0)},
+       calc::Azimut(fields, 52.5f, 13.4f, 40.7f, -74.0f)},
+      {L"Distanse", {I2(3), I4(-4)}, calc::Distanse(3.0f, -4.0f)},
+      {L"LatFromGrid", {Str(L"JO62qm")}, calc::LatFromGrid(T(u"JO62qm"))},
+      {L"LongFromGrid", {Str(L"JO62qm")}, calc::LongFromGrid(T(u"JO62qm"))},
+      {L"DistanceFrom",
+       {R8(52.5), R4(13.4f), I4(40), Str(L"-74")},
+       calc::DistanceFrom(52.5f, 13.4f, 40.0f, -74.0f)},
+      {L"ArcCos", {R8(0.5)}, calc::ArcCos(0.5f)},
+  };
+  for (Row& row : rows) {
+    const std::string what = Narrow(row.name);
     Call call;
-    Args args{R8(52.5), R8(13.4)};  // doubles: rounded to float32 on the way in
-    Invoke(call, L"sLocator", args);
-    ExpectText(call, calc::sLocator(52.5f, 13.4f), "sLocator");
-  }
-  {
-    Call call;
-    Args args{R4(52.5f), R4(13.4f)};
-    Invoke(call, L"GridFromLatLong", args);
-    ExpectText(call, calc::GridFromLatLong(52.5f, 13.4f), "GridFromLatLong");
-  }
-  {
-    Call call;
-    Args args{R8(52.5), R8(13.4), R8(40.7), R8(-74.0)};
-    Invoke(call, L"Azimut", args);
-    calc::BearingFields fields;
-    ExpectNumber(call, calc::Azimut(fields, 52.5f, 13.4f, 40.7f, -74.0f), "Azimut");
-  }
-  {
-    Call call;
-    Args args{I2(3), I4(-4)};
-    Invoke(call, L"Distanse", args);
-    ExpectNumber(call, calc::Distanse(3.0f, -4.0f), "Distanse");
-  }
-  {
-    Call call;
-    Args args{Str(L"JO62qm")};
-    Invoke(call, L"LatFromGrid", args);
-    ExpectNumber(call, calc::LatFromGrid(T(u"JO62qm")), "LatFromGrid");
-  }
-  {
-    Call call;
-    Args args{Str(L"JO62qm")};
-    Invoke(call, L"LongFromGrid", args);
-    ExpectNumber(call, calc::LongFromGrid(T(u"JO62qm")), "LongFromGrid");
-  }
-  {
-    Call call;
-    Args args{R8(52.5), R4(13.4f), I4(40), Str(L"-74")};
-    Invoke(call, L"DistanceFrom", args);
-    ExpectNumber(call, calc::DistanceFrom(52.5f, 13.4f, 40.0f, -74.0f), "DistanceFrom");
-  }
-  {
-    Call call;
-    Args args{R8(0.5)};
-    Invoke(call, L"ArcCos", args);
-    ExpectNumber(call, calc::ArcCos(0.5f), "ArcCos");
+    Args args(std::move(row.args));
+    Invoke(call, row.name, args);
+    if (const auto* number = std::get_if<Outcome<float>>(&row.want)) {
+      ExpectNumber(call, *number, what.c_str());
+    } else {
+      ExpectText(call, std::get<Outcome<Text>>(row.want), what.c_str());
+    }
   }
 }
 

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 #include <oleauto.h>
 
+#include <fstream>
+#include <iterator>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -14,29 +17,53 @@
 namespace pelmora::test {
 namespace {
 
-// The methods of _CalcDistClass in vtable order, with their parameters; the
-// last parameter is the [out, retval] one.
+// The methods of _CalcDistClass as Pelmora.idl declares them, in vtable
+// order: the IDL is what the type library must say. The last parameter is
+// the [out, retval] one.
 struct Method {
-  const wchar_t* name;
-  std::vector<const wchar_t*> params;
+  MEMBERID id;
+  std::wstring name;
+  std::vector<std::wstring> params;
   std::vector<VARTYPE> types;
+  std::vector<std::string> attributes;
 };
 
+std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+VARTYPE TypeOf(const std::string& idl_type) {
+  if (idl_type == "float") return VT_R4;
+  if (idl_type == "BSTR") return VT_BSTR;
+  ADD_FAILURE() << "type " << idl_type << " not known to this test";
+  return VT_EMPTY;
+}
+
+// Reads the declarations "[id(n)] HRESULT Name([attributes] type name, ...);"
+// of Pelmora.idl.
+std::vector<Method> ReadMethods() {
+  std::ifstream file(PELMORA_IDL_PATH);
+  EXPECT_TRUE(file) << PELMORA_IDL_PATH;
+  const std::string idl((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  static const std::regex kMethod(R"(\[id\((0x[0-9A-Fa-f]+)\)\]\s*HRESULT\s+(\w+)\s*\(([^)]*)\))");
+  static const std::regex kParam(R"(\[([^\]]*)\]\s*(\w+)\s*\*?\s*(\w+))");
+  std::vector<Method> methods;
+  for (auto m = std::sregex_iterator(idl.begin(), idl.end(), kMethod); m != std::sregex_iterator();
+       ++m) {
+    Method method{
+        static_cast<MEMBERID>(std::stoul((*m)[1].str(), nullptr, 16)), Wide((*m)[2]), {}, {}, {}};
+    const std::string params = (*m)[3];
+    for (auto p = std::sregex_iterator(params.begin(), params.end(), kParam);
+         p != std::sregex_iterator(); ++p) {
+      method.attributes.push_back((*p)[1]);
+      method.types.push_back(TypeOf((*p)[2]));
+      method.params.push_back(Wide((*p)[3]));
+    }
+    methods.push_back(method);
+  }
+  return methods;
+}
+
 const std::vector<Method>& Methods() {
-  static const std::vector<Method> methods = {
-      {L"sLocator", {L"sLat", L"sLon", L"Result"}, {VT_R4, VT_R4, VT_BSTR}},
-      {L"Azimut",
-       {L"MyLat", L"MyLon", L"lnLatitude", L"lnLongitude", L"Result"},
-       {VT_R4, VT_R4, VT_R4, VT_R4, VT_R4}},
-      {L"Distanse", {L"lnLatitude", L"lnLongitude", L"Result"}, {VT_R4, VT_R4, VT_R4}},
-      {L"LatFromGrid", {L"Grid", L"Result"}, {VT_BSTR, VT_R4}},
-      {L"LongFromGrid", {L"Grid", L"Result"}, {VT_BSTR, VT_R4}},
-      {L"DistanceFrom",
-       {L"alat", L"alon", L"blat", L"blon", L"Result"},
-       {VT_R4, VT_R4, VT_R4, VT_R4, VT_R4}},
-      {L"ArcCos", {L"X", L"Result"}, {VT_R4, VT_R4}},
-      {L"GridFromLatLong", {L"dLat", L"dLon", L"Result"}, {VT_R4, VT_R4, VT_BSTR}},
-  };
+  static const std::vector<Method> methods = ReadMethods();
   return methods;
 }
 
@@ -137,10 +164,11 @@ TEST_F(TypeLibrary, InterfaceFlagsInBothViews) {
   EXPECT_EQ(v.typekind, TKIND_INTERFACE);
   EXPECT_EQ(v.wTypeFlags, TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE |
                               TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE);
-  EXPECT_EQ(v.cFuncs, 8);
+  ASSERT_FALSE(Methods().empty());
+  EXPECT_EQ(v.cFuncs, Methods().size());
   EXPECT_EQ(v.cVars, 0);
   EXPECT_EQ(v.cImplTypes, 1);
-  EXPECT_EQ(v.cbSizeVft, 15 * sizeof(void*));
+  EXPECT_EQ(v.cbSizeVft, (7 + Methods().size()) * sizeof(void*));
 
   // Derived from IDispatch of the standard Automation library.
   HREFTYPE base_ref = 0;
@@ -160,29 +188,34 @@ TEST_F(TypeLibrary, InterfaceFlagsInBothViews) {
 TEST_F(TypeLibrary, MethodsInVtableOrder) {
   const ComPtr<ITypeInfo> vtable = VtableView();
   ASSERT_TRUE(vtable);
+  ASSERT_FALSE(Methods().empty());
   for (UINT i = 0; i < Methods().size(); ++i) {
     const Method& method = Methods()[i];
+    SCOPED_TRACE(Narrow(method.name));
     FUNCDESC* f = nullptr;
     ASSERT_EQ(Hr{vtable->GetFuncDesc(i, &f)}, Hr{S_OK});
-    EXPECT_EQ(f->memid, static_cast<MEMBERID>(0x60030000 + i)) << i;
-    EXPECT_EQ(f->oVft, static_cast<SHORT>((7 + i) * sizeof(void*))) << i;
-    EXPECT_EQ(f->funckind, FUNC_PUREVIRTUAL) << i;
-    EXPECT_EQ(f->invkind, INVOKE_FUNC) << i;
-    EXPECT_EQ(f->callconv, CC_STDCALL) << i;
-    EXPECT_EQ(f->wFuncFlags, 0) << i;
-    EXPECT_EQ(f->cParamsOpt, 0) << i;
-    EXPECT_EQ(f->elemdescFunc.tdesc.vt, VT_HRESULT) << i;
-    ASSERT_EQ(f->cParams, static_cast<SHORT>(method.params.size())) << i;
+    EXPECT_EQ(f->memid, method.id);
+    EXPECT_EQ(f->oVft, static_cast<SHORT>((7 + i) * sizeof(void*)));
+    EXPECT_EQ(f->funckind, FUNC_PUREVIRTUAL);
+    EXPECT_EQ(f->invkind, INVOKE_FUNC);
+    EXPECT_EQ(f->callconv, CC_STDCALL);
+    EXPECT_EQ(f->wFuncFlags, 0);
+    EXPECT_EQ(f->cParamsOpt, 0);
+    EXPECT_EQ(f->elemdescFunc.tdesc.vt, VT_HRESULT);
+    ASSERT_EQ(f->cParams, static_cast<SHORT>(method.params.size()));
     for (SHORT p = 0; p < f->cParams; ++p) {
       const ELEMDESC& param = f->lprgelemdescParam[p];
-      const VARTYPE want = method.types[static_cast<std::size_t>(p)];
-      if (p + 1 < f->cParams) {
-        EXPECT_EQ(param.tdesc.vt, want) << i << " " << p;
-        EXPECT_EQ(param.paramdesc.wParamFlags, PARAMFLAG_FIN) << i << " " << p;
+      const auto at = static_cast<std::size_t>(p);
+      if (method.attributes[at] == "in") {
+        EXPECT_EQ(param.tdesc.vt, method.types[at]) << p;
+        EXPECT_EQ(param.paramdesc.wParamFlags, PARAMFLAG_FIN) << p;
       } else {
-        ASSERT_EQ(param.tdesc.vt, VT_PTR) << i;
-        EXPECT_EQ(param.tdesc.lptdesc->vt, want) << i;
-        EXPECT_EQ(param.paramdesc.wParamFlags, PARAMFLAG_FOUT | PARAMFLAG_FRETVAL) << i;
+        // Only the last parameter is the result.
+        EXPECT_EQ(p + 1, f->cParams);
+        EXPECT_EQ(method.attributes[at], "out, retval");
+        ASSERT_EQ(param.tdesc.vt, VT_PTR);
+        EXPECT_EQ(param.tdesc.lptdesc->vt, method.types[at]);
+        EXPECT_EQ(param.paramdesc.wParamFlags, PARAMFLAG_FOUT | PARAMFLAG_FRETVAL);
       }
     }
     const MEMBERID memid = f->memid;
@@ -191,9 +224,9 @@ TEST_F(TypeLibrary, MethodsInVtableOrder) {
     BSTR names[8] = {};
     UINT count = 0;
     ASSERT_EQ(Hr{vtable->GetNames(memid, names, 8, &count)}, Hr{S_OK});
-    ASSERT_EQ(count, method.params.size() + 1) << i;
-    EXPECT_STREQ(names[0], method.name);
-    for (UINT n = 1; n < count; ++n) EXPECT_STREQ(names[n], method.params[n - 1]) << i;
+    ASSERT_EQ(count, method.params.size() + 1);
+    EXPECT_STREQ(names[0], method.name.c_str());
+    for (UINT n = 1; n < count; ++n) EXPECT_STREQ(names[n], method.params[n - 1].c_str()) << n;
     for (BSTR name : names) SysFreeString(name);
   }
 }
@@ -203,14 +236,14 @@ TEST_F(TypeLibrary, MethodsInTheDispatchView) {
   // returning its value.
   const ComPtr<ITypeInfo> dispatch = Info(0);
   const TYPEATTR d = Attributes(dispatch.get());
-  int found = 0;
+  std::vector<std::wstring> seen;
   for (UINT i = 0; i < d.cFuncs; ++i) {
     FUNCDESC* f = nullptr;
     ASSERT_EQ(Hr{dispatch->GetFuncDesc(i, &f)}, Hr{S_OK});
     const MEMBERID memid = f->memid;
-    if (memid >= 0x60030000 && memid < 0x60030008) {
-      const Method& method = Methods()[static_cast<std::size_t>(memid - 0x60030000)];
-      ++found;
+    for (const Method& method : Methods()) {
+      if (method.id != memid) continue;
+      seen.push_back(method.name);
       EXPECT_EQ(f->funckind, FUNC_DISPATCH) << memid;
       EXPECT_EQ(f->invkind, INVOKE_FUNC) << memid;
       EXPECT_EQ(f->elemdescFunc.tdesc.vt, method.types.back()) << memid;
@@ -218,11 +251,11 @@ TEST_F(TypeLibrary, MethodsInTheDispatchView) {
       Bstr name;
       ASSERT_EQ(Hr{dispatch->GetDocumentation(memid, name.Out(), nullptr, nullptr, nullptr)},
                 Hr{S_OK});
-      EXPECT_STREQ(name.get(), method.name);
+      EXPECT_STREQ(name.get(), method.name.c_str());
     }
     dispatch->ReleaseFuncDesc(f);
   }
-  EXPECT_EQ(found, 8);
+  EXPECT_EQ(seen.size(), Methods().size());
 }
 
 TEST_F(TypeLibrary, CreatableClassWithItsDefaultInterface) {
