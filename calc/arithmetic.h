@@ -21,7 +21,16 @@
 
 #include <cstdint>
 
+#include "runtime/errors.h"
+#include "runtime/fp_status.h"
+
 namespace pelmora::calc {
+
+// The names every calculation uses for its status and its outcome.
+using runtime::Failure;
+using runtime::FpStatus;
+using runtime::Outcome;
+using runtime::RtError;
 
 // pi rounded to float32, 3.14159274101257324 (0x40490FDB), slightly above pi.
 inline constexpr float kPi32 = 0x1.921fb6p+1f;

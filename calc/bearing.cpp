@@ -4,15 +4,9 @@
 
 #include "calc/arithmetic.h"
 #include "calc/measure.h"
-#include "runtime/fp_status.h"
 #include "runtime/numeric.h"
 
 namespace pelmora::calc {
-
-using runtime::Failure;
-using runtime::FpStatus;
-using runtime::Outcome;
-using runtime::RtError;
 
 namespace {
 
@@ -122,21 +116,28 @@ Outcome<UnroundedBearing> Clockwise(FpStatus& fp, BearingFields& f, float MyLat,
   f.LonDiff = fp.Store(diff_degrees);
 
   // Quadrant: the three tests in this order, each on the current values.
-  // Afterwards AzimutValue counts anticlockwise from north, 0..360.
+  // Afterwards AzimutValue counts anticlockwise from north, 0..360. Each
+  // turn is added in double, tested, then stored.
+  const auto add_turn = [&](float turn) {
+    const double turned = fp.Add(fp.Widen(f.AzimutValue), fp.Widen(turn));
+    const RtError e = fp.Test();
+    if (e == RtError::kNone) f.AzimutValue = fp.Store(turned);
+    return e;
+  };
   if (fp.Greater(Wide(f.LonDiff), 0.0) && fp.Less(Wide(f.AzimutValue), 0.0)) {
-    const double turned = fp.Add(fp.Widen(f.AzimutValue), fp.Widen(kHalfTurn));
-    if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
-    f.AzimutValue = fp.Store(turned);
+    if (const RtError e = add_turn(kHalfTurn); e != RtError::kNone) {
+      return Failure<UnroundedBearing>(e);
+    }
   }
   if (fp.Less(Wide(f.LonDiff), 0.0) && fp.Greater(Wide(f.AzimutValue), 0.0)) {
-    const double turned = fp.Add(fp.Widen(f.AzimutValue), fp.Widen(kHalfTurn));
-    if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
-    f.AzimutValue = fp.Store(turned);
+    if (const RtError e = add_turn(kHalfTurn); e != RtError::kNone) {
+      return Failure<UnroundedBearing>(e);
+    }
   }
   if (fp.Less(Wide(f.LonDiff), 0.0) && fp.Less(Wide(f.AzimutValue), 0.0)) {
-    const double turned = fp.Add(fp.Widen(f.AzimutValue), fp.Widen(kFullTurn));
-    if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
-    f.AzimutValue = fp.Store(turned);
+    if (const RtError e = add_turn(kFullTurn); e != RtError::kNone) {
+      return Failure<UnroundedBearing>(e);
+    }
   }
 
   // Clockwise from north.

@@ -2,16 +2,10 @@
 
 #include "calc/arithmetic.h"
 #include "calc/measure.h"
-#include "runtime/fp_status.h"
 #include "runtime/numeric.h"
 #include "runtime/resume_next.h"
 
 namespace pelmora::calc {
-
-using runtime::Failure;
-using runtime::FpStatus;
-using runtime::Outcome;
-using runtime::RtError;
 
 namespace {
 

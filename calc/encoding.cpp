@@ -3,16 +3,11 @@
 #include <cstdint>
 
 #include "calc/arithmetic.h"
-#include "runtime/fp_status.h"
 #include "runtime/numeric.h"
 
 namespace pelmora::calc {
 
 using runtime::CodePage;
-using runtime::Failure;
-using runtime::FpStatus;
-using runtime::Outcome;
-using runtime::RtError;
 using runtime::Text;
 
 namespace {

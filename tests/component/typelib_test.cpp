@@ -87,12 +87,17 @@ class TypeLibrary : public ::testing::Test {
 
   // The vtable view of the dual interface.
   ComPtr<ITypeInfo> VtableView() const {
-    const ComPtr<ITypeInfo> dispatch = Info(0);
+    return ImplementedType(Info(0).get(), static_cast<UINT>(-1));
+  }
+
+  // The type `info` implements or derives from at `index` (-1: the vtable
+  // view of a dual interface); null, with a failure, when there is none.
+  static ComPtr<ITypeInfo> ImplementedType(ITypeInfo* info, UINT index) {
+    ComPtr<ITypeInfo> implemented;
     HREFTYPE ref = 0;
-    EXPECT_EQ(Hr{dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref)}, Hr{S_OK});
-    ComPtr<ITypeInfo> vtable;
-    EXPECT_EQ(Hr{dispatch->GetRefTypeInfo(ref, vtable.Out())}, Hr{S_OK});
-    return vtable;
+    EXPECT_EQ(Hr{info->GetRefTypeOfImplType(index, &ref)}, Hr{S_OK}) << index;
+    EXPECT_EQ(Hr{info->GetRefTypeInfo(ref, implemented.Out())}, Hr{S_OK}) << index;
+    return implemented;
   }
 
  private:
@@ -171,10 +176,8 @@ TEST_F(TypeLibrary, InterfaceFlagsInBothViews) {
   EXPECT_EQ(v.cbSizeVft, (7 + Methods().size()) * sizeof(void*));
 
   // Derived from IDispatch of the standard Automation library.
-  HREFTYPE base_ref = 0;
-  ASSERT_EQ(Hr{vtable->GetRefTypeOfImplType(0, &base_ref)}, Hr{S_OK});
-  ComPtr<ITypeInfo> base;
-  ASSERT_EQ(Hr{vtable->GetRefTypeInfo(base_ref, base.Out())}, Hr{S_OK});
+  const ComPtr<ITypeInfo> base = ImplementedType(vtable.get(), 0);
+  ASSERT_TRUE(base);
   EXPECT_TRUE(IsEqualGUID(Attributes(base.get()).guid, IID_IDispatch));
   ComPtr<ITypeLib> container;
   UINT index = 0;
@@ -269,10 +272,8 @@ TEST_F(TypeLibrary, CreatableClassWithItsDefaultInterface) {
   INT flags = 0;
   ASSERT_EQ(Hr{coclass->GetImplTypeFlags(0, &flags)}, Hr{S_OK});
   EXPECT_EQ(flags, IMPLTYPEFLAG_FDEFAULT);
-  HREFTYPE ref = 0;
-  ASSERT_EQ(Hr{coclass->GetRefTypeOfImplType(0, &ref)}, Hr{S_OK});
-  ComPtr<ITypeInfo> interface_info;
-  ASSERT_EQ(Hr{coclass->GetRefTypeInfo(ref, interface_info.Out())}, Hr{S_OK});
+  const ComPtr<ITypeInfo> interface_info = ImplementedType(coclass.get(), 0);
+  ASSERT_TRUE(interface_info);
   EXPECT_TRUE(IsEqualGUID(Attributes(interface_info.get()).guid, IID__CalcDistClass));
 
   // The library finds both by their identifiers.
