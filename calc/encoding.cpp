@@ -67,14 +67,16 @@ Character IndexCharacter(std::int16_t index, std::int16_t offset, const CodePage
   return runtime::CharUnitFromCode(code.value, page);
 }
 
-// The longitude character of a pair of indices, then the latitude character.
-Outcome<Pair> IndexPair(std::int16_t lon, std::int16_t lat, std::int16_t offset,
-                        const CodePage& page) {
+// The longitude character of a pair of indices, then the latitude character,
+// into `pair`; the error of the first that fails.
+RtError IndexPair(std::int16_t lon, std::int16_t lat, std::int16_t offset, const CodePage& page,
+                  Pair& pair) {
   const Character lon_char = IndexCharacter(lon, offset, page);
-  if (!lon_char) return Failure<Pair>(lon_char.error);
+  if (!lon_char) return lon_char.error;
   const Character lat_char = IndexCharacter(lat, offset, page);
-  if (!lat_char) return Failure<Pair>(lat_char.error);
-  return runtime::Success(Pair{lon_char.value, lat_char.value});
+  if (!lat_char) return lat_char.error;
+  pair = {lon_char.value, lat_char.value};
+  return RtError::kNone;
 }
 
 // The subsquare character: (quotient - index) * 24 in double, tested; floor;
@@ -109,10 +111,10 @@ Outcome<Text> Encode(float lat, float lon, const CodePage& page) {
   const auto lat_field = runtime::FloorToInt16(lat_q);
   if (!lat_field) return Failure<Text>(lat_field.error);
 
-  Outcome<Pair> field{};
+  Pair field{};
   if constexpr (Method::kFieldPairFirst) {
-    field = IndexPair(lon_field.value, lat_field.value, 65, page);
-    if (!field) return Failure<Text>(field.error);
+    const RtError e = IndexPair(lon_field.value, lat_field.value, 65, page, field);
+    if (e != RtError::kNone) return Failure<Text>(e);
   }
 
   // From here on both quotients lie in [0, 10).
@@ -127,11 +129,14 @@ Outcome<Text> Encode(float lat, float lon, const CodePage& page) {
   if (!lat_square) return Failure<Text>(lat_square.error);
 
   if constexpr (!Method::kFieldPairFirst) {
-    field = IndexPair(lon_field.value, lat_field.value, 65, page);
-    if (!field) return Failure<Text>(field.error);
+    const RtError e = IndexPair(lon_field.value, lat_field.value, 65, page, field);
+    if (e != RtError::kNone) return Failure<Text>(e);
   }
-  const Outcome<Pair> square = IndexPair(lon_square.value, lat_square.value, 48, page);
-  if (!square) return Failure<Text>(square.error);
+  Pair square{};
+  if (const RtError e = IndexPair(lon_square.value, lat_square.value, 48, page, square);
+      e != RtError::kNone) {
+    return Failure<Text>(e);
+  }
 
   const Character sub_lon =
       SubsquareCharacter(fp, lon_q, lon_square.value, Method::kSubsquareBase, page);
@@ -144,8 +149,8 @@ Outcome<Text> Encode(float lat, float lon, const CodePage& page) {
     subsquare = {runtime::LowerCaseUnit(subsquare.lon), runtime::LowerCaseUnit(subsquare.lat)};
   }
 
-  const char16_t joined[6] = {field.value.lon,  field.value.lat, square.value.lon,
-                              square.value.lat, subsquare.lon,   subsquare.lat};
+  const char16_t joined[6] = {field.lon,  field.lat,     square.lon,
+                              square.lat, subsquare.lon, subsquare.lat};
   return runtime::Success(Text(std::u16string_view(joined, 6)));
 }
 
