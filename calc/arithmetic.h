@@ -14,7 +14,9 @@
 //
 // `result` is the calculation's result variable as it then stands; a text
 // method, whose result is set only at its end, gives the null text,
-// Failure<Text>(e). Nothing throws, and no error is kept to be reported
+// Failure<Text>(e). A helper that makes several steps returns the first error
+// it meets (an RtError, or an Outcome with its value), and its caller checks
+// it in the same way. Nothing throws, and no error is kept to be reported
 // later. (A statement in resume-next mode is different: it returns its error
 // to runtime::ResumeNext, and the calculation goes on.)
 #pragma once
