@@ -49,16 +49,29 @@
 // the divisors 24 and 12.
 #pragma once
 
+#include <string_view>
+
 #include "runtime/code_page.h"
 #include "runtime/errors.h"
 #include "runtime/text.h"
 
 namespace pelmora::calc {
 
-runtime::Outcome<float> LatFromGrid(const runtime::Text& Grid,
+runtime::Outcome<float> LatFromGrid(std::u16string_view Grid,
                                     const runtime::CodePage& page = runtime::Windows1252());
 
-runtime::Outcome<float> LongFromGrid(const runtime::Text& Grid,
+runtime::Outcome<float> LongFromGrid(std::u16string_view Grid,
                                      const runtime::CodePage& page = runtime::Windows1252());
+
+// The same of a text; the null text reads as the empty one.
+inline runtime::Outcome<float> LatFromGrid(
+    const runtime::Text& Grid, const runtime::CodePage& page = runtime::Windows1252()) {
+  return LatFromGrid(std::u16string_view(Grid.Units()), page);
+}
+
+inline runtime::Outcome<float> LongFromGrid(
+    const runtime::Text& Grid, const runtime::CodePage& page = runtime::Windows1252()) {
+  return LongFromGrid(std::u16string_view(Grid.Units()), page);
+}
 
 }  // namespace pelmora::calc
