@@ -67,7 +67,9 @@ float StraightAxis(char16_t field, char16_t square, char16_t subsquare, std::int
                             static_cast<double>(shift));
 }
 
-LatLong StraightDecodePair(const char16_t* g) {
+// Not inlined, like the calculations it is compared with, which a client
+// calls in a library.
+[[gnu::noinline]] LatLong StraightDecodePair(const char16_t* g) {
   return {StraightAxis(g[1], g[3], g[5], 10, 1.0, 24.0, 90.0f),
           StraightAxis(g[0], g[2], g[4], 20, 2.0, 12.0, 180.0f)};
 }

@@ -40,7 +40,9 @@ double SquareValue(char16_t unit) {
   return (unit >= u'0' && unit <= u'9') ? static_cast<double>(unit - u'0') : 0.0;
 }
 
-Outcome<float> Decode(std::u16string_view Grid, const CodePage& page, const Axis& axis) {
+// Inlined into each method, so that the axis's figures are constants there.
+[[gnu::always_inline]] inline Outcome<float> Decode(std::u16string_view Grid, const CodePage& page,
+                                                    const Axis& axis) {
   FpStatus fp;
   float result = +0.0f;
 

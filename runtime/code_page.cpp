@@ -38,6 +38,8 @@ constinit const Windows1252Page kWindows1252;
 
 }  // namespace
 
-const CodePage& Windows1252() { return kWindows1252; }
+namespace detail {
+constinit const CodePage& windows1252 = kWindows1252;
+}
 
 }  // namespace pelmora::runtime

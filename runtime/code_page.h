@@ -48,6 +48,9 @@ class CodePage {
 // 0x9D) stand for the control characters of the same number, as Windows maps
 // them. A character the page does not hold has the code 63 ("?"), as the
 // platform's default conversion gives it.
-const CodePage& Windows1252();
+namespace detail {
+extern const CodePage& windows1252;
+}
+inline const CodePage& Windows1252() { return detail::windows1252; }
 
 }  // namespace pelmora::runtime

@@ -1,6 +1,8 @@
 #include "runtime/fp_status.h"
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <cstring>
 
 namespace pelmora::runtime {
@@ -17,6 +19,37 @@ bool IsSignallingNan(double x) {
   std::memcpy(&bits, &x, sizeof bits);
   return (bits & 0x7FF0000000000000u) == 0x7FF0000000000000u && (bits & 0x000FFFFFFFFFFFFFu) != 0 &&
          (bits & 0x0008000000000000u) == 0;
+}
+
+void FpStatus::Unusual(double result, double a, double b) {
+  if (std::isnan(result)) {
+    // A NaN result is invalid unless a quiet NaN operand carried it.
+    const bool quiet_nan_in =
+        (std::isnan(a) && !IsSignallingNan(a)) || (std::isnan(b) && !IsSignallingNan(b));
+    if (!quiet_nan_in || IsSignallingNan(a) || IsSignallingNan(b)) conditions_ |= kInvalid;
+  } else if (std::isfinite(a) && std::isfinite(b)) {
+    conditions_ |= kOverflow;
+  }
+}
+
+void FpStatus::UnusualQuotient(double q, double a, double b) {
+  if (b == 0.0 && a != 0.0 && std::isfinite(a)) {
+    conditions_ |= kDivideByZero;
+  } else {
+    Unusual(q, a, b);
+  }
+}
+
+void FpStatus::UnusualStore(float stored, double x) {
+  if (std::isinf(stored) && std::isfinite(x)) conditions_ |= kOverflow;
+}
+
+double FpStatus::WidenNan(float x) {
+  if (IsSignallingNan(x)) {
+    conditions_ |= kInvalid;
+    return std::copysign(std::numeric_limits<double>::quiet_NaN(), std::signbit(x) ? -1.0 : 1.0);
+  }
+  return static_cast<double>(x);
 }
 
 }  // namespace pelmora::runtime

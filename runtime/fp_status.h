@@ -60,11 +60,7 @@ class FpStatus {
     // A division by zero gives an infinity or a NaN: only then is the kind
     // of condition worked out.
     if (!Finite(q)) [[unlikely]] {
-      if (b == 0.0 && a != 0.0 && std::isfinite(a)) {
-        conditions_ |= kDivideByZero;
-      } else {
-        Unusual(q, a, b);
-      }
+      UnusualQuotient(q, a, b);
     }
     return q;
   }
@@ -74,7 +70,7 @@ class FpStatus {
   float Store(double x) {
     const float stored = static_cast<float>(x);
     if (!(std::fabs(stored) <= std::numeric_limits<float>::max())) [[unlikely]] {
-      if (std::isinf(stored) && std::isfinite(x)) conditions_ |= kOverflow;
+      UnusualStore(stored, x);
     }
     return stored;
   }
@@ -125,24 +121,12 @@ class FpStatus {
     return result;
   }
 
-  void Unusual(double result, double a, double b) {
-    if (std::isnan(result)) {
-      // A NaN result is invalid unless a quiet NaN operand carried it.
-      const bool quiet_nan_in =
-          (std::isnan(a) && !IsSignallingNan(a)) || (std::isnan(b) && !IsSignallingNan(b));
-      if (!quiet_nan_in || IsSignallingNan(a) || IsSignallingNan(b)) conditions_ |= kInvalid;
-    } else if (std::isfinite(a) && std::isfinite(b)) {
-      conditions_ |= kOverflow;
-    }
-  }
-
-  double WidenNan(float x) {
-    if (IsSignallingNan(x)) {
-      conditions_ |= kInvalid;
-      return std::copysign(std::numeric_limits<double>::quiet_NaN(), std::signbit(x) ? -1.0 : 1.0);
-    }
-    return static_cast<double>(x);
-  }
+  // The slow paths, out of line: which condition an infinite or NaN result,
+  // or a NaN operand, raises.
+  [[gnu::cold]] void Unusual(double result, double a, double b);
+  [[gnu::cold]] double WidenNan(float x);
+  [[gnu::cold]] void UnusualQuotient(double q, double a, double b);
+  [[gnu::cold]] void UnusualStore(float stored, double x);
 
   bool Ordered(double a, double b) {
     if (std::isunordered(a, b)) [[unlikely]] {
