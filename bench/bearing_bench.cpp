@@ -54,7 +54,8 @@ float Single(double x) { return static_cast<float>(x); }
   }
   const double delta = Wide(d);
   const double other_lat = Wide(other_lat_rad);
-  const float t1 = Single(runtime::CosOf(delta) * (runtime::CosOf(other_lat) / runtime::SinOf(other_lat)));
+  const float t1 =
+      Single(runtime::CosOf(delta) * (runtime::CosOf(other_lat) / runtime::SinOf(other_lat)));
   const float alpha = Single(runtime::AtanOf(Wide(t1)));
   const double lat_sum = Wide(my_lat_rad) + Wide(alpha);
   const double cot_delta = runtime::CosOf(delta) / runtime::SinOf(delta);

@@ -57,12 +57,11 @@ char16_t Upper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char1
 
 float StraightAxis(char16_t field, char16_t square, char16_t subsquare, std::int32_t field_factor,
                    double degrees_per_square, double subsquare_divisor, float shift) {
-  const float whole =
-      static_cast<float>(degrees_per_square * static_cast<double>(square - u'0') +
-                         static_cast<double>((Upper(field) - 65) * field_factor));
+  const float whole = static_cast<float>(degrees_per_square * static_cast<double>(square - u'0') +
+                                         static_cast<double>((Upper(field) - 65) * field_factor));
   const float half = static_cast<float>(0.5 / subsquare_divisor);
-  const float sub = static_cast<float>(static_cast<double>(Upper(subsquare) - 65) / subsquare_divisor +
-                                       static_cast<double>(half));
+  const float sub = static_cast<float>(
+      static_cast<double>(Upper(subsquare) - 65) / subsquare_divisor + static_cast<double>(half));
   return static_cast<float>(static_cast<double>(sub) + static_cast<double>(whole) -
                             static_cast<double>(shift));
 }

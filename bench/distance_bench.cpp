@@ -1,11 +1,9 @@
 #include <benchmark/benchmark.h>
-
-#include <array>
-#include <cmath>
-
 #include <hamlib/rotator.h>
 
+#include <array>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 
 #include "bench/hamlib.h"
@@ -184,8 +182,8 @@ float StraightArcCos(float X) {
   const float cos_phi_a = Single(runtime::CosOf(Wide(phi_a)));
   const float cos_phi_b = Single(runtime::CosOf(Wide(phi_b)));
   const float cos_lon_diff = Single(runtime::CosOf(Wide(lambda_b) - Wide(lambda_a)));
-  const float X =
-      Single(Wide(cos_phi_b) * Wide(cos_phi_a) * Wide(cos_lon_diff) + Wide(sin_phi_b) * Wide(sin_phi_a));
+  const float X = Single(Wide(cos_phi_b) * Wide(cos_phi_a) * Wide(cos_lon_diff) +
+                         Wide(sin_phi_b) * Wide(sin_phi_a));
   const float A = StraightArcCos(X);
   const float scaled = Single(Wide(A) * 0x1.3886666666667p+14 / kPi32Wide);
   return Single(Wide(scaled) + 0.5);

@@ -26,7 +26,8 @@ class HamlibTimed {
   }
   ~HamlibTimed() {
     pelmora_hamlib_silenced = 0;
-    if (pelmora_hamlib_snprintf_calls == snprintf_ || pelmora_hamlib_rig_debug_calls == rig_debug_ ||
+    if (pelmora_hamlib_snprintf_calls == snprintf_ ||
+        pelmora_hamlib_rig_debug_calls == rig_debug_ ||
         pelmora_hamlib_add2debugmsgsave_calls == add2debugmsgsave_) {
       state_.SkipWithError("Hamlib's debug stubs were not reached");
     }

@@ -60,7 +60,8 @@ bool CheckAllocations() {
   for (const std::u16string& l : Locators()) grids.emplace_back(l);
   // The locators again, each followed by a thousand other units.
   std::vector<runtime::Text> long_grids;
-  for (const std::u16string& l : Locators()) long_grids.emplace_back(l + std::u16string(1000, u'x'));
+  for (const std::u16string& l : Locators())
+    long_grids.emplace_back(l + std::u16string(1000, u'x'));
   struct Row {
     const char* method;
     double per_call;
@@ -195,8 +196,8 @@ int main(int argc, char** argv) {
                         {"BM_Hamlib_locator2longlat"}, 0.5);
   ok &= collector.Ratio("LatFromGrid+LongFromGrid / straight decode", {"BM_DecodePair"},
                         {"BM_StraightDecodePair"}, 1.5);
-  ok &= collector.Ratio("  the same of a 400 MB text / of its locator", {"BM_DecodePairOf400MBText"},
-                        {"BM_DecodePair"}, 1.5);
+  ok &= collector.Ratio("  the same of a 400 MB text / of its locator",
+                        {"BM_DecodePairOf400MBText"}, {"BM_DecodePair"}, 1.5);
   ok &= collector.Ratio("DistanceFrom / straight formula", {"BM_DistanceFrom"},
                         {"BM_StraightDistanceFrom"}, 1.2);
   ok &= collector.Ratio("Azimut / straight formula", {"BM_Azimut"}, {"BM_StraightAzimut"}, 1.3);
@@ -204,6 +205,7 @@ int main(int argc, char** argv) {
                         {"BM_Hamlib_qrb"}, 0.0);
   ok &= collector.Ratio("  straight formulas / Hamlib qrb",
                         {"BM_StraightDistanceFrom", "BM_StraightAzimut"}, {"BM_Hamlib_qrb"}, 0.0);
-  for (const std::string& failure : collector.Failed()) std::printf("failed: %s\n", failure.c_str());
+  for (const std::string& failure : collector.Failed())
+    std::printf("failed: %s\n", failure.c_str());
   return ok && collector.Failed().empty() ? 0 : 1;
 }

@@ -35,7 +35,8 @@ struct Pair {
 inline const Pair& PairAt(std::size_t i) {
   static const std::array<Pair, kPlaces.size()> pairs = [] {
     std::array<Pair, kPlaces.size()> p;
-    for (std::size_t k = 0; k < kPlaces.size(); ++k) p[k] = {kPlaces[k], kPlaces[(k + 1) % kPlaces.size()]};
+    for (std::size_t k = 0; k < kPlaces.size(); ++k)
+      p[k] = {kPlaces[k], kPlaces[(k + 1) % kPlaces.size()]};
     return p;
   }();
   return pairs[i % pairs.size()];

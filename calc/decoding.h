@@ -64,8 +64,8 @@ runtime::Outcome<float> LongFromGrid(std::u16string_view Grid,
                                      const runtime::CodePage& page = runtime::Windows1252());
 
 // The same of a text; the null text reads as the empty one.
-inline runtime::Outcome<float> LatFromGrid(
-    const runtime::Text& Grid, const runtime::CodePage& page = runtime::Windows1252()) {
+inline runtime::Outcome<float> LatFromGrid(const runtime::Text& Grid,
+                                           const runtime::CodePage& page = runtime::Windows1252()) {
   return LatFromGrid(std::u16string_view(Grid.Units()), page);
 }
 

@@ -259,9 +259,9 @@ TEST(Runtime, CodeOfUnit) {
     char16_t unit;
     std::int16_t code;
   } rows[] = {
-      {u'A', 65},        {u'Z', 90},    {u'0', 48},    {u'\u20AC', 128}, {u'\u00E9', 233},
-      {u'\u0100', 63},   {u'\u4E2D', 63}, {u'\xD83D', 63}, {u'\xDC00', 63},   {u'\xFFFF', 63},
-      {u'\0', 0},
+      {u'A', 65},       {u'Z', 90},      {u'0', 48},      {u'\u20AC', 128},
+      {u'\u00E9', 233}, {u'\u0100', 63}, {u'\u4E2D', 63}, {u'\xD83D', 63},
+      {u'\xDC00', 63},  {u'\xFFFF', 63}, {u'\0', 0},
   };
   for (const auto& row : rows) EXPECT_EQ(CodeOfUnit(row.unit, Windows1252()), row.code);
 }
