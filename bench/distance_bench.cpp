@@ -8,6 +8,7 @@
 
 #include "bench/hamlib.h"
 #include "bench/places.h"
+#include "bench/straight.h"
 #include "calc/bearing.h"
 #include "calc/distance.h"
 #include "runtime/fp_status.h"
@@ -154,40 +155,6 @@ void BM_ArcCosMathsChained(benchmark::State& state) {
   });
 }
 BENCHMARK(BM_ArcCosMathsChained);
-
-// The distance's formula written straight, with the same float32 stores and
-// maths calls and no status: the floor of DistanceFrom. Not inlined, like
-// the calculation.
-double Wide(float x) { return static_cast<double>(x); }
-float Single(double x) { return static_cast<float>(x); }
-
-float StraightArcCos(float X) {
-  const double x = Wide(X);
-  const double radicand = -x * x + 1.0;
-  double root = radicand < 0.0 ? 0.0 : std::sqrt(radicand);
-  if (root == 0.0) root = 1e-8;
-  const double quarter_turn = runtime::AtanOf(1.0);
-  return Single(runtime::AtanOf(-x / root) + 2.0 * quarter_turn);
-}
-
-[[gnu::noinline]] float StraightDistanceFrom(float alat, float alon, float blat, float blon) {
-  constexpr double kPi32Wide = static_cast<double>(0x1.921fb6p+1f);
-  if (alat == blat && alon == blon) return 0.0f;
-  const float phi_a = Single(Wide(alat) * kPi32Wide / 180.0);
-  const float lambda_a = Single(Wide(alon) * kPi32Wide / 180.0);
-  const float phi_b = Single(Wide(blat) * kPi32Wide / 180.0);
-  const float lambda_b = Single(Wide(blon) * kPi32Wide / 180.0);
-  const float sin_phi_a = Single(runtime::SinOf(Wide(phi_a)));
-  const float sin_phi_b = Single(runtime::SinOf(Wide(phi_b)));
-  const float cos_phi_a = Single(runtime::CosOf(Wide(phi_a)));
-  const float cos_phi_b = Single(runtime::CosOf(Wide(phi_b)));
-  const float cos_lon_diff = Single(runtime::CosOf(Wide(lambda_b) - Wide(lambda_a)));
-  const float X = Single(Wide(cos_phi_b) * Wide(cos_phi_a) * Wide(cos_lon_diff) +
-                         Wide(sin_phi_b) * Wide(sin_phi_a));
-  const float A = StraightArcCos(X);
-  const float scaled = Single(Wide(A) * 0x1.3886666666667p+14 / kPi32Wide);
-  return Single(Wide(scaled) + 0.5);
-}
 
 void BM_StraightDistanceFrom(benchmark::State& state) {
   for (const Coordinates& p : kPairs) {
