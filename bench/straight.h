@@ -17,7 +17,8 @@ inline float Single(double x) { return static_cast<float>(x); }
 // The bearing's formula written straight, with the same float32 stores and
 // maths calls and no status: the floor of Azimut. Not inlined, like the
 // calculation.
-[[gnu::noinline]] inline float StraightAzimut(float my_lat, float my_lon, float ln_lat, float ln_lon) {
+[[gnu::noinline]] inline float StraightAzimut(float my_lat, float my_lon, float ln_lat,
+                                              float ln_lon) {
   constexpr double K = 57.2958;
   constexpr float kPi32 = 0x1.921fb6p+1f;
   constexpr float kTwoPi32 = 0x1.921fb6p+2f;
@@ -63,7 +64,8 @@ inline float StraightArcCos(float X) {
   return Single(runtime::AtanOf(-x / root) + 2.0 * quarter_turn);
 }
 
-[[gnu::noinline]] inline float StraightDistanceFrom(float alat, float alon, float blat, float blon) {
+[[gnu::noinline]] inline float StraightDistanceFrom(float alat, float alon, float blat,
+                                                    float blon) {
   constexpr double kPi32Wide = static_cast<double>(0x1.921fb6p+1f);
   if (alat == blat && alon == blon) return 0.0f;
   const float phi_a = Single(Wide(alat) * kPi32Wide / 180.0);

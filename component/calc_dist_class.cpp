@@ -270,25 +270,26 @@ HRESULT DispatchFailure(HRESULT status, EXCEPINFO* exception) {
   return DISP_E_EXCEPTION;
 }
 
-// The result of a number method into the result variant.
+// The result of a number method into the result variant, failed or not, as
+// the type information hands it on.
 HRESULT NumberAnswer(HRESULT status, float value, VARIANT* result, EXCEPINFO* exception) {
-  if (FAILED(status)) return DispatchFailure(status, exception);
   if (result != nullptr) {
     V_VT(result) = VT_R4;
     V_R4(result) = value;
   }
-  return S_OK;
+  return FAILED(status) ? DispatchFailure(status, exception) : S_OK;
 }
 
-// The result of a text method; without a result variant the text is freed.
+// The result of a text method, likewise; without a result variant the text
+// is freed.
 HRESULT TextAnswer(HRESULT status, BSTR text, VARIANT* result, EXCEPINFO* exception) {
-  if (FAILED(status) || result == nullptr) SysFreeString(text);
-  if (FAILED(status)) return DispatchFailure(status, exception);
   if (result != nullptr) {
     V_VT(result) = VT_BSTR;
     V_BSTR(result) = text;
+  } else {
+    SysFreeString(text);
   }
-  return S_OK;
+  return FAILED(status) ? DispatchFailure(status, exception) : S_OK;
 }
 
 }  // namespace

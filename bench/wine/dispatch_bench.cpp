@@ -144,18 +144,17 @@ struct Place {
 };
 
 // The places of the native benchmarks, and the pairs of each with the next.
-constexpr Place kPlaces[8] = {{52.5f, 13.4f},   {40.7f, -74.0f}, {-33.9f, 151.2f},
-                              {51.5f, -0.12f},  {35.7f, 139.7f}, {-33.9f, 18.4f},
-                              {-22.9f, -43.2f}, {61.2f, -149.9f}};
+constexpr Place kPlaces[8] = {{52.5f, 13.4f},  {40.7f, -74.0f}, {-33.9f, 151.2f}, {51.5f, -0.12f},
+                              {35.7f, 139.7f}, {-33.9f, 18.4f}, {-22.9f, -43.2f}, {61.2f, -149.9f}};
 
 // The arguments of the nine maths calls of one bearing, worked out the way
 // Azimut works them out.
 struct BearingMaths {
-  double delta;      // cos twice, sin once
-  double other_lat;  // cos, sin
-  double t1;         // atan
-  double lat_sum;    // cos
-  double alpha;      // sin
+  double delta;       // cos twice, sin once
+  double other_lat;   // cos, sin
+  double t1;          // atan
+  double lat_sum;     // cos
+  double alpha;       // sin
   double reciprocal;  // atan
   double my_lat;      // for the chained calls
 };
@@ -198,7 +197,8 @@ int main() {
   if (get_class_object == nullptr ||
       FAILED(get_class_object(CLSID_CalcDistClass, IID_IClassFactory,
                               reinterpret_cast<void**>(&factory))) ||
-      FAILED(factory->CreateInstance(nullptr, IID__CalcDistClass, reinterpret_cast<void**>(&calc)))) {
+      FAILED(
+          factory->CreateInstance(nullptr, IID__CalcDistClass, reinterpret_cast<void**>(&calc)))) {
     std::fprintf(stderr, "CalcDistClass could not be created\n");
     return 1;
   }
@@ -244,8 +244,8 @@ int main() {
       {"GridFromLatLong, Invoke", L"GridFromLatLong", {R8(13.4), R8(52.5)}, 0},
   };
   std::vector<Case> cases;
-  cases.push_back({"Scripting.Dictionary Exists, Invoke",
-                   [&](long) { InvokeOnce(dictionary, exists, key); }});
+  cases.push_back(
+      {"Scripting.Dictionary Exists, Invoke", [&](long) { InvokeOnce(dictionary, exists, key); }});
   for (Method& m : methods) {
     m.id = IdOf(ours, m.name);
     if (!InvokeOnce(ours, m.id, m.reversed)) {
@@ -306,8 +306,8 @@ int main() {
                      using pelmora::runtime::SinOf;
                      const double alpha =
                          AtanOf(CosOf(m.delta) * (CosOf(m.other_lat) / SinOf(m.other_lat)));
-                     const double t2 = CosOf(m.delta) / SinOf(m.delta) *
-                                       CosOf(m.my_lat + alpha) / SinOf(alpha);
+                     const double t2 =
+                         CosOf(m.delta) / SinOf(m.delta) * CosOf(m.my_lat + alpha) / SinOf(alpha);
                      sink = AtanOf(1.0 / t2);
                    }});
 
@@ -326,8 +326,8 @@ int main() {
     if (SUCCEEDED(huge_hr)) {
       cases.push_back({"LatFromGrid of a 400 MB text, vtable",
                        [&](long) { calc->LatFromGrid(huge, &from_huge); }});
-      cases.push_back(
-          {"LatFromGrid of its first six, vtable", [&](long) { calc->LatFromGrid(six, &from_six); }});
+      cases.push_back({"LatFromGrid of its first six, vtable",
+                       [&](long) { calc->LatFromGrid(six, &from_six); }});
     }
   }
 
