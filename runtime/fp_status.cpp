@@ -21,32 +21,30 @@ bool IsSignallingNan(double x) {
          (bits & 0x0008000000000000u) == 0;
 }
 
-void FpStatus::Unusual(double result, double a, double b) {
+unsigned char FpStatus::Unusual(double result, double a, double b) {
   if (std::isnan(result)) {
     // A NaN result is invalid unless a quiet NaN operand carried it.
     const bool quiet_nan_in =
         (std::isnan(a) && !IsSignallingNan(a)) || (std::isnan(b) && !IsSignallingNan(b));
-    if (!quiet_nan_in || IsSignallingNan(a) || IsSignallingNan(b)) conditions_ |= kInvalid;
+    if (!quiet_nan_in || IsSignallingNan(a) || IsSignallingNan(b)) return kInvalid;
   } else if (std::isfinite(a) && std::isfinite(b)) {
-    conditions_ |= kOverflow;
+    return kOverflow;
   }
+  return 0;
 }
 
-void FpStatus::UnusualQuotient(double q, double a, double b) {
-  if (b == 0.0 && a != 0.0 && std::isfinite(a)) {
-    conditions_ |= kDivideByZero;
-  } else {
-    Unusual(q, a, b);
-  }
+unsigned char FpStatus::UnusualQuotient(double q, double a, double b) {
+  if (b == 0.0 && a != 0.0 && std::isfinite(a)) return kDivideByZero;
+  return Unusual(q, a, b);
 }
 
-void FpStatus::UnusualStore(float stored, double x) {
-  if (std::isinf(stored) && std::isfinite(x)) conditions_ |= kOverflow;
+unsigned char FpStatus::UnusualStore(float stored, double x) {
+  return (std::isinf(stored) && std::isfinite(x)) ? kOverflow : 0;
 }
 
-double FpStatus::WidenNan(float x) {
+double FpStatus::WidenNan(float x, unsigned char& conditions) {
   if (IsSignallingNan(x)) {
-    conditions_ |= kInvalid;
+    conditions |= kInvalid;
     return std::copysign(std::numeric_limits<double>::quiet_NaN(), std::signbit(x) ? -1.0 : 1.0);
   }
   return static_cast<double>(x);

@@ -47,7 +47,7 @@ class FpStatus {
   // A float32 operand widened exactly to double.
   double Widen(float x) {
     if (x != x) [[unlikely]] {
-      return WidenNan(x);
+      return WidenNan(x, conditions_);
     }
     return static_cast<double>(x);
   }
@@ -60,7 +60,7 @@ class FpStatus {
     // A division by zero gives an infinity or a NaN: only then is the kind
     // of condition worked out.
     if (!Finite(q)) [[unlikely]] {
-      UnusualQuotient(q, a, b);
+      conditions_ |= UnusualQuotient(q, a, b);
     }
     return q;
   }
@@ -70,7 +70,7 @@ class FpStatus {
   float Store(double x) {
     const float stored = static_cast<float>(x);
     if (!(std::fabs(stored) <= std::numeric_limits<float>::max())) [[unlikely]] {
-      UnusualStore(stored, x);
+      conditions_ |= UnusualStore(stored, x);
     }
     return stored;
   }
@@ -116,17 +116,18 @@ class FpStatus {
   // worked out only for an infinity or a NaN.
   double Checked(double result, double a, double b) {
     if (!Finite(result)) [[unlikely]] {
-      Unusual(result, a, b);
+      conditions_ |= Unusual(result, a, b);
     }
     return result;
   }
 
-  // The slow paths, out of line: which condition an infinite or NaN result,
-  // or a NaN operand, raises.
-  [[gnu::cold]] void Unusual(double result, double a, double b);
-  [[gnu::cold]] double WidenNan(float x);
-  [[gnu::cold]] void UnusualQuotient(double q, double a, double b);
-  [[gnu::cold]] void UnusualStore(float stored, double x);
+  // The slow paths, out of line: the conditions an infinite or NaN result,
+  // or a NaN operand, raises. They return the conditions rather than set
+  // them, so that the status never leaves the calculation's registers.
+  [[gnu::cold]] static unsigned char Unusual(double result, double a, double b);
+  [[gnu::cold]] static double WidenNan(float x, unsigned char& conditions);
+  [[gnu::cold]] static unsigned char UnusualQuotient(double q, double a, double b);
+  [[gnu::cold]] static unsigned char UnusualStore(float stored, double x);
 
   bool Ordered(double a, double b) {
     if (std::isunordered(a, b)) [[unlikely]] {
