@@ -1,9 +1,12 @@
 // Locator decoding: a locator back to the centre of its square or subsquare.
 //
-// The input is a locator text of any length, possibly null. It is normalised
-// first: U+0020 spaces are trimmed at both ends (tabs and inner spaces stay),
-// then ASCII letters are upper-cased. Positions below are 1-based UTF-16 code
-// units of the normalised text; no surrogate pair is treated as a unit.
+// The input is a locator text of any length, possibly null, read in place:
+// U+0020 spaces are skipped at both ends (tabs and inner spaces stay), and
+// the units read are ASCII upper-cased. Positions below are 1-based UTF-16
+// code units after the leading spaces; no surrogate pair is treated as a
+// unit. Nothing but the spaces at the ends and the units at the positions is
+// read, so the cost does not depend on the length of the text beyond its
+// leading and trailing spaces, and nothing is copied.
 //
 // Each method reads only the three characters of its own coordinate and
 // returns float32 degrees, positive north and east:
