@@ -1,34 +1,44 @@
 #include <benchmark/benchmark.h>
+#include <hamlib/rotator.h>
 
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
+#include "bench/hamlib.h"
+#include "bench/places.h"
+#include "bench/straight.h"
+#include "calc/bearing.h"
 #include "calc/distance.h"
+#include "runtime/fp_status.h"
 
 // DistanceFrom and ArcCos against the platform's maths calls they make, alone
 // and on the same arguments: five sines and cosines, two arc tangents and one
 // square root for a distance, two arc tangents and one square root for an arc
 // cosine.
 
+namespace pelmora::bench {
 namespace {
 
-struct Pair {
+using calc::DistanceFrom;
+
+struct Coordinates {
   float alat;
   float alon;
   float blat;
   float blon;
 };
 
-// A fixed set: long and short distances, antipodes, the same place under
-// other numbers.
-constexpr std::array<Pair, 8> kPairs = {{{52.5f, 13.4f, 40.7f, -74.0f},
-                                         {0.0f, 0.0f, 0.0f, 1.0f},
-                                         {48.1f, 11.6f, 48.2f, 11.6f},
-                                         {10.0f, 20.0f, -10.0f, -160.0f},
-                                         {-33.9f, 151.2f, 51.5f, -0.12f},
-                                         {10.0f, 10.0f, 10.0f, 10.0001f},
-                                         {90.0f, 0.0f, -90.0f, 0.0f},
-                                         {50.0f, 10.0f, 50.0f, 370.0f}}};
+// The pairs of the fixed set of places.
+const std::array<Coordinates, kPlaces.size()> kPairs = [] {
+  std::array<Coordinates, kPlaces.size()> pairs;
+  for (std::size_t k = 0; k < kPlaces.size(); ++k) {
+    const Pair& p = PairAt(k);
+    pairs[k] = {p.a.lat, p.a.lon, p.b.lat, p.b.lon};
+  }
+  return pairs;
+}();
 
 // The argument of each maths call, one field per call, so that the compiler
 // cannot merge a sine and a cosine of the same value into one call.
@@ -44,7 +54,7 @@ const double kRadiansPerDegree = static_cast<double>(3.14159274f) / 180.0;
 double Radians(float degrees) { return static_cast<double>(degrees) * kRadiansPerDegree; }
 
 // The cosine of the central angle of a pair, as handed to the arc cosine.
-float XOf(const Pair& p) {
+float XOf(const Coordinates& p) {
   const double phi_a = Radians(p.alat);
   const double phi_b = Radians(p.blat);
   const double lon_diff = Radians(p.blon) - Radians(p.alon);
@@ -61,7 +71,7 @@ std::array<float, kPairs.size()> XOfPairs() {
 std::array<MathsArguments, kPairs.size()> DistanceArguments() {
   std::array<MathsArguments, kPairs.size()> args;
   for (std::size_t k = 0; k < kPairs.size(); ++k) {
-    const Pair& p = kPairs[k];
+    const Coordinates& p = kPairs[k];
     const double x = static_cast<double>(XOf(p));
     const double radicand = 1.0 - x * x;
     const double root = radicand > 0.0 ? std::sqrt(radicand) : 1e-8;
@@ -80,8 +90,8 @@ std::array<MathsArguments, kPairs.size()> DistanceArguments() {
 void BM_DistanceFrom(benchmark::State& state) {
   std::size_t i = 0;
   for (auto _ : state) {
-    const Pair& p = kPairs[i++ % kPairs.size()];
-    benchmark::DoNotOptimize(pelmora::calc::DistanceFrom(p.alat, p.alon, p.blat, p.blon));
+    const Coordinates& p = kPairs[i++ % kPairs.size()];
+    benchmark::DoNotOptimize(calc::DistanceFrom(p.alat, p.alon, p.blat, p.blon));
   }
 }
 BENCHMARK(BM_DistanceFrom);
@@ -125,7 +135,7 @@ void BM_ArcCos(benchmark::State& state) {
   const std::array<float, kPairs.size()> xs = XOfPairs();
   std::size_t i = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(pelmora::calc::ArcCos(xs[i++ % xs.size()]));
+    benchmark::DoNotOptimize(calc::ArcCos(xs[i++ % xs.size()]));
   }
 }
 BENCHMARK(BM_ArcCos);
@@ -146,4 +156,47 @@ void BM_ArcCosMathsChained(benchmark::State& state) {
 }
 BENCHMARK(BM_ArcCosMathsChained);
 
+void BM_StraightDistanceFrom(benchmark::State& state) {
+  for (const Coordinates& p : kPairs) {
+    if (std::bit_cast<std::uint32_t>(DistanceFrom(p.alat, p.alon, p.blat, p.blon).value) !=
+        std::bit_cast<std::uint32_t>(StraightDistanceFrom(p.alat, p.alon, p.blat, p.blon))) {
+      state.SkipWithError("the straight formula differs from DistanceFrom");
+    }
+  }
+  std::size_t i = 0;
+  for (auto _ : state) {
+    const Coordinates& p = kPairs[i++ % kPairs.size()];
+    benchmark::DoNotOptimize(StraightDistanceFrom(p.alat, p.alon, p.blat, p.blon));
+  }
+}
+BENCHMARK(BM_StraightDistanceFrom);
+
+// Both figures of a pair, as Hamlib's qrb gives them in one call.
+void BM_DistanceFromAndAzimut(benchmark::State& state) {
+  calc::BearingFields fields;
+  std::size_t i = 0;
+  for (auto _ : state) {
+    const Coordinates& p = kPairs[i++ % kPairs.size()];
+    benchmark::DoNotOptimize(DistanceFrom(p.alat, p.alon, p.blat, p.blon));
+    benchmark::DoNotOptimize(calc::Azimut(fields, p.alat, p.alon, p.blat, p.blon));
+  }
+}
+BENCHMARK(BM_DistanceFromAndAzimut);
+
+// Hamlib's distance and bearing, longitude first.
+void BM_Hamlib_qrb(benchmark::State& state) {
+  double distance = 0.0;
+  double azimuth = 0.0;
+  std::size_t i = 0;
+  const HamlibTimed timed(state);
+  for (auto _ : state) {
+    const Coordinates& p = kPairs[i++ % kPairs.size()];
+    benchmark::DoNotOptimize(qrb(p.alon, p.alat, p.blon, p.blat, &distance, &azimuth));
+    benchmark::DoNotOptimize(distance);
+    benchmark::DoNotOptimize(azimuth);
+  }
+}
+BENCHMARK(BM_Hamlib_qrb);
+
 }  // namespace
+}  // namespace pelmora::bench

@@ -1,9 +1,12 @@
 // Locator decoding: a locator back to the centre of its square or subsquare.
 //
-// The input is a locator text of any length, possibly null. It is normalised
-// first: U+0020 spaces are trimmed at both ends (tabs and inner spaces stay),
-// then ASCII letters are upper-cased. Positions below are 1-based UTF-16 code
-// units of the normalised text; no surrogate pair is treated as a unit.
+// The input is a locator text of any length, possibly null, read in place:
+// U+0020 spaces are skipped at both ends (tabs and inner spaces stay), and
+// the units read are ASCII upper-cased. Positions below are 1-based UTF-16
+// code units after the leading spaces; no surrogate pair is treated as a
+// unit. Nothing but the spaces at the ends and the units at the positions is
+// read, so the cost does not depend on the length of the text beyond its
+// leading and trailing spaces, and nothing is copied.
 //
 // Each method reads only the three characters of its own coordinate and
 // returns float32 degrees, positive north and east:
@@ -49,16 +52,29 @@
 // the divisors 24 and 12.
 #pragma once
 
+#include <string_view>
+
 #include "runtime/code_page.h"
 #include "runtime/errors.h"
 #include "runtime/text.h"
 
 namespace pelmora::calc {
 
-runtime::Outcome<float> LatFromGrid(const runtime::Text& Grid,
+runtime::Outcome<float> LatFromGrid(std::u16string_view Grid,
                                     const runtime::CodePage& page = runtime::Windows1252());
 
-runtime::Outcome<float> LongFromGrid(const runtime::Text& Grid,
+runtime::Outcome<float> LongFromGrid(std::u16string_view Grid,
                                      const runtime::CodePage& page = runtime::Windows1252());
+
+// The same of a text; the null text reads as the empty one.
+inline runtime::Outcome<float> LatFromGrid(const runtime::Text& Grid,
+                                           const runtime::CodePage& page = runtime::Windows1252()) {
+  return LatFromGrid(std::u16string_view(Grid.Units()), page);
+}
+
+inline runtime::Outcome<float> LongFromGrid(
+    const runtime::Text& Grid, const runtime::CodePage& page = runtime::Windows1252()) {
+  return LongFromGrid(std::u16string_view(Grid.Units()), page);
+}
 
 }  // namespace pelmora::calc

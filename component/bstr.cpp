@@ -9,12 +9,9 @@ namespace pelmora::component {
 
 static_assert(sizeof(OLECHAR) == sizeof(char16_t), "a BSTR holds UTF-16 units");
 
-runtime::Text TextFromBstr(BSTR bstr) {
-  if (bstr == nullptr) return runtime::Text(std::u16string());
-  const UINT length = SysStringLen(bstr);
-  std::u16string units(length, u'\0');
-  if (length != 0) std::memcpy(units.data(), bstr, std::size_t{length} * sizeof(char16_t));
-  return runtime::Text(std::move(units));
+std::u16string_view UnitsOfBstr(BSTR bstr) {
+  if (bstr == nullptr) return {};
+  return {reinterpret_cast<const char16_t*>(bstr), SysStringLen(bstr)};
 }
 
 HRESULT NewBstr(const runtime::Text& text, BSTR* out) {

@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -116,8 +117,18 @@ ULONG CalcDistClass::Release() {
 
 // ---- IDispatch ----
 
+namespace {
+
+// The module's type information of _CalcDistClass, null until first loaded.
+// Threads that load it at once each load a copy; the first to publish wins
+// and the others release theirs.
+ITypeInfo* volatile module_type_info = nullptr;
+
+}  // namespace
+
 HRESULT CalcDistClass::DispatchTypeInfo(ITypeInfo** out) {
-  if (!type_info_) {
+  ITypeInfo* info = module_type_info;
+  if (info == nullptr) {
     // The DLL's own path: LoadTypeLibEx reads its TYPELIB resource 1.
     std::vector<wchar_t> path(MAX_PATH);
     for (;;) {
@@ -131,11 +142,26 @@ HRESULT CalcDistClass::DispatchTypeInfo(ITypeInfo** out) {
     server::ComPtr<ITypeLib> library;
     HRESULT hr = LoadTypeLibEx(path.data(), REGKIND_NONE, library.Out());
     if (FAILED(hr)) return hr;
-    hr = library->GetTypeInfoOfGuid(IID__CalcDistClass, type_info_.Out());
+    ITypeInfo* loaded = nullptr;
+    hr = library->GetTypeInfoOfGuid(IID__CalcDistClass, &loaded);
     if (FAILED(hr)) return hr;
+    void* const before = InterlockedCompareExchangePointer(
+        reinterpret_cast<void* volatile*>(&module_type_info), loaded, nullptr);
+    if (before == nullptr) {
+      info = loaded;
+    } else {
+      loaded->Release();
+      info = static_cast<ITypeInfo*>(before);
+    }
   }
-  *out = type_info_.get();
+  *out = info;
   return S_OK;
+}
+
+void CalcDistClass::ReleaseTypeInfo() {
+  void* const info =
+      InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&module_type_info), nullptr);
+  if (info != nullptr) static_cast<ITypeInfo*>(info)->Release();
 }
 
 HRESULT CalcDistClass::GetTypeInfoCount(UINT* count) {
@@ -185,6 +211,8 @@ HRESULT CalcDistClass::Invoke(DISPID id, REFIID iid, LCID /*locale*/, WORD flags
       params->cNamedArgs > params->cArgs) {
     return E_INVALIDARG;
   }
+  HRESULT answer = S_OK;
+  if (InvokeDirectly(id, flags, *params, result, exception, &answer)) return answer;
   return Guarded([&]() -> HRESULT {
     ITypeInfo* info = nullptr;
     const HRESULT hr = DispatchTypeInfo(&info);
@@ -192,6 +220,140 @@ HRESULT CalcDistClass::Invoke(DISPID id, REFIID iid, LCID /*locale*/, WORD flags
     return info->Invoke(static_cast<_CalcDistClass*>(this), id, flags, params, result, exception,
                         bad_argument);
   });
+}
+
+namespace {
+
+// An argument as a float, when the type information would convert it
+// without a choice to make: a float as it is, a 16- or 32-bit integer
+// rounded to nearest, a double within the float range rounded to nearest.
+// Anything else (references, texts, a NaN or an overflowing double, ...) is
+// left to the type information.
+bool DirectFloat(const VARIANT& arg, float* out) {
+  switch (V_VT(&arg)) {
+    case VT_R4:
+      *out = V_R4(&arg);
+      return true;
+    case VT_R8: {
+      const double x = V_R8(&arg);
+      constexpr double kLargest = static_cast<double>(std::numeric_limits<float>::max());
+      if (!(x >= -kLargest && x <= kLargest)) return false;
+      *out = static_cast<float>(x);
+      return true;
+    }
+    case VT_I4:
+      *out = static_cast<float>(V_I4(&arg));
+      return true;
+    case VT_I2:
+      *out = static_cast<float>(V_I2(&arg));
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The method's failure as Invoke reports it: DISP_E_EXCEPTION, and the
+// status and the error object's texts in EXCEPINFO when there is one.
+HRESULT DispatchFailure(HRESULT status, EXCEPINFO* exception) {
+  if (exception != nullptr) {
+    exception->scode = status;
+    IErrorInfo* info = nullptr;
+    if (GetErrorInfo(0, &info) == S_OK && info != nullptr) {
+      info->GetDescription(&exception->bstrDescription);
+      info->GetHelpFile(&exception->bstrHelpFile);
+      info->GetSource(&exception->bstrSource);
+      info->GetHelpContext(&exception->dwHelpContext);
+      info->Release();
+    }
+  }
+  return DISP_E_EXCEPTION;
+}
+
+// The result of a number method into the result variant, failed or not, as
+// the type information hands it on.
+HRESULT NumberAnswer(HRESULT status, float value, VARIANT* result, EXCEPINFO* exception) {
+  if (result != nullptr) {
+    V_VT(result) = VT_R4;
+    V_R4(result) = value;
+  }
+  return FAILED(status) ? DispatchFailure(status, exception) : S_OK;
+}
+
+// The result of a text method, likewise; without a result variant the text
+// is freed.
+HRESULT TextAnswer(HRESULT status, BSTR text, VARIANT* result, EXCEPINFO* exception) {
+  if (result != nullptr) {
+    V_VT(result) = VT_BSTR;
+    V_BSTR(result) = text;
+  } else {
+    SysFreeString(text);
+  }
+  return FAILED(status) ? DispatchFailure(status, exception) : S_OK;
+}
+
+}  // namespace
+
+bool CalcDistClass::InvokeDirectly(DISPID id, WORD flags, const DISPPARAMS& params, VARIANT* result,
+                                   EXCEPINFO* exception, HRESULT* answer) {
+  if ((flags & DISPATCH_METHOD) == 0 || params.cNamedArgs != 0) return false;
+  // The arguments in the order the method takes them (DISPPARAMS holds them
+  // last first).
+  const UINT count = params.cArgs;
+  const auto arg = [&](UINT i) -> const VARIANT& { return params.rgvarg[count - 1 - i]; };
+  float x[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+  const auto floats = [&](UINT n) {
+    if (count != n) return false;
+    for (UINT i = 0; i < n; ++i) {
+      if (!DirectFloat(arg(i), &x[i])) return false;
+    }
+    return true;
+  };
+  // Called through the vtable, as the type information calls a method; the
+  // answer is made once the call has returned.
+  _CalcDistClass* volatile self = this;
+  float number = 0.0f;
+  BSTR text = nullptr;
+  HRESULT status = S_OK;
+  switch (id) {
+    case 0x60030000:  // sLocator
+      if (!floats(2)) return false;
+      status = self->sLocator(x[0], x[1], &text);
+      *answer = TextAnswer(status, text, result, exception);
+      return true;
+    case 0x60030001:  // Azimut
+      if (!floats(4)) return false;
+      status = self->Azimut(x[0], x[1], x[2], x[3], &number);
+      break;
+    case 0x60030002:  // Distanse
+      if (!floats(2)) return false;
+      status = self->Distanse(x[0], x[1], &number);
+      break;
+    case 0x60030003:  // LatFromGrid
+      if (count != 1 || V_VT(&arg(0)) != VT_BSTR) return false;
+      status = self->LatFromGrid(V_BSTR(&arg(0)), &number);
+      break;
+    case 0x60030004:  // LongFromGrid
+      if (count != 1 || V_VT(&arg(0)) != VT_BSTR) return false;
+      status = self->LongFromGrid(V_BSTR(&arg(0)), &number);
+      break;
+    case 0x60030005:  // DistanceFrom
+      if (!floats(4)) return false;
+      status = self->DistanceFrom(x[0], x[1], x[2], x[3], &number);
+      break;
+    case 0x60030006:  // ArcCos
+      if (!floats(1)) return false;
+      status = self->ArcCos(x[0], &number);
+      break;
+    case 0x60030007:  // GridFromLatLong
+      if (!floats(2)) return false;
+      status = self->GridFromLatLong(x[0], x[1], &text);
+      *answer = TextAnswer(status, text, result, exception);
+      return true;
+    default:
+      return false;
+  }
+  *answer = NumberAnswer(status, number, result, exception);
+  return true;
 }
 
 // ---- ISupportErrorInfo ----
@@ -245,11 +407,11 @@ HRESULT CalcDistClass::Distanse(float lnLatitude, float lnLongitude, float* Resu
 }
 
 HRESULT CalcDistClass::LatFromGrid(BSTR Grid, float* Result) {
-  return NumberMethod(Result, [&] { return calc::LatFromGrid(TextFromBstr(Grid)); });
+  return NumberMethod(Result, [&] { return calc::LatFromGrid(UnitsOfBstr(Grid)); });
 }
 
 HRESULT CalcDistClass::LongFromGrid(BSTR Grid, float* Result) {
-  return NumberMethod(Result, [&] { return calc::LongFromGrid(TextFromBstr(Grid)); });
+  return NumberMethod(Result, [&] { return calc::LongFromGrid(UnitsOfBstr(Grid)); });
 }
 
 HRESULT CalcDistClass::DistanceFrom(float alat, float alon, float blat, float blon, float* Result) {

@@ -71,13 +71,26 @@ class CalcDistClass final : public _CalcDistClass, public ISupportErrorInfo {
   HRESULT STDMETHODCALLTYPE ArcCos(float X, float* Result) override;
   HRESULT STDMETHODCALLTYPE GridFromLatLong(float dLat, float dLon, BSTR* Result) override;
 
+  // Releases the module's type information; for the library entry when the
+  // library is unloaded.
+  static void ReleaseTypeInfo();
+
  private:
   explicit CalcDistClass(server::ModuleCells& cells);
   ~CalcDistClass();
 
-  // The type information Invoke and GetIDsOfNames hand over to, loaded from
-  // the DLL's own type library on first use.
+  // The type information GetIDsOfNames and Invoke hand over to: loaded from
+  // the DLL's own type library on first use, once for the module, and shared
+  // by every object.
   HRESULT DispatchTypeInfo(ITypeInfo** out);
+
+  // Invoke's direct answer to the usual call: a method by its DISPID with
+  // its arguments in order, each a number or a text of a type that converts
+  // without a choice to make. Then *answer is Invoke's result and the method
+  // has been called through the vtable, as the type information would call
+  // it; otherwise false, and nothing has happened.
+  bool InvokeDirectly(DISPID id, WORD flags, const DISPPARAMS& params, VARIANT* result,
+                      EXCEPINFO* exception, HRESULT* answer);
 
   template <class Calculation>
   HRESULT NumberMethod(float* Result, Calculation&& calculation);
@@ -86,7 +99,6 @@ class CalcDistClass final : public _CalcDistClass, public ISupportErrorInfo {
 
   server::ModuleCells& cells_;
   volatile LONG refs_ = 1;
-  server::ComPtr<ITypeInfo> type_info_;
   // The private fields of the bearing, OtherLatRad to AzimutValue in order.
   calc::BearingFields bearing_;
 };

@@ -56,6 +56,11 @@ const ProjectDescriptor kProject = {
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+  // Unloaded by FreeLibrary (not at process exit, when other libraries may
+  // be gone already): the shared type information goes.
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+    pelmora::component::CalcDistClass::ReleaseTypeInfo();
+  }
   return pelmora::server::ModuleEntry(cells, instance, reason, reserved);
 }
 

@@ -16,6 +16,8 @@ constexpr std::array<char16_t, 32> kHigh1252 = {
 
 class Windows1252Page final : public CodePage {
  public:
+  constexpr Windows1252Page() : CodePage(0x80) {}
+
   char16_t CharOf(std::uint8_t code) const override {
     if (code >= 0x80 && code <= 0x9F) return kHigh1252[code - 0x80u];
     return static_cast<char16_t>(code);
@@ -31,11 +33,13 @@ class Windows1252Page final : public CodePage {
   }
 };
 
+// Constant-initialised, so that no call pays for a first-use guard.
+constinit const Windows1252Page kWindows1252;
+
 }  // namespace
 
-const CodePage& Windows1252() {
-  static const Windows1252Page page;
-  return page;
+namespace detail {
+constinit const CodePage& windows1252 = kWindows1252;
 }
 
 }  // namespace pelmora::runtime

@@ -21,7 +21,9 @@
 // Widen, which records invalid for a signalling NaN and passes on the quiet
 // NaN, as the conversion instruction does.
 //
-// The operations are inline: a calculation makes dozens of them per call.
+// The operations are inline: a calculation makes dozens of them per call. An
+// operation with an ordinary finite result pays one comparison for its
+// status; the kind of condition is worked out only for an infinity or a NaN.
 #pragma once
 
 #include <cmath>
@@ -34,13 +36,18 @@ namespace pelmora::runtime {
 bool IsSignallingNan(float x);
 bool IsSignallingNan(double x);
 
+// The maths functions the calculations call, for anything that must make the
+// very same calls without the status (the benchmarks' straight formulas).
+inline double SinOf(double x) { return std::sin(x); }
+inline double CosOf(double x) { return std::cos(x); }
+inline double AtanOf(double x) { return std::atan(x); }
+
 class FpStatus {
  public:
   // A float32 operand widened exactly to double.
   double Widen(float x) {
-    if (std::isnan(x) && IsSignallingNan(x)) {
-      invalid_ = true;
-      return std::copysign(std::numeric_limits<double>::quiet_NaN(), std::signbit(x) ? -1.0 : 1.0);
+    if (x != x) [[unlikely]] {
+      return WidenNan(x, conditions_);
     }
     return static_cast<double>(x);
   }
@@ -49,26 +56,30 @@ class FpStatus {
   double Sub(double a, double b) { return Checked(a - b, a, b); }
   double Mul(double a, double b) { return Checked(a * b, a, b); }
   double Div(double a, double b) {
-    if (b == 0.0 && a != 0.0 && std::isfinite(a)) {
-      divide_by_zero_ = true;
-      return a / b;
+    const double q = a / b;
+    // A division by zero gives an infinity or a NaN: only then is the kind
+    // of condition worked out.
+    if (!Finite(q)) [[unlikely]] {
+      conditions_ |= UnusualQuotient(q, a, b);
     }
-    return Checked(a / b, a, b);
+    return q;
   }
 
   // The float32 rounding point: to nearest, ties to even. A finite value
   // beyond the float32 range becomes an infinity and records overflow.
   float Store(double x) {
     const float stored = static_cast<float>(x);
-    if (std::isinf(stored) && std::isfinite(x)) overflow_ = true;
+    if (!(std::fabs(stored) <= std::numeric_limits<float>::max())) [[unlikely]] {
+      conditions_ |= UnusualStore(stored, x);
+    }
     return stored;
   }
 
   // Sine, cosine and arc tangent of a double in radians. An infinite
   // argument to sine or cosine records invalid.
-  double Sin(double x) { return Checked(std::sin(x), x, 0.0); }
-  double Cos(double x) { return Checked(std::cos(x), x, 0.0); }
-  double Atan(double x) { return Checked(std::atan(x), x, 0.0); }
+  double Sin(double x) { return Checked(SinOf(x), x, 0.0); }
+  double Cos(double x) { return Checked(CosOf(x), x, 0.0); }
+  double Atan(double x) { return Checked(AtanOf(x), x, 0.0); }
 
   // Ordered comparisons: a NaN operand records invalid, and the answer is
   // then false.
@@ -77,43 +88,56 @@ class FpStatus {
   // Equality that signals like an ordered comparison (+0 equals -0).
   bool SignallingEqual(double a, double b) { return Ordered(a, b) && a == b; }
 
-  bool Pending() const { return invalid_ || divide_by_zero_ || overflow_; }
-  bool Invalid() const { return invalid_; }
-  bool DivideByZero() const { return divide_by_zero_; }
-  bool Overflow() const { return overflow_; }
+  bool Pending() const { return conditions_ != 0; }
+  bool Invalid() const { return (conditions_ & kInvalid) != 0; }
+  bool DivideByZero() const { return (conditions_ & kDivideByZero) != 0; }
+  bool Overflow() const { return (conditions_ & kOverflow) != 0; }
 
   // The floating-point test: kFloatingPoint when a condition is pending (the
   // status is then cleared), else kNone.
   RtError Test() {
-    if (!Pending()) return RtError::kNone;
-    invalid_ = divide_by_zero_ = overflow_ = false;
+    if (conditions_ == 0) [[likely]] {
+      return RtError::kNone;
+    }
+    conditions_ = 0;
     return RtError::kFloatingPoint;
   }
 
  private:
+  static constexpr unsigned char kInvalid = 1;
+  static constexpr unsigned char kDivideByZero = 2;
+  static constexpr unsigned char kOverflow = 4;
+
+  // Neither infinite nor NaN, in one comparison.
+  static bool Finite(double x) { return std::fabs(x) <= std::numeric_limits<double>::max(); }
+
+  // An operation's condition is derived from its result: an ordinary finite
+  // result, by far the most common, costs one comparison; what it was is
+  // worked out only for an infinity or a NaN.
   double Checked(double result, double a, double b) {
-    if (std::isnan(result)) {
-      // A NaN result is invalid unless a quiet NaN operand carried it.
-      const bool quiet_nan_in =
-          (std::isnan(a) && !IsSignallingNan(a)) || (std::isnan(b) && !IsSignallingNan(b));
-      if (!quiet_nan_in || IsSignallingNan(a) || IsSignallingNan(b)) invalid_ = true;
-    } else if (std::isinf(result) && std::isfinite(a) && std::isfinite(b)) {
-      overflow_ = true;
+    if (!Finite(result)) [[unlikely]] {
+      conditions_ |= Unusual(result, a, b);
     }
     return result;
   }
 
+  // The slow paths, out of line: the conditions an infinite or NaN result,
+  // or a NaN operand, raises. They return the conditions rather than set
+  // them, so that the status never leaves the calculation's registers.
+  [[gnu::cold]] static unsigned char Unusual(double result, double a, double b);
+  [[gnu::cold]] static double WidenNan(float x, unsigned char& conditions);
+  [[gnu::cold]] static unsigned char UnusualQuotient(double q, double a, double b);
+  [[gnu::cold]] static unsigned char UnusualStore(float stored, double x);
+
   bool Ordered(double a, double b) {
-    if (std::isnan(a) || std::isnan(b)) {
-      invalid_ = true;
+    if (std::isunordered(a, b)) [[unlikely]] {
+      conditions_ |= kInvalid;
       return false;
     }
     return true;
   }
 
-  bool invalid_ = false;
-  bool divide_by_zero_ = false;
-  bool overflow_ = false;
+  unsigned char conditions_ = 0;
 };
 
 }  // namespace pelmora::runtime

@@ -36,38 +36,24 @@ class Text {
   bool null_ = true;
 };
 
-// Count of UTF-16 code units; 0 for the null text.
-std::int32_t Length(const Text& text);
-
-// Drops leading and trailing U+0020 only; tabs and other blanks stay.
-Text Trim(const Text& text);
-
-// ASCII case mapping; every other unit stays as it is, so the length stays.
-Text UpperCase(const Text& text);
-char16_t UpperCaseUnit(char16_t unit);
-char16_t LowerCaseUnit(char16_t unit);
-
-// Up to `count` units from the 1-based position `start`; units past the end
-// are absent. A start below 1 or a negative count: the invalid-argument error.
-Outcome<Text> Middle(const Text& text, std::int32_t start, std::int32_t count);
-
-// The first `count` units, or the whole text when it is shorter. A negative
-// count: the invalid-argument error.
-Outcome<Text> Left(const Text& text, std::int32_t count);
+// ASCII case mapping of one unit; every other unit stays as it is.
+inline char16_t UpperCaseUnit(char16_t unit) {
+  return (unit >= u'a' && unit <= u'z') ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
+}
+inline char16_t LowerCaseUnit(char16_t unit) {
+  return (unit >= u'A' && unit <= u'Z') ? static_cast<char16_t>(unit + (u'a' - u'A')) : unit;
+}
 
 // The character of `code` in `page`, as its UTF-16 unit (what a one-character
 // text holds); a code outside 0..255: the invalid-argument error.
-Outcome<char16_t> CharUnitFromCode(std::int32_t code, const CodePage& page);
+inline Outcome<char16_t> CharUnitFromCode(std::int32_t code, const CodePage& page) {
+  if (code < 0 || code > 255) return Failure<char16_t>(RtError::kInvalidArgument);
+  return Success(page.CharOfCode(static_cast<std::uint8_t>(code)));
+}
 
-// The code of the first character in `page`; the empty or null text: the
-// invalid-argument error.
-Outcome<std::int16_t> CodeOfFirst(const Text& text, const CodePage& page);
-
-// The decimal number at the start of the text, else 0. Spaces, tabs and line
-// feeds are skipped wherever they stand; an optional sign, digits, a decimal
-// point and an exponent introduced by E or D are read, and reading stops at
-// the first unit that does not fit. A single digit gives its value; any
-// other single character gives 0.
-double NumericValue(const Text& text);
+// The code of the character `unit` in `page`.
+inline std::int16_t CodeOfUnit(char16_t unit, const CodePage& page) {
+  return page.CodeOfUnit(unit);
+}
 
 }  // namespace pelmora::runtime

@@ -98,8 +98,8 @@ TEST(Encoding, WholeDegreeGridDifferences) {
       const auto a = sLocator(static_cast<float>(lat), static_cast<float>(lon));
       const auto b = GridFromLatLong(static_cast<float>(lat), static_cast<float>(lon));
       ASSERT_TRUE(a.ok() && b.ok()) << lat << "," << lon;
-      ASSERT_EQ(runtime::Length(a.value), 6);
-      ASSERT_EQ(runtime::Length(b.value), 6);
+      ASSERT_EQ(a.value.Units().size(), 6u);
+      ASSERT_EQ(b.value.Units().size(), 6u);
       if (a.value != b.value) ++different;
     }
   }
@@ -160,7 +160,7 @@ TEST(Encoding, CoordinateLimits) {
     for (const auto& got : {sLocator(lat, lon), GridFromLatLong(lat, lon)}) {
       EXPECT_EQ(got.error, limit.error);
       if (limit.error == RtError::kNone) {
-        EXPECT_EQ(runtime::Length(got.value), 6) << test::Show(got.value);
+        EXPECT_EQ(got.value.Units().size(), 6u) << test::Show(got.value);
       } else {
         EXPECT_TRUE(got.value.IsNull()) << test::Show(got.value);
       }
@@ -205,7 +205,7 @@ TEST(Encoding, AnyCoordinatesAgreeOnFailure) {
     ASSERT_EQ(a.error, b.error) << std::hex << test::Bits(lat) << " " << test::Bits(lon);
     for (const auto* got : {&a, &b}) {
       if (got->ok()) {
-        ASSERT_EQ(runtime::Length(got->value), 6);
+        ASSERT_EQ(got->value.Units().size(), 6u);
       } else {
         ASSERT_TRUE(got->value.IsNull());
       }

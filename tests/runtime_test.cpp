@@ -239,80 +239,29 @@ TEST(Runtime, CodePageRoundTrip) {
   for (std::int32_t code = 0; code <= 255; ++code) {
     const auto unit = CharUnitFromCode(code, Windows1252());
     ASSERT_TRUE(unit.ok());
-    EXPECT_EQ(CodeOfFirst(Text(std::u16string(1, unit.value)), Windows1252()).value, code);
+    EXPECT_EQ(CodeOfUnit(unit.value, Windows1252()), code);
   }
 }
 
-TEST(Runtime, CodeOfFirst) {
+TEST(Runtime, CodeOfUnit) {
   const struct {
-    std::u16string text;
+    char16_t unit;
     std::int16_t code;
   } rows[] = {
-      {u"A", 65},
-      {u"Zq", 90},
-      {u"0", 48},
-      {u"\u20AC", 128},
-      {u"\u00E9", 233},
-      {u"\u0100", 63},
-      {u"\u4E2D", 63},
-      {u"\xD83D\xDE00", 63},
-      {u"\xDC00", 63},
-      {u"\xFFFF", 63},
-      {std::u16string(1, u'\0'), 0},
+      {u'A', 65},       {u'Z', 90},      {u'0', 48},      {u'\u20AC', 128},
+      {u'\u00E9', 233}, {u'\u0100', 63}, {u'\u4E2D', 63}, {u'\xD83D', 63},
+      {u'\xDC00', 63},  {u'\xFFFF', 63}, {u'\0', 0},
   };
-  for (const auto& row : rows) EXPECT_EQ(CodeOfFirst(T(row.text), Windows1252()).value, row.code);
-  EXPECT_EQ(CodeOfFirst(T(u""), Windows1252()).error, RtError::kInvalidArgument);
-  EXPECT_EQ(CodeOfFirst(Text(), Windows1252()).error, RtError::kInvalidArgument);
+  for (const auto& row : rows) EXPECT_EQ(CodeOfUnit(row.unit, Windows1252()), row.code);
 }
 
-TEST(Runtime, TrimDropsSpacesOnly) {
-  EXPECT_EQ(Trim(T(u"  FN20 ")), T(u"FN20"));
-  EXPECT_EQ(Trim(T(u"\tFN 20\t")), T(u"\tFN 20\t"));
-  EXPECT_EQ(Trim(T(u"   ")), T(u""));
-  EXPECT_TRUE(Trim(Text()).IsNull());
-}
-
-TEST(Runtime, CaseMappingIsAsciiAndKeepsLength) {
-  EXPECT_EQ(UpperCase(T(u"jo62qm\u00E9\u0101")), T(u"JO62QM\u00E9\u0101"));
-  const std::u16string upper = u"AZ@[`{\u00C9";
-  const std::u16string lower = u"az@[`{\u00C9";
-  for (std::size_t i = 0; i < upper.size(); ++i) EXPECT_EQ(LowerCaseUnit(upper[i]), lower[i]) << i;
-  EXPECT_TRUE(UpperCase(Text()).IsNull());
-}
-
-TEST(Runtime, MiddleAndLeft) {
-  const Text jo = T(u"JO62");
-  EXPECT_EQ(Middle(jo, 2, 1).value, T(u"O"));
-  EXPECT_EQ(Middle(jo, 4, 5).value, T(u"2"));
-  EXPECT_EQ(Middle(jo, 5, 1).value, T(u""));
-  EXPECT_EQ(Middle(jo, 2147483647, 1).value, T(u""));
-  EXPECT_EQ(Middle(Text(), 1, 1).value, T(u""));
-  EXPECT_EQ(Middle(jo, 0, 1).error, RtError::kInvalidArgument);
-  EXPECT_EQ(Middle(jo, 1, -1).error, RtError::kInvalidArgument);
-  EXPECT_EQ(Left(jo, 1).value, T(u"J"));
-  EXPECT_EQ(Left(jo, 9).value, jo);
-  EXPECT_EQ(Left(jo, -1).error, RtError::kInvalidArgument);
-}
-
-TEST(Runtime, LengthCountsUnits) {
-  EXPECT_EQ(Length(Text()), 0);
-  EXPECT_EQ(Length(T(u"")), 0);
-  EXPECT_EQ(Length(T(u"\xD83D\xDE00")), 2);  // code units, not characters
-}
-
-TEST(Runtime, NumericValue) {
-  const struct {
-    std::u16string text;
-    double value;
-  } rows[] = {
-      {u"7", 7.0},     {u"X", 0.0},      {u"", 0.0},      {u" ", 0.0},          {u".", 0.0},
-      {u"-", 0.0},     {u"+7", 7.0},     {u" 1 2", 12.0}, {u"-3.5e2x", -350.0}, {u"1d2", 100.0},
-      {u"1e", 1.0},    {u"1e+", 1.0},    {u"2.5.1", 2.5}, {u"\t\n4", 4.0},      {u"0.1", 0.1},
-      {u"1e999", 0.0}, {u"\uFF17", 0.0},  // a full-width digit is no digit
-  };
-  for (const auto& row : rows) {
-    EXPECT_EQ(Bits(NumericValue(T(row.text))), Bits(row.value)) << test::Show(T(row.text));
-  }
+TEST(Runtime, CaseMappingIsAscii) {
+  const std::u16string lower = u"jo62qm@[`{\u00E9\u0101";
+  const std::u16string upper = u"JO62QM@[`{\u00E9\u0101";
+  const std::u16string az = u"AZ@[`{\u00C9";
+  const std::u16string az_lower = u"az@[`{\u00C9";
+  for (std::size_t i = 0; i < lower.size(); ++i) EXPECT_EQ(UpperCaseUnit(lower[i]), upper[i]) << i;
+  for (std::size_t i = 0; i < az.size(); ++i) EXPECT_EQ(LowerCaseUnit(az[i]), az_lower[i]) << i;
 }
 
 }  // namespace

@@ -489,6 +489,96 @@ TEST_F(Dispatch, NanAndInfinityByName) {
 // ---------------------------------------------------------------------------
 // Type information of the object
 
+// Invoke answers a call of floats and texts without the type information;
+// passed by reference, the same arguments go through it. Both answers agree
+// for every method, on ordinary and failing inputs, NaN and infinity
+// included: status, result variant, and EXCEPINFO.
+TEST_F(Dispatch, DirectAnswersAgreeWithTheTypeInformation) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const std::vector<std::vector<float>> numbers = {
+      {52.5f, 13.4f, 40.7f, -74.0f}, {0.0f, 0.0f, 0.0f, 0.0f},
+      {0.0f, 4000.0f, 1.0f, 1.0f},   {52.5f, 180.0f, 40.0f, -180.000137f},
+      {2.0f, -1.0f, 89.9f, 179.9f},  {QuietNan(), 1.0f, 2.0f, 3.0f},
+      {inf, -inf, 1.0f, 0.5f},       {-90.0f, -180.0f, 90.0f, 180.0f}};
+  const std::vector<const wchar_t*> grids = {L"JO62qm", L"", L"  FN20  ", L"\u4E00O62", nullptr};
+  const struct {
+    const wchar_t* name;
+    int floats;  // 0: one text
+  } methods[] = {{L"sLocator", 2},    {L"Azimut", 4},         {L"Distanse", 2},
+                 {L"LatFromGrid", 0}, {L"LongFromGrid", 0},   {L"DistanceFrom", 4},
+                 {L"ArcCos", 1},      {L"GridFromLatLong", 2}};
+  const auto invoke = [&](DISPID id, std::vector<VARIANT>& reversed, Variant& result,
+                          ExcepInfo& exception) {
+    DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    return dispatch()->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, &result.v, &exception,
+                              nullptr);
+  };
+  const auto same = [](const char* what, HRESULT hr_a, const Variant& a, const ExcepInfo& ea,
+                       HRESULT hr_b, const Variant& b, const ExcepInfo& eb) {
+    EXPECT_EQ(Hr{hr_a}, Hr{hr_b}) << what;
+    EXPECT_EQ(V_VT(&a.v), V_VT(&b.v)) << what;
+    if (V_VT(&a.v) == VT_R4 && V_VT(&b.v) == VT_R4) {
+      EXPECT_EQ(Bits(V_R4(&a.v)), Bits(V_R4(&b.v))) << what;
+    }
+    if (V_VT(&a.v) == VT_BSTR && V_VT(&b.v) == VT_BSTR) {
+      EXPECT_EQ(VarBstrCmp(V_BSTR(&a.v), V_BSTR(&b.v), 0, 0), static_cast<HRESULT>(VARCMP_EQ))
+          << what;
+    }
+    EXPECT_EQ(Hr{ea.scode}, Hr{eb.scode}) << what;
+    EXPECT_EQ(ea.wCode, eb.wCode) << what;
+    const auto text = [](BSTR s) {
+      return s == nullptr ? std::wstring(L"<null>") : std::wstring(s);
+    };
+    EXPECT_EQ(text(ea.bstrSource), text(eb.bstrSource)) << what;
+    EXPECT_EQ(text(ea.bstrDescription), text(eb.bstrDescription)) << what;
+  };
+  for (const auto& m : methods) {
+    const DISPID id = IdOf(m.name);
+    std::vector<std::vector<VARIANT>> direct_rows;
+    std::vector<std::vector<VARIANT>> by_reference_rows;
+    std::vector<float> floats_store(numbers.size() * 4);
+    std::vector<BSTR> grid_store;
+    if (m.floats > 0) {
+      for (std::size_t r = 0; r < numbers.size(); ++r) {
+        std::vector<VARIANT> direct;
+        std::vector<VARIANT> by_reference;
+        for (int i = m.floats - 1; i >= 0; --i) {
+          float& x = floats_store[r * 4 + static_cast<std::size_t>(i)];
+          x = numbers[r][static_cast<std::size_t>(i)];
+          direct.push_back(R4(x));
+          VARIANT ref = OfType(VT_BYREF | VT_R4);
+          V_R4REF(&ref) = &x;
+          by_reference.push_back(ref);
+        }
+        direct_rows.push_back(direct);
+        by_reference_rows.push_back(by_reference);
+      }
+    } else {
+      grid_store.reserve(grids.size());
+      for (const wchar_t* g : grids) {
+        grid_store.push_back(g == nullptr ? nullptr : SysAllocString(g));
+        VARIANT direct = OfType(VT_BSTR);
+        V_BSTR(&direct) = grid_store.back();
+        VARIANT ref = OfType(VT_BYREF | VT_BSTR);
+        V_BSTRREF(&ref) = &grid_store.back();
+        direct_rows.push_back({direct});
+        by_reference_rows.push_back({ref});
+      }
+    }
+    for (std::size_t r = 0; r < direct_rows.size(); ++r) {
+      Variant a;
+      Variant b;
+      ExcepInfo ea;
+      ExcepInfo eb;
+      const HRESULT hr_a = invoke(id, direct_rows[r], a, ea);
+      const HRESULT hr_b = invoke(id, by_reference_rows[r], b, eb);
+      const std::string what = Narrow(m.name) + " row " + std::to_string(r);
+      same(what.c_str(), hr_a, a, ea, hr_b, b, eb);
+    }
+    for (BSTR g : grid_store) SysFreeString(g);
+  }
+}
+
 TEST_F(Dispatch, TypeInformationOfTheObject) {
   UINT count = 0;
   ASSERT_EQ(Hr{dispatch()->GetTypeInfoCount(&count)}, Hr{S_OK});

@@ -1,0 +1,87 @@
+// The calculations' formulas written straight: the same float32 stores and
+// the same maths calls (through fp_status.h's entry), without any status.
+// The benchmarks time them as the floors of the calculations and check, on
+// their inputs, that they give the same bits. None is inlined: the
+// calculations they are compared with are calls into a library.
+#pragma once
+
+#include <cmath>
+
+#include "runtime/fp_status.h"
+
+namespace pelmora::bench {
+
+inline double Wide(float x) { return static_cast<double>(x); }
+inline float Single(double x) { return static_cast<float>(x); }
+
+// The bearing's formula written straight, with the same float32 stores and
+// maths calls and no status: the floor of Azimut. Not inlined, like the
+// calculation.
+[[gnu::noinline]] inline float StraightAzimut(float my_lat, float my_lon, float ln_lat,
+                                              float ln_lon) {
+  constexpr double K = 57.2958;
+  constexpr float kPi32 = 0x1.921fb6p+1f;
+  constexpr float kTwoPi32 = 0x1.921fb6p+2f;
+  if (ln_lat == 0.0f || std::isnan(ln_lat) || ln_lon == 0.0f || std::isnan(ln_lon)) return 0.0f;
+  const float my_lat_rad = Single(Wide(my_lat) / K);
+  const float my_lon_rad = Single(Wide(my_lon) / K);
+  const float other_lat_rad = Single(Wide(ln_lat) / K);
+  const float other_lon_rad = Single(Wide(ln_lon) / K);
+  float d = Single(Wide(my_lon_rad) - Wide(other_lon_rad));
+  if (d == 0.0f) return ln_lat < my_lat ? 180.0f : 0.0f;
+  if (d > kPi32) {
+    d = Single(Wide(d) - Wide(kTwoPi32));
+  } else if (d < -kPi32) {
+    d = Single(Wide(d) + Wide(kTwoPi32));
+  }
+  const double delta = Wide(d);
+  const double other_lat = Wide(other_lat_rad);
+  const float t1 =
+      Single(runtime::CosOf(delta) * (runtime::CosOf(other_lat) / runtime::SinOf(other_lat)));
+  const float alpha = Single(runtime::AtanOf(Wide(t1)));
+  const double lat_sum = Wide(my_lat_rad) + Wide(alpha);
+  const double cot_delta = runtime::CosOf(delta) / runtime::SinOf(delta);
+  const float t2 = Single(cot_delta * runtime::CosOf(lat_sum) / runtime::SinOf(Wide(alpha)));
+  float az = Single(runtime::AtanOf(1.0 / Wide(t2)));
+  az = Single(Wide(az) * K);
+  const float diff = Single(Wide(d) * K);
+  if (diff > 0.0f && az < 0.0f) az = Single(Wide(az) + 180.0);
+  if (diff < 0.0f && az > 0.0f) az = Single(Wide(az) + 180.0);
+  if (diff < 0.0f && az < 0.0f) az = Single(Wide(az) + 360.0);
+  az = Single(360.0 - Wide(az));
+  return Single(std::floor(Wide(az) + 0.5));
+}
+
+// The distance's formula written straight, with the same float32 stores and
+// maths calls and no status: the floor of DistanceFrom. Not inlined, like
+// the calculation.
+inline float StraightArcCos(float X) {
+  const double x = Wide(X);
+  const double radicand = -x * x + 1.0;
+  double root = radicand < 0.0 ? 0.0 : std::sqrt(radicand);
+  if (root == 0.0) root = 1e-8;
+  const double quarter_turn = runtime::AtanOf(1.0);
+  return Single(runtime::AtanOf(-x / root) + 2.0 * quarter_turn);
+}
+
+[[gnu::noinline]] inline float StraightDistanceFrom(float alat, float alon, float blat,
+                                                    float blon) {
+  constexpr double kPi32Wide = static_cast<double>(0x1.921fb6p+1f);
+  if (alat == blat && alon == blon) return 0.0f;
+  const float phi_a = Single(Wide(alat) * kPi32Wide / 180.0);
+  const float lambda_a = Single(Wide(alon) * kPi32Wide / 180.0);
+  const float phi_b = Single(Wide(blat) * kPi32Wide / 180.0);
+  const float lambda_b = Single(Wide(blon) * kPi32Wide / 180.0);
+  const float sin_phi_a = Single(runtime::SinOf(Wide(phi_a)));
+  const float sin_phi_b = Single(runtime::SinOf(Wide(phi_b)));
+  const float cos_phi_a = Single(runtime::CosOf(Wide(phi_a)));
+  const float cos_phi_b = Single(runtime::CosOf(Wide(phi_b)));
+  const float cos_lon_diff = Single(runtime::CosOf(Wide(lambda_b) - Wide(lambda_a)));
+  const float X = Single(Wide(cos_phi_b) * Wide(cos_phi_a) * Wide(cos_lon_diff) +
+                         Wide(sin_phi_b) * Wide(sin_phi_a));
+  const float A = StraightArcCos(X);
+  const float scaled = Single(Wide(A) * 0x1.3886666666667p+14 / kPi32Wide);
+  return Single(Wide(scaled) + 0.5);
+}
+
+}  // namespace pelmora::bench
