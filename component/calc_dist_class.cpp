@@ -10,6 +10,7 @@
 #include "calc/distance.h"
 #include "calc/encoding.h"
 #include "component/bstr.h"
+#include "component/fp_environment.h"
 #include "component/status.h"
 
 namespace pelmora::component {
@@ -21,9 +22,12 @@ using server::ModuleCells;
 
 namespace {
 
-// The ABI guard: no C++ exception leaves a method of the class.
+// The ABI guard: no C++ exception leaves a method of the class, and the body
+// runs in the DLL's own floating-point environment, the caller's coming back
+// untouched (component/fp_environment.h).
 template <class Body>
 HRESULT Guarded(Body&& body) noexcept {
+  const FpEnvironment environment;
   try {
     return body();
   } catch (const std::bad_alloc&) {
