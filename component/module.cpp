@@ -8,6 +8,7 @@
 
 #include "Pelmora.h"
 #include "component/calc_dist_class.h"
+#include "component/runtime_threads.h"
 #include "component/server/server.h"
 
 namespace {
@@ -56,7 +57,13 @@ const ProjectDescriptor kProject = {
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-  return pelmora::server::ModuleEntry(cells, instance, reason, reserved);
+  const BOOL result = pelmora::server::ModuleEntry(cells, instance, reason, reserved);
+  // Unloaded by FreeLibrary, the DLL gives back what its runtime holds; at
+  // process exit (reserved not null) the process takes everything anyway.
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+    pelmora::component::ReleaseRuntimeAtUnload();
+  }
+  return result;
 }
 
 STDAPI DllRegisterServer() { return pelmora::server::RegisterServer(cells, kProject); }
