@@ -164,11 +164,11 @@ __asm__(
     "  popl %esi\n"
     "  popl %ebp\n"
     "  ret\n");
-#endif
 
 std::uint32_t Word(const void* pointer) {
   return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
 }
+#endif
 
 // The arguments of one Invoke, prepared before the host's state is set.
 struct InvokeArguments {
