@@ -27,10 +27,18 @@
 //            freed at unload.
 // The types are winpthreads' own (pthread.h), as the runtime was compiled
 // against them.
+//
+// The DLL's table of exit functions (its atexit, run at unload) is kept here
+// too, under a lock of its own. MinGW's version takes the C runtime's exit
+// lock, and the library entry runs it under the loader lock at load and
+// unload. A host thread in exit() holds the exit lock while its atexit
+// handlers run; if one of them loads or frees a library, or waits for a
+// thread that loads or frees Pelmora.dll, the two threads deadlock.
 #include "component/runtime_threads.h"
 
 #include <errno.h>
 #include <pthread.h>
+#include <stdlib.h>
 #include <windows.h>
 
 namespace {
@@ -67,6 +75,8 @@ template <int kSlot>
 void WINAPI RunDestructor(void* value) {
   if (value != nullptr && keys[kSlot].destructor != nullptr) keys[kSlot].destructor(value);
 }
+
+SRWLOCK exit_table_lock = SRWLOCK_INIT;
 
 constexpr PFLS_CALLBACK_FUNCTION kTrampolines[kMaxKeys] = {RunDestructor<0>, RunDestructor<1>,
                                                            RunDestructor<2>, RunDestructor<3>};
@@ -142,6 +152,57 @@ void* pthread_getspecific(pthread_key_t key) {
 int pthread_setspecific(pthread_key_t key, const void* value) {
   return FlsSetValue(key, const_cast<void*>(value)) ? 0 : ENOMEM;
 }
+
+// ---- The exit table ----
+// corecrt_startup.h (through pthread.h) declares these as imported from the
+// C runtime DLL; the definitions here take their place in the link.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wattributes"
+
+int __cdecl _initialize_onexit_table(_onexit_table_t* table) {
+  if (table == nullptr) return -1;
+  table->_first = table->_last = table->_end = nullptr;
+  return 0;
+}
+
+int __cdecl _register_onexit_function(_onexit_table_t* table, _onexit_t function) {
+  if (table == nullptr) return -1;
+  AcquireSRWLockExclusive(&exit_table_lock);
+  int result = 0;
+  if (table->_last == table->_end) {
+    const size_t used = static_cast<size_t>(table->_last - table->_first);
+    const size_t size = used == 0 ? 32 : used * 2;
+    auto* grown = static_cast<_PVFV*>(realloc(table->_first, size * sizeof(_PVFV)));
+    if (grown == nullptr) {
+      result = -1;
+    } else {
+      table->_first = grown;
+      table->_last = grown + used;
+      table->_end = grown + size;
+    }
+  }
+  if (result == 0) *table->_last++ = reinterpret_cast<_PVFV>(function);
+  ReleaseSRWLockExclusive(&exit_table_lock);
+  return result;
+}
+
+// Runs the functions last registered first, then forgets them.
+int __cdecl _execute_onexit_table(_onexit_table_t* table) {
+  if (table == nullptr) return -1;
+  AcquireSRWLockExclusive(&exit_table_lock);
+  _PVFV* const first = table->_first;
+  _PVFV* last = table->_last;
+  _initialize_onexit_table(table);
+  ReleaseSRWLockExclusive(&exit_table_lock);
+  while (last != first) {
+    --last;
+    if (*last != nullptr) (*last)();
+  }
+  free(first);
+  return 0;
+}
+
+#pragma GCC diagnostic pop
 
 }  // extern "C"
 

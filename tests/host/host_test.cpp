@@ -791,6 +791,34 @@ TEST(LoadUnload, TwoHundredCyclesGrowNothing) {
   CoUninitialize();
 }
 
+DWORD WINAPI LoadUnloadThread(void*) { return LoadUseUnload(false) ? 0 : 1; }
+
+// A host thread running exit() holds the C runtime's exit lock while its
+// atexit handlers run, and a handler that loads or frees a library, or waits
+// for a thread that does, then needs the loader lock. Loading and unloading
+// Pelmora.dll must not need the exit lock under the loader lock, or the two
+// threads deadlock.
+TEST(LoadUnload, NeedsNotTheRuntimeExitLock) {
+  const HMODULE msvcrt = GetModuleHandleW(L"msvcrt.dll");
+  ASSERT_NE(msvcrt, nullptr);
+  using LockFn = void(__cdecl*)(int);
+  const auto lock =
+      reinterpret_cast<LockFn>(reinterpret_cast<void*>(GetProcAddress(msvcrt, "_lock")));
+  const auto unlock =
+      reinterpret_cast<LockFn>(reinterpret_cast<void*>(GetProcAddress(msvcrt, "_unlock")));
+  ASSERT_TRUE(lock != nullptr && unlock != nullptr);
+  constexpr int kExitLock = 8;  // _EXIT_LOCK1
+  lock(kExitLock);
+  const HANDLE thread = CreateThread(nullptr, 0, LoadUnloadThread, nullptr, 0, nullptr);
+  const DWORD waited = thread != nullptr ? WaitForSingleObject(thread, 10000) : WAIT_FAILED;
+  unlock(kExitLock);
+  if (thread != nullptr) {
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+  }
+  EXPECT_EQ(waited, WAIT_OBJECT_0) << "loading and unloading waited for the exit lock";
+}
+
 }  // namespace
 }  // namespace pelmora::test
 
