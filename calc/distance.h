@@ -10,9 +10,12 @@
 //   [0.50006366, 20002.0996]; identical inputs give exactly +0.0.
 //
 //   Exact float32 equality of both pairs (+0 equals -0) gives +0.0 at once,
-//   without an arc cosine. The same place under different numbers (two
-//   longitudes a turn apart, two longitudes at a pole) takes the full
-//   calculation.
+//   without an arc cosine. The same place under different numbers
+//   (longitudes 10 and 370, two longitudes at a pole) takes the full
+//   calculation and gives one of the two smallest distances, 0.50006366 or
+//   2.6982136: the longitude difference is a turn in float32 radians, not
+//   exactly 2 pi, and X rounds to 1 or to the float32 below it depending on
+//   the place (DistanceFrom(10, 10, 10, 370) is 2.6982136).
 //
 //   Rounding: each input in radians (x * pi32 / 180), the four sines and
 //   cosines of the latitudes and the cosine of the longitude difference

@@ -11,6 +11,7 @@
 #include "calc/distance.h"
 #include "calc/encoding.h"
 #include "component/bstr.h"
+#include "component/fp_environment.h"
 #include "component/status.h"
 
 namespace pelmora::component {
@@ -22,9 +23,12 @@ using server::ModuleCells;
 
 namespace {
 
-// The ABI guard: no C++ exception leaves a method of the class.
+// The ABI guard: no C++ exception leaves a method of the class, and the body
+// runs in the DLL's own floating-point environment, the caller's coming back
+// untouched (component/fp_environment.h).
 template <class Body>
 HRESULT Guarded(Body&& body) noexcept {
+  const FpEnvironment environment;
   try {
     return body();
   } catch (const std::bad_alloc&) {
@@ -211,9 +215,11 @@ HRESULT CalcDistClass::Invoke(DISPID id, REFIID iid, LCID /*locale*/, WORD flags
       params->cNamedArgs > params->cArgs) {
     return E_INVALIDARG;
   }
-  HRESULT answer = S_OK;
-  if (InvokeDirectly(id, flags, *params, result, exception, &answer)) return answer;
   return Guarded([&]() -> HRESULT {
+    // The direct answer converts its arguments too, so it runs in the DLL's
+    // own floating-point environment like everything else here.
+    HRESULT answer = S_OK;
+    if (InvokeDirectly(id, flags, *params, result, exception, &answer)) return answer;
     ITypeInfo* info = nullptr;
     const HRESULT hr = DispatchTypeInfo(&info);
     if (FAILED(hr)) return hr;

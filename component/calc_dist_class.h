@@ -9,7 +9,10 @@
 //     method's result variable, on failure as the calculation left it;
 //   - the object holds a reference on itself for the duration of the call;
 //   - no C++ exception leaves a method: an allocation that fails gives
-//     E_OUTOFMEMORY, anything else E_UNEXPECTED.
+//     E_OUTOFMEMORY, anything else E_UNEXPECTED;
+//   - the method computes in the DLL's own floating-point environment and
+//     leaves the caller's as it was (component/fp_environment.h); so do
+//     GetIDsOfNames and Invoke, whose argument coercion computes too.
 //
 // IDispatch is a pass-through to the type information of the type library
 // embedded in the DLL, loaded on first use for each instance: the platform

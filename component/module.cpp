@@ -8,6 +8,7 @@
 
 #include "Pelmora.h"
 #include "component/calc_dist_class.h"
+#include "component/runtime_threads.h"
 #include "component/server/server.h"
 
 namespace {
@@ -56,12 +57,15 @@ const ProjectDescriptor kProject = {
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-  // Unloaded by FreeLibrary (not at process exit, when other libraries may
-  // be gone already): the shared type information goes.
+  const BOOL result = pelmora::server::ModuleEntry(cells, instance, reason, reserved);
+  // Unloaded by FreeLibrary (not at process exit, when other libraries may be
+  // gone already and the process takes everything anyway): the shared type
+  // information goes, and the DLL gives back what its runtime holds.
   if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
     pelmora::component::CalcDistClass::ReleaseTypeInfo();
+    pelmora::component::ReleaseRuntimeAtUnload();
   }
-  return pelmora::server::ModuleEntry(cells, instance, reason, reserved);
+  return result;
 }
 
 STDAPI DllRegisterServer() { return pelmora::server::RegisterServer(cells, kProject); }

@@ -87,8 +87,9 @@ const DistanceRow kDistances[] = {
     {0.0f, 0.0f, 0.0f, 0.03f, 0x3F7FFFFE, 0x4066F5A8},
     {0.0f, 0.0f, 0.0f, 0.035f, 0x3F7FFFFD, 0x4089D65E},
     // The same place under different numbers is not caught by the equality
-    // check.
+    // check (see SamePlaceUnderAnotherLongitude).
     {50.0f, 10.0f, 50.0f, 370.0f, 0x3F800000, 0x3F00042C},
+    {10.0f, 10.0f, 10.0f, 370.0f, 0x3F7FFFFF, 0x402CAF88},
     {90.0f, 0.0f, 90.0f, 45.0f, 0x3F800000, 0x3F00042C},
     {0.0f, -180.0f, 0.0f, 180.0f, 0x3F800000, 0x3F00042C},
 };
@@ -131,6 +132,32 @@ TEST(DistanceFrom, EqualInputsGiveZero) {
     EXPECT_EQ(run.end, DistanceEnd::kSamePlace);
     EXPECT_EQ(arcCos.calls, 0);
   }
+}
+
+// A place and the same place one turn east, over the whole-degree grid: the
+// full calculation runs, and the cosine of a float32 turn in radians gives X
+// = 1 or the float32 below it, so the distance is one of the two smallest.
+TEST(DistanceFrom, SamePlaceUnderAnotherLongitude) {
+  constexpr std::uint32_t kSmallest = 0x3F00042C;  // 0.50006366, X = 1
+  constexpr std::uint32_t kNext = 0x402CAF88;      // 2.6982136, X = 0x3F7FFFFF
+  int smallest = 0;
+  int next = 0;
+  for (int lat = -90; lat <= 90; ++lat) {
+    for (int lon = -180; lon <= 180; ++lon) {
+      const float a = static_cast<float>(lat);
+      const float b = static_cast<float>(lon);
+      RecordingArcCos arcCos;
+      const DistanceRun run = TraceDistanceFrom(a, b, a, b + 360.0f, arcCos);
+      ASSERT_EQ(run.outcome.error, RtError::kNone) << lat << ", " << lon;
+      ASSERT_EQ(run.end, DistanceEnd::kCompleted) << lat << ", " << lon;
+      const std::uint32_t got = Bits(run.outcome.value);
+      ASSERT_TRUE(got == kSmallest || got == kNext) << lat << ", " << lon << ": " << got;
+      ++(got == kSmallest ? smallest : next);
+    }
+  }
+  // Both occur (the table holds one of each).
+  EXPECT_GT(smallest, 0);
+  EXPECT_GT(next, 0);
 }
 
 // ---------------------------------------------------------------------------

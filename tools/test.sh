@@ -5,7 +5,9 @@
 #   3. the same with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   4. the i686 Windows cross build (MinGW-w64) and all its tests under Wine:
 #      the unit tests on the target's own maths library, and the component,
-#      registration and script-client tests against the real Pelmora.dll.
+#      hostile-host, registration and script-client tests against the real
+#      Pelmora.dll;
+#   5. the fuzz targets of the calculations, 20 seconds each (tools/fuzz.sh).
 # Build trees go to build/ under the repository (override with BUILD_ROOT).
 set -euo pipefail
 
@@ -41,10 +43,9 @@ configure_and_test "$build/native" --
 step "native build and tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 configure_and_test "$build/asan" -- -DPELMORA_SANITIZE=ON
 
-# Under Wine a test that failed is run once more: the cross-apartment
-# activation test has failed once, unreproduced, on a loaded machine. A
-# failure of the first run still shows in the output above the retry.
 step "i686 Windows build and tests under Wine"
-configure_and_test "$build/win32" --repeat until-pass:2 -- \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
+configure_and_test "$build/win32" -- -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
+
+step "fuzz targets of the calculations, 20 seconds each"
+BUILD_ROOT=$build "$root/tools/fuzz.sh" 20
 

@@ -13,7 +13,6 @@
 #include <shellapi.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Pelmora.h"
@@ -200,6 +199,25 @@ TEST(Registered, TypeLibraryFoundByIdentifierVersionAndLocaleZero) {
   EXPECT_TRUE(SamePath(found, RegisteredPath())) << Narrow(found);
 }
 
+// Runs `body` on a new thread and waits for it the way a single-threaded
+// apartment must wait: pumping its messages (CoWaitForMultipleHandles), so
+// that nothing COM sends to this apartment meanwhile is left unanswered.
+template <class Body>
+DWORD WINAPI RunBody(void* context) {
+  (*static_cast<Body*>(context))();
+  return 0;
+}
+
+template <class Body>
+bool RunOnThreadAndWait(Body& body) {
+  HANDLE thread = CreateThread(nullptr, 0, RunBody<Body>, &body, 0, nullptr);
+  if (thread == nullptr) return false;
+  DWORD index = 0;
+  const HRESULT waited = CoWaitForMultipleHandles(0, INFINITE, 1, &thread, &index);
+  CloseHandle(thread);
+  return SUCCEEDED(waited);
+}
+
 // A thread of the multithreaded apartment gets the apartment-model object
 // through a proxy: the standard Automation marshaler needs the registered type
 // library (locale 0) to build it. Texts and single-precision numbers cross
@@ -211,7 +229,7 @@ TEST(RegisteredAcrossApartments, UsedFromTheMultithreadedApartment) {
   HRESULT first_call = E_FAIL;
   runtime::Text grid;
   bool agrees = false;
-  std::thread worker([&] {
+  auto worker = [&] {
     if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return;
     {
       ComPtr<_CalcDistClass> object;
@@ -226,8 +244,8 @@ TEST(RegisteredAcrossApartments, UsedFromTheMultithreadedApartment) {
       }
     }
     CoUninitialize();
-  });
-  worker.join();
+  };
+  ASSERT_TRUE(RunOnThreadAndWait(worker));
   ASSERT_EQ(Hr{created}, Hr{S_OK});
   ASSERT_EQ(Hr{first_call}, Hr{S_OK});
   EXPECT_EQ(grid, T(u"JO62qm"));

@@ -1,0 +1,12 @@
+// What the static C and C++ runtime of Pelmora.dll holds, given back when the
+// DLL is unloaded (component/runtime_threads.cpp).
+#pragma once
+
+namespace pelmora::component {
+
+// At DLL_PROCESS_DETACH by FreeLibrary (not at process exit): frees every
+// thread's thread-local runtime data and libstdc++'s emergency exception
+// pool. Nothing of the runtime may run in the DLL afterwards.
+void ReleaseRuntimeAtUnload();
+
+}  // namespace pelmora::component
