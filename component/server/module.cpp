@@ -6,13 +6,23 @@
 namespace pelmora::server {
 
 BOOL ModuleEntry(ModuleCells& cells, HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
-  // A 32-bit module handle fits the 32-bit cell exactly.
-  static_assert(sizeof(HINSTANCE) == sizeof(LONG), "the module cell holds a 32-bit handle");
+  // The module handle fits its cell exactly: 32 bits in the 32-bit edition,
+  // the pointer width in the 64-bit one.
+  static_assert(sizeof(HINSTANCE) == sizeof(cells.module), "the module cell holds a handle");
+#ifdef _WIN64
+  const LONG_PTR handle = reinterpret_cast<LONG_PTR>(instance);
+  if (reason == DLL_PROCESS_ATTACH) {
+    InterlockedExchange64(&cells.module, handle);
+  } else if (reason == DLL_PROCESS_DETACH) {
+    InterlockedExchange64(&cells.module, 0);
+  }
+#else
   if (reason == DLL_PROCESS_ATTACH) {
     InterlockedExchange(&cells.module, static_cast<LONG>(reinterpret_cast<LONG_PTR>(instance)));
   } else if (reason == DLL_PROCESS_DETACH) {
     InterlockedExchange(&cells.module, 0);
   }
+#endif
   return TRUE;
 }
 

@@ -17,11 +17,18 @@
 
 namespace pelmora::server {
 
-// The two per-module 32-bit cells, zero before the library entry runs. Only
-// the services here read and write them.
+// The two per-module cells, zero before the library entry runs. Only the
+// services here read and write them. Both are 32-bit LONG cells in the 32-bit
+// edition. In the 64-bit edition the module handle is an address of 64 bits,
+// so its cell has the pointer width (LONG_PTR); the lock count stays a LONG
+// in both.
 struct ModuleCells {
+#ifdef _WIN64
+  volatile LONG_PTR module;  // the module handle, set at process attach
+#else
   volatile LONG module;  // the module handle, set at process attach
-  volatile LONG locks;   // live objects, live factories and server locks
+#endif
+  volatile LONG locks;  // live objects, live factories and server locks
 };
 
 enum class Threading { kApartment };
