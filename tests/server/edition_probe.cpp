@@ -95,8 +95,8 @@ int Probe(_CalcDistClass* calc) {
   }
   // Far outside the usual ranges, and the special values.
   constexpr float kInf = std::numeric_limits<float>::infinity();
-  const float odd[] = {1e3f,  -1e4f, 1e11f, -1e20f, 3e38f, kInf, -kInf,
-                       std::numeric_limits<float>::quiet_NaN()};
+  const float odd[] = {1e3f,  -1e4f, 1e11f, -1e20f,
+                       3e38f, kInf,  -kInf, std::numeric_limits<float>::quiet_NaN()};
   for (const float a : odd) {
     Position(calc, a, 13.4f);
     Position(calc, 52.5f, a);
