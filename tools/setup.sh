@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Installs what Pelmora's build and tests need on a Debian machine, when it is
 # missing: the native toolchain with GoogleTest and Google Benchmark, the
-# MinGW-w64 cross compiler for i686, and 32-bit Wine.
+# MinGW-w64 cross compilers for i686 and x86_64, 32-bit and 64-bit Wine, and
+# wixl with msitools for the installer packages.
 set -euo pipefail
 
 missing=()
 need() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed' || missing+=("$1"); }
 
 for pkg in g++ cmake make googletest libbenchmark-dev clang-format \
-           mingw-w64 mingw-w64-tools libwine-dev wine wine64 wine32:i386; do
+           mingw-w64 mingw-w64-tools libwine-dev wine wine64 wine32:i386 wixl msitools; do
   need "$pkg"
 done
 

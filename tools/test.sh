@@ -5,7 +5,11 @@
 #   3. the same with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   4. the i686 Windows cross build (MinGW-w64) and all its tests under Wine:
 #      the unit tests on the target's own maths library, and the component,
-#      registration and script-client tests against the real Pelmora.dll.
+#      registration and script-client tests against the real Pelmora.dll;
+#   5. the x86_64 Windows cross build and the same tests of the 64-bit
+#      Pelmora.dll in a 64-bit Wine prefix; then both editions together (the
+#      same bits from a 32-bit and a 64-bit host, registration side by side,
+#      registration-free use) and the installer packages under msiexec.
 # Build trees go to build/ under the repository (override with BUILD_ROOT).
 set -euo pipefail
 
@@ -48,3 +52,6 @@ step "i686 Windows build and tests under Wine"
 configure_and_test "$build/win32" --repeat until-pass:2 -- \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
 
+step "x86_64 Windows build and tests under Wine, both editions, the installer"
+configure_and_test "$build/win64" -- \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DPELMORA_WIN32_BUILD="$build/win32"
