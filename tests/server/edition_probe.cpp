@@ -4,9 +4,12 @@
 // and a 64-bit host against the registered (or manifest-activated) server,
 // must print the same lines: that is how the two editions are compared.
 //   edition_probe.exe [--bitness]
+//   edition_probe.exe --load DLL
 // The class is created by its ProgID through COM, in a single-threaded
 // apartment. With --bitness the program prints the pointer width of its own
 // process (32 or 64) first. Exit status 0, or 1 with the failing status.
+// With --load it only loads DLL and prints "loaded" or the loader's error
+// number (193 for a DLL of the other bitness).
 #include <windows.h>
 // <windows.h> first: the OLE headers rely on it.
 #include <oleauto.h>
@@ -114,6 +117,16 @@ int Probe(_CalcDistClass* calc) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "--load") == 0) {
+    const HMODULE module = LoadLibraryA(argv[2]);
+    if (module == nullptr) {
+      std::printf("error %lu\n", GetLastError());
+      return 1;
+    }
+    std::printf("loaded\n");
+    FreeLibrary(module);
+    return 0;
+  }
   if (argc > 1 && std::strcmp(argv[1], "--bitness") == 0) {
     std::printf("%u-bit host\n", static_cast<unsigned>(sizeof(void*) * 8));
   }

@@ -9,6 +9,7 @@
 #     (creation by ProgID, IDispatch through its type library, a call from
 #     another apartment, its cscript); unregistering both leaves the registry
 #     (both views) exactly as before.
+#   - A DLL of the other bitness does not load (ERROR_BAD_EXE_FORMAT, 193).
 #   - Each regsvr32 given the DLL of the other bitness: Wine's hands it over
 #     to its counterpart, so the DLL lands in its own view and nothing in the
 #     other.
@@ -130,6 +131,11 @@ for order in '32 64' '64 32'; do
   expect_registry "$base" "unregistering the $first-bit edition, then the $second-bit one, left the registry changed"
 done
 
+echo "a DLL of the other bitness is refused by the loader"
+for pair in "$PROBE32|$dll64" "$PROBE64|$dll32"; do
+  got=$(w "$(winpath "${pair%|*}")" --load "${pair#*|}" | tr -d '\r' || true)
+  [ "$got" = "error 193" ] || fail "loading ${pair#*|} into $(basename "$(dirname "${pair%|*}")"): $got"
+done
 echo "each regsvr32 given the DLL of the other bitness"
 [ "$(regsvr "$dll64")" = 0 ] || fail "64-bit regsvr32 $dll64"
 snapshot "$WORK/only64.txt"
