@@ -5,8 +5,9 @@
 # both cscripts run the examples; msiexec /x removes every file and leaves the
 # registry as before; a newer package replaces an installed older one, which
 # leaves one installed product.
-# 32-bit Windows (a 32-bit prefix): Pelmora.msi is refused with the
-# platform's status and changes nothing; Pelmora-x86.msi installs the 32-bit
+# 32-bit Windows (a 32-bit prefix): regsvr32 cannot load the 64-bit DLL and
+# writes nothing; Pelmora.msi is refused with the platform's status and
+# changes nothing; Pelmora-x86.msi installs the 32-bit
 # edition, the example runs, and removal leaves the prefix as before.
 #   installer_test.sh WINE_RUN64 PREFIX64 WINE_RUN32 PREFIX32 MSI MSI_X86 MSI_NEWER
 #                     DLL32 DLL64 EXAMPLES EXPECTED WORK
@@ -102,8 +103,9 @@ for file in 'Program Files/Pelmora/Pelmora.dll|64' 'Program Files (x86)/Pelmora/
   path=$(drive_c "${file%|*}") bits=${file#*|}
   built=$DLL64
   [ "$bits" = 64 ] || built=$DLL32
-  cmp -s "$path" "$built" || fail "C:\\${file%|*} is not the $bits-bit Pelmora.dll"
-  [ -f "$(dirname "$path")/Tevaro.Pelmora.manifest" ] || fail "no assembly manifest beside C:\\${file%|*}"
+  where=${file%|*} where="C:\\${where//\//\\}"
+  cmp -s "$path" "$built" || fail "$where is not the $bits-bit Pelmora.dll"
+  [ -f "$(dirname "$path")/Tevaro.Pelmora.manifest" ] || fail "no assembly manifest beside $where"
 done
 for doc in README.md examples/pelmora.js examples/pelmora.vbs; do
   [ -f "$(drive_c "Program Files/Pelmora/$doc")" ] || fail "C:\\Program Files\\Pelmora\\$doc not installed"
@@ -133,6 +135,16 @@ use32
 cscript_check 32 js-unregistered 1 "$(winpath "$EXAMPLES/pelmora.js")"
 snapshot "$WORK/base.txt"
 files >"$WORK/files.txt"
+echo "regsvr32 refuses the 64-bit DLL"
+# Without a 64-bit counterpart to hand it to, it fails to load it (exit 3).
+copy=$(DLL=$DLL64 install_copy 'Pelmora 64 Ünïcødé')
+status=0
+w regsvr32 "$copy" >"$WORK/regsvr32.txt" 2>&1 || status=$?
+[ "$status" = 3 ] || fail "32-bit regsvr32 of the 64-bit DLL: status $status"
+grep -q "Failed to load DLL" "$WORK/regsvr32.txt" || fail "32-bit regsvr32 says: $(cat "$WORK/regsvr32.txt")"
+rm -rf "$(drive_c 'Pelmora 64 Ünïcødé')"
+expect_state "after regsvr32 of the 64-bit DLL"
+
 echo "msiexec /i Pelmora.msi is refused"
 # ERROR_INSTALL_PLATFORM_UNSUPPORTED (1633), as an 8-bit exit status.
 status=$(msiexec_status /i "$msi")
