@@ -15,8 +15,10 @@
 // RegisterTypeLib files the library under the library's own locale; when the
 // descriptor's registration locale differs, the library is also filed under
 //   TypeLib\{libid}\<version>\<locale>\<sys>  (default) = full module path
-// where <sys> is the platform of the edition: win32 for the 32-bit module,
-// win64 for the 64-bit one.
+// so that LoadRegTypeLib(libid, major, minor, locale) finds it (the standard
+// marshaler asks with locale 0). <sys> is the platform of the edition, as
+// RegisterTypeLib writes it too: win32 for the 32-bit module, win64 for the
+// 64-bit one.
 //
 // On 64-bit Windows the two editions register side by side, each in its own
 // view of the classes root (a 32-bit process sees the 32-bit view). Windows
@@ -26,8 +28,6 @@
 // win32 and a win64 filing. Wine shares the same keys; its RegisterTypeLib of
 // either bitness writes Interface\{iid} into both views, and UnRegisterTypeLib
 // of either bitness deletes them from both.
-// so that LoadRegTypeLib(libid, major, minor, locale) finds it (the standard
-// marshaler asks with locale 0).
 //
 // Unregistration removes exactly these, and only where they are this module's:
 // a class key whose InprocServer32 names another file (not just another
@@ -400,8 +400,8 @@ void AddTypeLibEntries(const ProjectDescriptor& project, LCID own_locale,
 // nothing the other edition reads.
 HRESULT UnregisterTypeLibBesideOther(const ProjectDescriptor& project, ITypeLib* library,
                                      LCID own_locale, const std::wstring& module_path) {
-  std::vector<Entry> filing = {{TypeLibPathKey(project, own_locale), nullptr, module_path, true}};
-  if (!Holds(filing.front())) return S_OK;
+  const std::vector<Entry> filing = {
+      {TypeLibPathKey(project, own_locale), nullptr, module_path, true}};
   HRESULT result = RemoveEntries(filing);
   const HRESULT hr = RemoveKeyIfEmpty(TypeLibLocaleKey(project, own_locale));
   if (FAILED(hr) && SUCCEEDED(result)) result = hr;
