@@ -4,8 +4,10 @@
 //   cscript //nologo pelmora.js [LAT,LON | LOCATOR] ...
 //
 // A place is a position LAT,LON in decimal degrees, north and east positive
-// (52.52,13.405), or a Maidenhead locator of four or six characters (JO62qm).
-// Without places it shows a few well-known ones.
+// (52.52,13.405), or a Maidenhead locator of four or six characters (JO62qm:
+// field letters A to R, square digits, subsquare letters A to X, in either
+// case). Without places it shows a few well-known ones. An argument that is
+// neither is named in the message, and nothing is computed.
 //
 // For a position it prints both locators (GridFromLatLong and sLocator) and
 // the centre of the locator's subsquare (LatFromGrid, LongFromGrid); for a
@@ -81,11 +83,16 @@ function IsNumber(text) {
   return /^\s*[-+]?(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?\s*$/.test(text);
 }
 
+function IsLocator(text) {
+  return /^[A-Ra-r]{2}[0-9]{2}([A-Xa-x]{2})?$/.test(text);
+}
+
 // A place from its argument text: a position (two numbers and a comma) or a
-// locator (anything without a comma, handed to the server as it stands).
+// locator; null for anything else. (The class decodes any text; the client
+// does not hand it one that is no locator.)
 function ParsePlace(text) {
   var comma = text.indexOf(",");
-  if (comma < 0) return { text: text, locator: text };
+  if (comma < 0) return IsLocator(text) ? { text: text, locator: text } : null;
   var lat = text.substring(0, comma);
   var lon = text.substring(comma + 1);
   if (!IsNumber(lat) || !IsNumber(lon)) return null;

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The main job, on a fresh Debian machine: installs what is missing, builds
-# Pelmora.dll for 32-bit Windows, registers it with regsvr32 in a private
-# 32-bit Wine prefix and runs the sample JScript client there with the places
-# given (positions LAT,LON or locators; without any, a few well-known places):
+# both editions of Pelmora.dll (32-bit and 64-bit) and the installer package
+# Pelmora.msi, installs the package with msiexec in a private 64-bit Wine
+# prefix and runs the sample JScript client there from the 64-bit and from the
+# 32-bit script host, with the places given (positions LAT,LON or locators;
+# without any, a few well-known places):
 #   tools/main.sh [LAT,LON | LOCATOR] ...
 #   tools/main.sh 52.5,13.4 JO62qm 40.7,-74.0
 # Build output goes to a log; only the client's output is shown.
@@ -27,24 +29,44 @@ quietly() {
   fi
 }
 
-echo "main: installing what is missing, building Pelmora.dll (log: $log)" >&2
+echo "main: installing what is missing, building both editions and Pelmora.msi (log: $log)" >&2
 quietly "set-up" "$root/tools/setup.sh"
-quietly "configuring" cmake -S "$root" -B "$build/win32" \
+quietly "configuring the 32-bit edition" cmake -S "$root" -B "$build/win32" \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
-quietly "building" cmake --build "$build/win32" -j"$jobs" --target Pelmora
-dll=$build/win32/bin-win32/Pelmora.dll
-[ -f "$dll" ] || { echo "main: no $dll after the build" >&2; exit 1; }
+quietly "building the 32-bit edition" cmake --build "$build/win32" -j"$jobs" --target Pelmora
+quietly "configuring the 64-bit edition" cmake -S "$root" -B "$build/win64" \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release \
+  -DPELMORA_WIN32_BUILD="$build/win32"
+quietly "building the 64-bit edition and the installer" \
+  cmake --build "$build/win64" -j"$jobs" --target pelmora_installer
+msi=$build/win64/installer/Pelmora.msi
+[ -f "$msi" ] || { echo "main: no $msi after the build" >&2; exit 1; }
 
 # Wine gets its texts (paths, arguments) as UTF-8; drive Z: is the Unix root.
 export LC_ALL=C.UTF-8
-prefix=$build/main-wineprefix
-wine_run() { "$root/cmake/wine-run.sh" "$prefix" "$@"; }
+prefix=$build/main-wineprefix-win64
+wine_run() { "$root/cmake/wine-run.sh" --win64 "$prefix" "$@"; }
 winpath() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
 
-echo "main: registering Pelmora.dll in the Wine prefix $prefix" >&2
-quietly "registering (regsvr32)" wine_run regsvr32 /s "$(winpath "$dll")"
+# The package installed by an earlier run is removed first: every build has
+# its own product code, and one of the same version is no upgrade.
+installed=$build/main-installed.msi
+echo "main: installing Pelmora.msi in the 64-bit Wine prefix $prefix" >&2
+if [ -f "$installed" ]; then
+  quietly "removing the earlier installation (msiexec /x)" wine_run msiexec /x "$(winpath "$installed")" /qn
+  rm -f "$installed"
+fi
+quietly "installing (msiexec /i)" wine_run msiexec /i "$(winpath "$msi")" /qn
+cp "$msi" "$installed"
 
-status=0
-wine_run cscript //nologo "$(winpath "$root/examples/pelmora.js")" "$@" | tr -d '\r' ||
-  status=${PIPESTATUS[0]}
-exit "$status"
+# The example as installed, from both script hosts: system32's cscript runs
+# as a 64-bit process and uses the 64-bit DLL, syswow64's as a 32-bit one
+# with the 32-bit DLL.
+script='C:\Program Files\Pelmora\examples\pelmora.js'
+for bits in 64 32; do
+  echo "main: the sample client from the $bits-bit script host" >&2
+  status=0
+  PELMORA_WINE_BITS=$bits wine_run cscript //nologo "$script" "$@" | tr -d '\r' ||
+    status=${PIPESTATUS[0]}
+  [ "$status" = 0 ] || exit "$status"
+done

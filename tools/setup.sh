@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Installs what Pelmora's build and tests need on a Debian machine, when it is
 # missing: the native toolchain with GoogleTest and Google Benchmark, the
-# MinGW-w64 cross compiler for i686, 32-bit Wine, clang with libFuzzer, and
-# Hamlib, the peer of the benchmarks.
+# MinGW-w64 cross compilers for i686 and x86_64, 32-bit and 64-bit Wine, wixl
+# with msitools for the installer packages, clang with libFuzzer, and Hamlib,
+# the peer of the benchmarks.
 set -euo pipefail
 
 missing=()
 need() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed' || missing+=("$1"); }
 
 for pkg in g++ cmake make googletest libbenchmark-dev libhamlib-dev clang-format clang-14 libclang-rt-14-dev \
-           mingw-w64 mingw-w64-tools libwine-dev wine wine64 wine32:i386; do
+           mingw-w64 mingw-w64-tools libwine-dev wine wine64 wine32:i386 wixl msitools; do
   need "$pkg"
 done
 

@@ -7,7 +7,11 @@
 #      the unit tests on the target's own maths library, and the component,
 #      hostile-host, registration and script-client tests against the real
 #      Pelmora.dll;
-#   5. the fuzz targets of the calculations, 20 seconds each (tools/fuzz.sh).
+#   5. the x86_64 Windows cross build and the same tests of the 64-bit
+#      Pelmora.dll in a 64-bit Wine prefix; then both editions together (the
+#      same bits from a 32-bit and a 64-bit host, registration side by side,
+#      registration-free use) and the installer packages under msiexec;
+#   6. the fuzz targets of the calculations, 20 seconds each (tools/fuzz.sh).
 # Build trees go to build/ under the repository (override with BUILD_ROOT).
 set -euo pipefail
 
@@ -46,6 +50,9 @@ configure_and_test "$build/asan" -- -DPELMORA_SANITIZE=ON
 step "i686 Windows build and tests under Wine"
 configure_and_test "$build/win32" -- -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
 
+step "x86_64 Windows build and tests under Wine, both editions, the installer"
+configure_and_test "$build/win64" -- \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DPELMORA_WIN32_BUILD="$build/win32"
+
 step "fuzz targets of the calculations, 20 seconds each"
 BUILD_ROOT=$build "$root/tools/fuzz.sh" 20
-

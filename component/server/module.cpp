@@ -7,13 +7,23 @@
 namespace pelmora::server {
 
 BOOL ModuleEntry(ModuleCells& cells, HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
-  // A 32-bit module handle fits the 32-bit cell exactly.
-  static_assert(sizeof(HINSTANCE) == sizeof(LONG), "the module cell holds a 32-bit handle");
+  // The module handle fits its cell exactly: 32 bits in the 32-bit edition,
+  // the pointer width in the 64-bit one.
+  static_assert(sizeof(HINSTANCE) == sizeof(cells.module), "the module cell holds a handle");
+#ifdef _WIN64
+  const LONG_PTR handle = reinterpret_cast<LONG_PTR>(instance);
+  if (reason == DLL_PROCESS_ATTACH) {
+    InterlockedExchange64(&cells.module, handle);
+  } else if (reason == DLL_PROCESS_DETACH) {
+    InterlockedExchange64(&cells.module, 0);
+  }
+#else
   if (reason == DLL_PROCESS_ATTACH) {
     InterlockedExchange(&cells.module, static_cast<LONG>(reinterpret_cast<LONG_PTR>(instance)));
   } else if (reason == DLL_PROCESS_DETACH) {
     InterlockedExchange(&cells.module, 0);
   }
+#endif
   return TRUE;
 }
 
@@ -23,16 +33,11 @@ HMODULE ModuleHandle(const ModuleCells& cells) {
 
 namespace {
 
+// LockServer(TRUE) calls not yet undone, by any client of this module.
+volatile LONG server_locks = 0;
+
 volatile LONG& CountOf(ModuleCells& cells, Hold hold) {
-  switch (hold) {
-    case Hold::kObject:
-      return cells.objects;
-    case Hold::kFactory:
-      return cells.factories;
-    case Hold::kServerLock:
-      return cells.server_locks;
-  }
-  return cells.server_locks;  // no other kind exists
+  return hold == Hold::kServerLock ? server_locks : cells.locks;
 }
 
 LONG Read(const volatile LONG& count) {
@@ -58,8 +63,7 @@ void ModuleUnlock(ModuleCells& cells, Hold hold) {
 HRESULT CanUnloadNow(const ProjectDescriptor& project) {
   if (project.cells == nullptr) return S_FALSE;
   const ModuleCells& cells = *project.cells;
-  const bool held =
-      Read(cells.objects) != 0 || Read(cells.factories) != 0 || Read(cells.server_locks) != 0;
+  const bool held = Read(cells.locks) != 0 || Read(server_locks) != 0;
   return held ? S_FALSE : S_OK;
 }
 

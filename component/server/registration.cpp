@@ -15,9 +15,20 @@
 // (TypeLib\{libid}\<version>\... and Interface\{iid} for its interfaces).
 // RegisterTypeLib files the library under the library's own locale; when the
 // descriptor's registration locale differs, the library is also filed under
-//   TypeLib\{libid}\<version>\<locale>\win32  (default) = full module path
+//   TypeLib\{libid}\<version>\<locale>\<sys>  (default) = full module path
 // so that LoadRegTypeLib(libid, major, minor, locale) finds it (the standard
-// marshaler asks with locale 0).
+// marshaler asks with locale 0). <sys> is the platform of the edition, as
+// RegisterTypeLib writes it too: win32 for the 32-bit module, win64 for the
+// 64-bit one.
+//
+// On 64-bit Windows the two editions register side by side, each in its own
+// view of the classes root (a 32-bit process sees the 32-bit view). Windows
+// keeps CLSID (and Interface) apart between the views and shares the ProgID
+// keys, TypeLib and AppID: both editions write the same CLSID\{clsid} each in
+// its own view, one ProgID key, and one TypeLib\{libid}\<version> holding a
+// win32 and a win64 filing. Wine shares the same keys; its RegisterTypeLib of
+// either bitness writes Interface\{iid} into both views, and UnRegisterTypeLib
+// of either bitness deletes them from both.
 //
 // Unregistration removes exactly these, and only where they are this module's:
 // a class key whose InprocServer32 names another file (not just another
@@ -29,6 +40,16 @@
 // writes, then each key that is left empty; shared parent keys (CLSID, TypeLib,
 // Interface) and values others added to our keys are never touched.
 // Unregistering a server that is not registered succeeds.
+//
+// While the other edition stays registered (its class key exists in the other
+// view), unregistration of this one leaves what they share to it: the ProgID
+// key stays; the type library is not unregistered through UnRegisterTypeLib
+// (which would remove the Interface keys and, once the version key holds no
+// other filing, the version key), only this edition's filings <locale>\<sys>
+// go, with the Interface keys of this view that hold what RegisterTypeLib
+// wrote. The version key's HELPDIR is the folder of whichever edition was
+// registered last; Pelmora has no help file. Unregistering the last edition
+// removes everything that is left, as for a single one.
 //
 // Every text goes through the wide-character registry and module APIs, so a
 // module path with spaces or non-ASCII characters is registered as it stands.
@@ -54,6 +75,24 @@ namespace {
 // same keys.
 const HKEY kHive = HKEY_LOCAL_MACHINE;
 constexpr wchar_t kClassesRoot[] = L"SOFTWARE\\Classes\\";
+
+// This edition's platform, its type library filing and the other edition's
+// view of the registry.
+#ifdef _WIN64
+constexpr SYSKIND kSysKind = SYS_WIN64;
+constexpr wchar_t kSysKey[] = L"win64";
+constexpr wchar_t kOtherSysKey[] = L"win32";
+constexpr REGSAM kOtherView = KEY_WOW64_32KEY;
+#else
+constexpr SYSKIND kSysKind = SYS_WIN32;
+constexpr wchar_t kSysKey[] = L"win32";
+constexpr wchar_t kOtherSysKey[] = L"win64";
+// Ignored on 32-bit Windows, where the one view is this edition's own.
+constexpr REGSAM kOtherView = KEY_WOW64_64KEY;
+#endif
+// The proxy of Automation-compatible interfaces (PSOAInterface), which
+// RegisterTypeLib names for a dual interface.
+constexpr wchar_t kAutomationProxy[] = L"{00020424-0000-0000-C000-000000000046}";
 
 // One registry value written by registration; a null `name` is the key's
 // default value. Every value is a REG_SZ text.
@@ -154,8 +193,51 @@ std::wstring TypeLibVersionKey(const ProjectDescriptor& project) {
   return L"TypeLib\\" + GuidText(*project.typelib_id) + L"\\" + VersionText(project);
 }
 
-std::wstring TypeLibPathKey(const ProjectDescriptor& project, LCID locale) {
-  return TypeLibVersionKey(project) + L"\\" + Hex(locale) + L"\\win32";
+std::wstring TypeLibLocaleKey(const ProjectDescriptor& project, LCID locale) {
+  return TypeLibVersionKey(project) + L"\\" + Hex(locale);
+}
+
+std::wstring TypeLibPathKey(const ProjectDescriptor& project, LCID locale,
+                            const wchar_t* sys = kSysKey) {
+  return TypeLibLocaleKey(project, locale) + L"\\" + sys;
+}
+
+// Whether a key exists in this edition's view, or with `view` in another.
+bool KeyExists(const std::wstring& key_name, REGSAM view = 0) {
+  RegKey key;
+  return RegOpenKeyExW(kHive, FullKey(key_name).c_str(), 0, KEY_QUERY_VALUE | view, key.Out()) ==
+         ERROR_SUCCESS;
+}
+
+// Whether the other edition of the server is registered: some module serves
+// one of the project's classes in the other view. On 32-bit Windows there is
+// no other view (and the view flag would be ignored): false.
+bool OtherEditionRegistered(const ProjectDescriptor& project) {
+#ifndef _WIN64
+  BOOL wow64 = FALSE;
+  if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64) return false;
+#endif
+  for (std::size_t i = 0; i < project.class_count; ++i) {
+    if (KeyExists(L"CLSID\\" + GuidText(*project.classes[i].clsid) + L"\\InprocServer32",
+                  kOtherView)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The Interface keys RegisterTypeLib writes in this view for the class's
+// default (dual) interface, named `name` in the type library.
+std::vector<Entry> InterfaceEntries(const ProjectDescriptor& project, const IID& iid,
+                                    const std::wstring& name) {
+  const std::wstring key = L"Interface\\" + GuidText(iid);
+  return {
+      {key + L"\\TypeLib", nullptr, GuidText(*project.typelib_id)},
+      {key, nullptr, name},
+      {key + L"\\ProxyStubClsid", nullptr, kAutomationProxy},
+      {key + L"\\ProxyStubClsid32", nullptr, kAutomationProxy},
+      {key + L"\\TypeLib", L"Version", VersionText(project)},
+  };
 }
 
 HRESULT SetText(const Entry& entry) {
@@ -317,6 +399,33 @@ void AddTypeLibEntries(const ProjectDescriptor& project, LCID own_locale,
   entries.push_back({TypeLibPathKey(project, project.typelib_locale), nullptr, module_path, true});
 }
 
+// Unregisters this edition's type library while the other edition's stays:
+// its own filing and this view's Interface keys of the classes' interfaces,
+// nothing the other edition reads.
+HRESULT UnregisterTypeLibBesideOther(const ProjectDescriptor& project, ITypeLib* library,
+                                     LCID own_locale, const std::wstring& module_path) {
+  const std::vector<Entry> filing = {
+      {TypeLibPathKey(project, own_locale), nullptr, module_path, true}};
+  HRESULT result = RemoveEntries(filing);
+  const HRESULT hr = RemoveKeyIfEmpty(TypeLibLocaleKey(project, own_locale));
+  if (FAILED(hr) && SUCCEEDED(result)) result = hr;
+  for (std::size_t i = 0; i < project.class_count && library != nullptr; ++i) {
+    const IID& iid = *project.classes[i].default_interface;
+    ComPtr<ITypeInfo> info;
+    if (FAILED(library->GetTypeInfoOfGuid(iid, info.Out()))) continue;
+    Bstr name;
+    if (FAILED(info->GetDocumentation(MEMBERID_NIL, name.Out(), nullptr, nullptr, nullptr))) {
+      continue;
+    }
+    const std::wstring name_text(name.get() != nullptr ? name.get() : L"");
+    const std::vector<Entry> entries = InterfaceEntries(project, iid, name_text);
+    if (OwnerOf(entries.front()) == Owner::kOther) continue;
+    const HRESULT removed = RemoveEntries(entries);
+    if (FAILED(removed) && SUCCEEDED(result)) result = removed;
+  }
+  return result;
+}
+
 HRESULT Unregister(const ModuleCells& cells, const ProjectDescriptor& project) {
   std::wstring module_path;
   HRESULT hr = ModulePath(cells, module_path);
@@ -325,7 +434,6 @@ HRESULT Unregister(const ModuleCells& cells, const ProjectDescriptor& project) {
   ComPtr<ITypeLib> library;
   LCID own_locale = project.typelib_locale;
   const bool have_library = SUCCEEDED(LoadOwnTypeLib(module_path, library, own_locale));
-  library.Reset();  // only its locale is needed
 
   HRESULT result = S_OK;
 
@@ -335,15 +443,21 @@ HRESULT Unregister(const ModuleCells& cells, const ProjectDescriptor& project) {
   AddTypeLibEntries(project, own_locale, module_path, typelib_entries);
   hr = RemoveEntries(typelib_entries);
   if (SUCCEEDED(hr) && own_locale != project.typelib_locale) {
-    hr = RemoveKeyIfEmpty(TypeLibVersionKey(project) + L"\\" + Hex(project.typelib_locale));
+    hr = RemoveKeyIfEmpty(TypeLibLocaleKey(project, project.typelib_locale));
   }
   if (FAILED(hr)) result = SELFREG_E_TYPELIB;
 
   // The library's own filing, with its Interface keys, only when it is this
-  // module's.
+  // module's; beside the other edition's filing, only what is this
+  // edition's alone.
   if (have_library && Holds({TypeLibPathKey(project, own_locale), nullptr, module_path, true})) {
-    hr = UnRegisterTypeLib(*project.typelib_id, project.typelib_major, project.typelib_minor,
-                           own_locale, SYS_WIN32);
+    if (KeyExists(TypeLibPathKey(project, own_locale, kOtherSysKey)) &&
+        OtherEditionRegistered(project)) {
+      hr = UnregisterTypeLibBesideOther(project, library.get(), own_locale, module_path);
+    } else {
+      hr = UnRegisterTypeLib(*project.typelib_id, project.typelib_major, project.typelib_minor,
+                             own_locale, kSysKind);
+    }
     if (FAILED(hr) && SUCCEEDED(result)) result = SELFREG_E_TYPELIB;
   }
 
@@ -356,8 +470,11 @@ HRESULT Unregister(const ModuleCells& cells, const ProjectDescriptor& project) {
     if (OwnerOf(class_entries.front()) == Owner::kOther) continue;
     hr = RemoveEntries(class_entries);
     if (FAILED(hr) && SUCCEEDED(result)) result = SELFREG_E_CLASS;
+    // The ProgID key is shared by both views: it stays while the other
+    // edition serves the class.
     const std::vector<Entry> progid_entries = ProgIdEntries(project, record);
     if (OwnerOf(progid_entries.front()) == Owner::kOther) continue;
+    if (OtherEditionRegistered(project)) continue;
     hr = RemoveEntries(progid_entries);
     if (FAILED(hr) && SUCCEEDED(result)) result = SELFREG_E_CLASS;
   }

@@ -17,17 +17,28 @@
 
 namespace pelmora::server {
 
-// The per-module 32-bit cells, zero before the library entry runs. Only the
-// services here read and write them. What holds the module is counted by
-// kind, so that an unlock of one kind can never cancel a hold of another.
+// The two per-module cells, zero before the library entry runs. Only the
+// services here read and write them. Both are 32-bit LONG cells in the 32-bit
+// edition. In the 64-bit edition the module handle is an address of 64 bits,
+// so its cell has the pointer width (LONG_PTR); the lock count stays a LONG
+// in both.
+//
+// What holds the module is counted by kind, so that an unlock of one kind can
+// never cancel a hold of another: `locks` counts live objects and live class
+// factories, which only their own creation and destruction change; the server
+// locks a client takes with LockServer are counted apart by the services
+// (a stray LockServer(FALSE) can then never unload a module an object holds).
 struct ModuleCells {
-  volatile LONG module;        // the module handle, set at process attach
-  volatile LONG objects;       // live objects
-  volatile LONG factories;     // live class factories
-  volatile LONG server_locks;  // LockServer(TRUE) calls not yet undone
+#ifdef _WIN64
+  volatile LONG_PTR module;  // the module handle, set at process attach
+#else
+  volatile LONG module;  // the module handle, set at process attach
+#endif
+  volatile LONG locks;  // live objects and live factories
 };
 
-// The kinds of hold on the module, one count each.
+// The kinds of hold on the module: objects and factories share the `locks`
+// cell, server locks have a count of their own.
 enum class Hold { kObject, kFactory, kServerLock };
 
 enum class Threading { kApartment };

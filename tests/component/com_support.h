@@ -21,6 +21,13 @@
 
 namespace pelmora::test {
 
+// The platform of the edition's type library, as each edition is built.
+#ifdef _WIN64
+inline constexpr SYSKIND kSysKind = SYS_WIN64;
+#else
+inline constexpr SYSKIND kSysKind = SYS_WIN32;
+#endif
+
 // An HRESULT printed in hex by GoogleTest.
 struct Hr {
   HRESULT value;

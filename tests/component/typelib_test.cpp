@@ -126,7 +126,7 @@ TEST_F(TypeLibrary, Library) {
   ASSERT_EQ(Hr{library()->GetLibAttr(&attributes)}, Hr{S_OK});
   EXPECT_TRUE(IsEqualGUID(attributes->guid, LIBID_Tevaro));
   EXPECT_EQ(attributes->lcid, 0x0409u);
-  EXPECT_EQ(attributes->syskind, SYS_WIN32);
+  EXPECT_EQ(attributes->syskind, kSysKind);
   EXPECT_EQ(attributes->wMajorVerNum, 1);
   EXPECT_EQ(attributes->wMinorVerNum, 0);
   library()->ReleaseTLibAttr(attributes);

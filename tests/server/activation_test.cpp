@@ -161,7 +161,7 @@ TEST(Registered, TypeLibraryFoundByIdentifierVersionAndLocaleZero) {
     ASSERT_EQ(Hr{library->GetLibAttr(&attr)}, Hr{S_OK});
     EXPECT_TRUE(IsEqualGUID(attr->guid, LIBID_Tevaro));
     EXPECT_EQ(attr->lcid, LCID{0x0409});
-    EXPECT_EQ(attr->syskind, SYS_WIN32);
+    EXPECT_EQ(attr->syskind, kSysKind);
     EXPECT_EQ(attr->wMajorVerNum, 1);
     EXPECT_EQ(attr->wMinorVerNum, 0);
     library->ReleaseTLibAttr(attr);
