@@ -21,15 +21,6 @@ constexpr double kHalfGreatCircle = 0x1.3886666666667p+14;
 // The double nearest to 1e-8, which replaces a zero root.
 constexpr double kZeroRoot = 1e-8;
 
-class ArcCosCalculation final : public ArcCosCallee {
- public:
-  RtError Call(float X, float& A) override {
-    const Outcome<float> arc = ArcCos(X);
-    A = arc.value;
-    return arc.error;
-  }
-};
-
 struct Conversion {
   DistanceEnd product;  // the test after the multiplication
   DistanceEnd store;    // the test after the float32 store
@@ -81,6 +72,29 @@ template <class Status>
 
   return result;
 }
+
+[[gnu::noinline, gnu::cold]] float ExactArcCos(float X) {
+  FpStatus fp;
+  return ArcCosRun(fp, X);
+}
+
+// ArcCos's value (it always succeeds).
+[[gnu::always_inline]] inline float ArcCosValue(float X) {
+  runtime::FpScreen screen;
+  const float result = ArcCosRun(screen, X);
+  if (screen.Pending()) [[unlikely]] {
+    return ExactArcCos(X);
+  }
+  return result;
+}
+
+class ArcCosCalculation final : public ArcCosCallee {
+ public:
+  RtError Call(float X, float& A) override {
+    A = ArcCosValue(X);
+    return RtError::kNone;
+  }
+};
 
 // How the part before the arc cosine ended: with the end of the whole call
 // (the same place, or a failed test), or with the cosine X of the central
@@ -181,23 +195,17 @@ template <class Status>
 
 }  // namespace
 
-Outcome<float> ArcCos(float X) {
-  runtime::FpScreen screen;
-  const float result = ArcCosRun(screen, X);
-  if (!screen.Pending()) [[likely]] {
-    return runtime::Success(result);
-  }
-  FpStatus fp;
-  return runtime::Success(ArcCosRun(fp, X));
-}
+Outcome<float> ArcCos(float X) { return runtime::Success(ArcCosValue(X)); }
 
 // The part before the arc cosine runs first under runtime::FpScreen, and
 // again under FpStatus when the screen was marked; the short part after it
 // runs under FpStatus alone. The callee, which a caller may replace and which
 // may have effects of its own, is called once, and only after the part
 // before it passed unmarked or was made again exactly.
-DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon,
-                              ArcCosCallee& arcCos) {
+namespace {
+
+[[gnu::always_inline]] inline DistanceRun Distance(float alat, float alon, float blat, float blon,
+                                                   ArcCosCallee& arcCos) {
   runtime::FpScreen screen;
   const CentralCosine cosine = CosineOfCentralAngle(screen, alat, alon, blat, blon);
   if (screen.Pending()) [[unlikely]] {
@@ -214,13 +222,20 @@ DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon,
   return Kilometres(fp, A);
 }
 
+}  // namespace
+
+DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon,
+                              ArcCosCallee& arcCos) {
+  return Distance(alat, alon, blat, blon, arcCos);
+}
+
 Outcome<float> DistanceFrom(float alat, float alon, float blat, float blon, ArcCosCallee& arcCos) {
-  return TraceDistanceFrom(alat, alon, blat, blon, arcCos).outcome;
+  return Distance(alat, alon, blat, blon, arcCos).outcome;
 }
 
 Outcome<float> DistanceFrom(float alat, float alon, float blat, float blon) {
   ArcCosCalculation arcCos;
-  return DistanceFrom(alat, alon, blat, blon, arcCos);
+  return Distance(alat, alon, blat, blon, arcCos).outcome;
 }
 
 Outcome<float> Distanse(float, float) { return runtime::Success(0.0f); }
