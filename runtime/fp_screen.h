@@ -4,8 +4,9 @@
 // keeps a single sticky mark instead of conditions: anything unusual sets
 // it, a non-finite result of any operation (an infinity or a NaN, whether or
 // not FpStatus would record a condition for it), a NaN float32 operand, a
-// NaN operand of a comparison, a float32 store that is not finite. The mark
-// is set without a branch, and nothing ever clears it.
+// NaN operand of a comparison, a float32 store that is not finite (an
+// infinite operand counts as well). The mark is set without a branch, and
+// nothing ever clears it.
 //
 // Every condition FpStatus records comes with one of these, so a run under
 // FpScreen that ends unmarked met no condition, and FpStatus would have
@@ -15,9 +16,6 @@
 // of a marked screen fails, so that a marked run stops at its next test.
 #pragma once
 
-#include <cmath>
-#include <limits>
-
 #include "runtime/errors.h"
 #include "runtime/fp_status.h"
 
@@ -25,10 +23,7 @@ namespace pelmora::runtime {
 
 class FpScreen {
  public:
-  double Widen(float x) {
-    marked_ |= x != x;
-    return static_cast<double>(x);
-  }
+  double Widen(float x) { return Finite(static_cast<double>(x)); }
 
   double Add(double a, double b) { return Finite(a + b); }
   double Sub(double a, double b) { return Finite(a - b); }
@@ -37,7 +32,7 @@ class FpScreen {
 
   float Store(double x) {
     const float stored = static_cast<float>(x);
-    marked_ |= !(std::fabs(stored) <= std::numeric_limits<float>::max());
+    Finite(static_cast<double>(stored));
     return stored;
   }
 
@@ -45,29 +40,32 @@ class FpScreen {
   double Cos(double x) { return Finite(CosOf(x)); }
   double Atan(double x) { return Finite(AtanOf(x)); }
 
-  bool Less(double a, double b) { return Ordered(a, b) && a < b; }
-  bool Greater(double a, double b) { return Ordered(a, b) && a > b; }
-  bool SignallingEqual(double a, double b) { return Ordered(a, b) && a == b; }
+  bool Less(double a, double b) { return Mark(a, b) < b; }
+  bool Greater(double a, double b) { return Mark(a, b) > b; }
+  bool SignallingEqual(double a, double b) { return Mark(a, b) == b; }
 
   // Whether the run must be made again under FpStatus.
-  bool Pending() const { return marked_; }
+  bool Pending() const { return trace_ != trace_; }
 
   // kFloatingPoint once marked, else kNone; the mark stays.
-  RtError Test() const { return marked_ ? RtError::kFloatingPoint : RtError::kNone; }
+  RtError Test() const { return Pending() ? RtError::kFloatingPoint : RtError::kNone; }
 
  private:
-  double Finite(double result) {
-    marked_ |= !(std::fabs(result) <= std::numeric_limits<double>::max());
-    return result;
+  // x - x is 0 for a finite x and NaN for an infinity or a NaN, and a NaN
+  // stays in the sum: the mark costs two additions and no branch, and is
+  // looked at only by the tests.
+  double Finite(double x) {
+    trace_ += x - x;
+    return x;
   }
 
-  bool Ordered(double a, double b) {
-    const bool unordered = std::isunordered(a, b);
-    marked_ |= unordered;
-    return !unordered;
+  // Marks a NaN (or an infinite) operand of a comparison; gives back a.
+  double Mark(double a, double b) {
+    trace_ += (a - a) + (b - b);
+    return a;
   }
 
-  bool marked_ = false;
+  double trace_ = 0.0;
 };
 
 }  // namespace pelmora::runtime
