@@ -19,6 +19,14 @@
 // it in the same way. Nothing throws, and no error is kept to be reported
 // later. (A statement in resume-next mode is different: it returns its error
 // to runtime::ResumeNext, and the calculation goes on.)
+//
+// Screening. The distance, its arc cosine, the bearing and decoding are each
+// written once over their status type and run first under runtime::FpScreen,
+// which only marks that something unusual happened; when the mark is set they
+// run again from the start under FpStatus, which decides exactly. A run under
+// the screen has no effect outside itself until it ends unmarked (the bearing
+// works on a copy of the object's fields; the distance calls its arc-cosine
+// callee only after the part before it passed).
 #pragma once
 
 #include <cstdint>

@@ -4,6 +4,7 @@
 
 #include "calc/arithmetic.h"
 #include "calc/measure.h"
+#include "runtime/fp_screen.h"
 #include "runtime/numeric.h"
 
 namespace pelmora::calc {
@@ -33,8 +34,11 @@ bool Missing(float x) { return x == 0.0f || std::isnan(x); }
 // Everything up to and including the clockwise turn. Each examination sits
 // after the arithmetic of its step and before the value is stored, so a
 // failing step leaves its field as it was.
-Outcome<UnroundedBearing> Clockwise(FpStatus& fp, BearingFields& f, float MyLat, float MyLon,
-                                    float lnLatitude, float lnLongitude) {
+template <class Status>
+[[gnu::always_inline]] inline Outcome<UnroundedBearing> Clockwise(Status& fp, BearingFields& f,
+                                                                  float MyLat, float MyLon,
+                                                                  float lnLatitude,
+                                                                  float lnLongitude) {
   if (Missing(lnLatitude) || Missing(lnLongitude)) return Decided(0.0f);
 
   // Radians by the double K, each rounded to float32.
@@ -147,6 +151,29 @@ Outcome<UnroundedBearing> Clockwise(FpStatus& fp, BearingFields& f, float MyLat,
   return runtime::Success(UnroundedBearing{f.AzimutValue, false});
 }
 
+// The whole bearing, rounded to whole degrees.
+template <class Status>
+[[gnu::always_inline]] inline Outcome<float> Rounded(Status& fp, BearingFields& f, float MyLat,
+                                                     float MyLon, float lnLatitude,
+                                                     float lnLongitude) {
+  const auto turned = Clockwise(fp, f, MyLat, MyLon, lnLatitude, lnLongitude);
+  if (!turned) return Failure(turned.error, 0.0f);
+  if (turned.value.decided) return runtime::Success(turned.value.degrees);
+
+  // Whole degrees, halves up: floor of the sum with 0.5 formed in double.
+  const double half_up = fp.Add(fp.Widen(f.AzimutValue), 0.5);
+  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure(e, 0.0f);
+  f.AzimutValue = fp.Store(runtime::Floor(half_up));
+  return runtime::Success(f.AzimutValue);
+}
+
+[[gnu::noinline, gnu::cold]] Outcome<float> ExactAzimut(BearingFields& fields, float MyLat,
+                                                        float MyLon, float lnLatitude,
+                                                        float lnLongitude) {
+  FpStatus fp;
+  return Rounded(fp, fields, MyLat, MyLon, lnLatitude, lnLongitude);
+}
+
 }  // namespace
 
 Outcome<UnroundedBearing> AzimutBeforeRounding(BearingFields& fields, float MyLat, float MyLon,
@@ -155,18 +182,20 @@ Outcome<UnroundedBearing> AzimutBeforeRounding(BearingFields& fields, float MyLa
   return Clockwise(fp, fields, MyLat, MyLon, lnLatitude, lnLongitude);
 }
 
+// The bearing runs first under runtime::FpScreen on a copy of the fields,
+// which it gives to the object only when the screen stayed unmarked; a
+// marked run is made again under FpStatus on the object's own fields, so
+// that a failing step leaves each field as the call found it.
 Outcome<float> Azimut(BearingFields& fields, float MyLat, float MyLon, float lnLatitude,
                       float lnLongitude) {
-  FpStatus fp;
-  const auto turned = Clockwise(fp, fields, MyLat, MyLon, lnLatitude, lnLongitude);
-  if (!turned) return Failure(turned.error, 0.0f);
-  if (turned.value.decided) return runtime::Success(turned.value.degrees);
-
-  // Whole degrees, halves up: floor of the sum with 0.5 formed in double.
-  const double half_up = fp.Add(fp.Widen(fields.AzimutValue), 0.5);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure(e, 0.0f);
-  fields.AzimutValue = fp.Store(runtime::Floor(half_up));
-  return runtime::Success(fields.AzimutValue);
+  BearingFields screened = fields;
+  runtime::FpScreen screen;
+  const Outcome<float> result = Rounded(screen, screened, MyLat, MyLon, lnLatitude, lnLongitude);
+  if (screen.Pending()) [[unlikely]] {
+    return ExactAzimut(fields, MyLat, MyLon, lnLatitude, lnLongitude);
+  }
+  fields = screened;
+  return result;
 }
 
 }  // namespace pelmora::calc

@@ -2,6 +2,7 @@
 
 #include "calc/arithmetic.h"
 #include "calc/measure.h"
+#include "runtime/fp_screen.h"
 #include "runtime/numeric.h"
 #include "runtime/resume_next.h"
 
@@ -20,15 +21,6 @@ constexpr double kHalfGreatCircle = 0x1.3886666666667p+14;
 // The double nearest to 1e-8, which replaces a zero root.
 constexpr double kZeroRoot = 1e-8;
 
-class ArcCosCalculation final : public ArcCosCallee {
- public:
-  RtError Call(float X, float& A) override {
-    const Outcome<float> arc = ArcCos(X);
-    A = arc.value;
-    return arc.error;
-  }
-};
-
 struct Conversion {
   DistanceEnd product;  // the test after the multiplication
   DistanceEnd store;    // the test after the float32 store
@@ -36,8 +28,11 @@ struct Conversion {
 
 }  // namespace
 
-Outcome<float> ArcCos(float X) {
-  FpStatus fp;
+namespace {
+
+// ArcCos under either status (runtime::FpStatus or runtime::FpScreen).
+template <class Status>
+[[gnu::always_inline]] inline float ArcCosRun(Status& fp, float X) {
   runtime::ResumeNext resume(fp);
   double root = 0.0;
   float result = 0.0f;
@@ -75,20 +70,57 @@ Outcome<float> ArcCos(float X) {
     return RtError::kNone;
   });
 
-  return runtime::Success(result);
+  return result;
 }
 
-DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon,
-                              ArcCosCallee& arcCos) {
+[[gnu::noinline, gnu::cold]] float ExactArcCos(float X) {
   FpStatus fp;
-  float result = 0.0f;
+  return ArcCosRun(fp, X);
+}
+
+// ArcCos's value (it always succeeds).
+[[gnu::always_inline]] inline float ArcCosValue(float X) {
+  runtime::FpScreen screen;
+  const float result = ArcCosRun(screen, X);
+  if (screen.Pending()) [[unlikely]] {
+    return ExactArcCos(X);
+  }
+  return result;
+}
+
+class ArcCosCalculation final : public ArcCosCallee {
+ public:
+  RtError Call(float X, float& A) override {
+    A = ArcCosValue(X);
+    return RtError::kNone;
+  }
+};
+
+// How the part before the arc cosine ended: with the end of the whole call
+// (the same place, or a failed test), or with the cosine X of the central
+// angle.
+struct CentralCosine {
+  bool ended = false;
+  DistanceRun run;
+  float X = 0.0f;
+};
+
+template <class Status>
+[[gnu::always_inline]] inline CentralCosine CosineOfCentralAngle(Status& fp, float alat, float alon,
+                                                                 float blat, float blon) {
+  const float result = 0.0f;
+  const auto end = [&](RtError e, DistanceEnd where) {
+    return CentralCosine{true, {Failure(e, result), where}, 0.0f};
+  };
 
   // Exact comparison, +0 equal to -0. Both comparisons are made, so a NaN
   // in either pair is always signalled; a NaN is never the same place, and
   // the first test of the conversion ends the call.
   const bool same_lat = fp.SignallingEqual(Wide(alat), Wide(blat));
   const bool same_lon = fp.SignallingEqual(Wide(alon), Wide(blon));
-  if (same_lat && same_lon) return {runtime::Success(0.0f), DistanceEnd::kSamePlace};
+  if (same_lat && same_lon) {
+    return CentralCosine{true, {runtime::Success(0.0f), DistanceEnd::kSamePlace}, 0.0f};
+  }
 
   // Degrees to radians, in the order alat, alon, blat, blon: the product
   // with pi32 is tested, then the quotient by 180 is stored and tested.
@@ -100,13 +132,9 @@ DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon,
   float radians[4] = {0.0f, 0.0f, 0.0f, 0.0f};
   for (int i = 0; i < 4; ++i) {
     const double product = fp.Mul(fp.Widen(degrees[i]), kPi32Wide);
-    if (const RtError e = fp.Test(); e != RtError::kNone) {
-      return {Failure(e, result), kTests[i].product};
-    }
+    if (const RtError e = fp.Test(); e != RtError::kNone) return end(e, kTests[i].product);
     radians[i] = fp.Store(fp.Div(product, 180.0));
-    if (const RtError e = fp.Test(); e != RtError::kNone) {
-      return {Failure(e, result), kTests[i].store};
-    }
+    if (const RtError e = fp.Test(); e != RtError::kNone) return end(e, kTests[i].store);
   }
   const float phi_a = radians[0];
   const float lambda_a = radians[1];
@@ -123,9 +151,7 @@ DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon,
   // b minus a; exchanging the points negates the difference, which leaves
   // its cosine unchanged.
   const double lon_diff = fp.Sub(Wide(lambda_b), Wide(lambda_a));
-  if (const RtError e = fp.Test(); e != RtError::kNone) {
-    return {Failure(e, result), DistanceEnd::kDifference};
-  }
+  if (const RtError e = fp.Test(); e != RtError::kNone) return end(e, DistanceEnd::kDifference);
   const float cos_lon_diff = fp.Store(fp.Cos(lon_diff));
 
   // The cosine of the central angle, multiplied in this order; both products
@@ -133,17 +159,15 @@ DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon,
   const double cosine_sum =
       fp.Add(fp.Mul(fp.Mul(Wide(cos_phi_b), Wide(cos_phi_a)), Wide(cos_lon_diff)),
              fp.Mul(Wide(sin_phi_b), Wide(sin_phi_a)));
-  if (const RtError e = fp.Test(); e != RtError::kNone) {
-    return {Failure(e, result), DistanceEnd::kCosineSum};
-  }
-  const float X = fp.Store(cosine_sum);
+  if (const RtError e = fp.Test(); e != RtError::kNone) return end(e, DistanceEnd::kCosineSum);
+  // A store overflow here stays pending until the test after the scaling.
+  return CentralCosine{false, {}, fp.Store(cosine_sum)};
+}
 
-  float A = 0.0f;
-  if (const RtError e = arcCos.Call(X, A); e != RtError::kNone) {
-    return {Failure(e, result), DistanceEnd::kArcCos};
-  }
-
-  result = fp.Store(fp.Div(fp.Mul(fp.Widen(A), kHalfGreatCircle), kPi32Wide));
+// The part after the arc cosine A: the scaling to km and the half added.
+template <class Status>
+[[gnu::always_inline]] inline DistanceRun Kilometres(Status& fp, float A) {
+  float result = fp.Store(fp.Div(fp.Mul(fp.Widen(A), kHalfGreatCircle), kPi32Wide));
   if (const RtError e = fp.Test(); e != RtError::kNone) {
     return {Failure(e, result), DistanceEnd::kScaled};
   }
@@ -156,13 +180,62 @@ DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon,
   return {runtime::Success(result), DistanceEnd::kCompleted};
 }
 
+// The whole call under FpStatus, for inputs the screen marked.
+[[gnu::noinline, gnu::cold]] DistanceRun ExactDistance(float alat, float alon, float blat,
+                                                       float blon, ArcCosCallee& arcCos) {
+  FpStatus fp;
+  const CentralCosine cosine = CosineOfCentralAngle(fp, alat, alon, blat, blon);
+  if (cosine.ended) return cosine.run;
+  float A = 0.0f;
+  if (const RtError e = arcCos.Call(cosine.X, A); e != RtError::kNone) {
+    return {Failure(e, 0.0f), DistanceEnd::kArcCos};
+  }
+  return Kilometres(fp, A);
+}
+
+}  // namespace
+
+Outcome<float> ArcCos(float X) { return runtime::Success(ArcCosValue(X)); }
+
+// The part before the arc cosine runs first under runtime::FpScreen, and
+// again under FpStatus when the screen was marked; the short part after it
+// runs under FpStatus alone. The callee, which a caller may replace and which
+// may have effects of its own, is called once, and only after the part
+// before it passed unmarked or was made again exactly.
+namespace {
+
+[[gnu::always_inline]] inline DistanceRun Distance(float alat, float alon, float blat, float blon,
+                                                   ArcCosCallee& arcCos) {
+  runtime::FpScreen screen;
+  const CentralCosine cosine = CosineOfCentralAngle(screen, alat, alon, blat, blon);
+  if (screen.Pending()) [[unlikely]] {
+    return ExactDistance(alat, alon, blat, blon, arcCos);
+  }
+  if (cosine.ended) return cosine.run;
+
+  float A = 0.0f;
+  if (const RtError e = arcCos.Call(cosine.X, A); e != RtError::kNone) {
+    return {Failure(e, 0.0f), DistanceEnd::kArcCos};
+  }
+
+  FpStatus fp;
+  return Kilometres(fp, A);
+}
+
+}  // namespace
+
+DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon,
+                              ArcCosCallee& arcCos) {
+  return Distance(alat, alon, blat, blon, arcCos);
+}
+
 Outcome<float> DistanceFrom(float alat, float alon, float blat, float blon, ArcCosCallee& arcCos) {
-  return TraceDistanceFrom(alat, alon, blat, blon, arcCos).outcome;
+  return Distance(alat, alon, blat, blon, arcCos).outcome;
 }
 
 Outcome<float> DistanceFrom(float alat, float alon, float blat, float blon) {
   ArcCosCalculation arcCos;
-  return DistanceFrom(alat, alon, blat, blon, arcCos);
+  return Distance(alat, alon, blat, blon, arcCos).outcome;
 }
 
 Outcome<float> Distanse(float, float) { return runtime::Success(0.0f); }

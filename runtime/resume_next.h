@@ -5,7 +5,8 @@
 // the first runtime error it meets by returning it at once: the rest of the
 // statement, its assignment included, is abandoned, and the method goes on
 // with the next statement. A condition that the statement left untested is
-// cleared at its end, so it cannot surface in the next statement.
+// cleared at its end, so it cannot surface in the next statement. (Under
+// runtime::FpScreen nothing is cleared: a marked run is made again.)
 #pragma once
 
 #include "runtime/errors.h"
@@ -13,9 +14,10 @@
 
 namespace pelmora::runtime {
 
+template <class Status = FpStatus>
 class ResumeNext {
  public:
-  explicit ResumeNext(FpStatus& fp) : fp_(fp) {}
+  explicit ResumeNext(Status& fp) : fp_(fp) {}
 
   // Runs one statement; returns the runtime error that abandoned it, if any,
   // for callers that want to know (the method itself carries on regardless).
@@ -27,7 +29,7 @@ class ResumeNext {
   }
 
  private:
-  FpStatus& fp_;
+  Status& fp_;
 };
 
 }  // namespace pelmora::runtime

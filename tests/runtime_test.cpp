@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 
+#include "runtime/fp_screen.h"
 #include "runtime/fp_status.h"
 #include "runtime/numeric.h"
 #include "runtime/resume_next.h"
@@ -149,6 +150,50 @@ TEST(Runtime, FpStatusConditions) {
     EXPECT_EQ(fp.Test(), any ? RtError::kFloatingPoint : RtError::kNone) << c.name;
     EXPECT_FALSE(fp.Pending()) << c.name << ": the test clears the status";
   }
+}
+
+// The screen gives every operation's value bit for bit, and is marked
+// whenever FpStatus records a condition, over every pair of operands of a
+// grid of ordinary and extreme values (a run it passes unmarked is exact).
+TEST(Runtime, FpScreenMarksWhateverFpStatusRecords) {
+  const double operands[] = {0.0,  -0.0,  1.0,     -1.5, kDenormal, 1e-300,
+                             3e38, 1e300, 1.7e308, kInf, -kInf,     kNan};
+  const auto same = [](double a, double b) {
+    return (std::isnan(a) && std::isnan(b)) || Bits(a) == Bits(b);
+  };
+  const auto check = [&](const char* what, double a, double b, auto op) {
+    FpStatus fp;
+    FpScreen screen;
+    const auto exact = op(fp, a, b);
+    const auto screened = op(screen, a, b);
+    EXPECT_TRUE(same(static_cast<double>(exact), static_cast<double>(screened)))
+        << what << " " << a << ", " << b;
+    EXPECT_TRUE(!fp.Pending() || screen.Pending()) << what << " " << a << ", " << b;
+    EXPECT_EQ(screen.Test(), screen.Pending() ? RtError::kFloatingPoint : RtError::kNone);
+  };
+  for (const double a : operands) {
+    check("widen", a, 0.0,
+          [](auto& f, double x, double) { return f.Widen(static_cast<float>(x)); });
+    check("store", a, 0.0, [](auto& f, double x, double) { return f.Store(x); });
+    check("sin", a, 0.0, [](auto& f, double x, double) { return f.Sin(x); });
+    check("cos", a, 0.0, [](auto& f, double x, double) { return f.Cos(x); });
+    check("atan", a, 0.0, [](auto& f, double x, double) { return f.Atan(x); });
+    for (const double b : operands) {
+      check("+", a, b, [](auto& f, double x, double y) { return f.Add(x, y); });
+      check("-", a, b, [](auto& f, double x, double y) { return f.Sub(x, y); });
+      check("*", a, b, [](auto& f, double x, double y) { return f.Mul(x, y); });
+      check("/", a, b, [](auto& f, double x, double y) { return f.Div(x, y); });
+      check("<", a, b, [](auto& f, double x, double y) { return f.Less(x, y); });
+      check(">", a, b, [](auto& f, double x, double y) { return f.Greater(x, y); });
+      check("==", a, b, [](auto& f, double x, double y) { return f.SignallingEqual(x, y); });
+    }
+  }
+  FpStatus fp;
+  FpScreen screen;
+  static_cast<void>(fp.Widen(test::SignallingNan()));
+  static_cast<void>(screen.Widen(test::SignallingNan()));
+  EXPECT_TRUE(fp.Pending());
+  EXPECT_TRUE(screen.Pending());
 }
 
 TEST(Runtime, FpComparisons) {
