@@ -28,6 +28,7 @@
 #include <limits>
 
 #include "runtime/errors.h"
+#include "runtime/trig.h"
 
 namespace pelmora::runtime {
 
@@ -64,11 +65,12 @@ class FpStatus {
     return stored;
   }
 
-  // Sine, cosine and arc tangent of a double in radians. An infinite
+  // Sine, cosine and arc tangent of a double in radians, correctly rounded
+  // (runtime/trig.h), so the same on every host. An infinite
   // argument to sine or cosine records invalid.
-  double Sin(double x) { return Checked(std::sin(x), x, 0.0); }
-  double Cos(double x) { return Checked(std::cos(x), x, 0.0); }
-  double Atan(double x) { return Checked(std::atan(x), x, 0.0); }
+  double Sin(double x) { return Checked(runtime::Sin(x), x, 0.0); }
+  double Cos(double x) { return Checked(runtime::Cos(x), x, 0.0); }
+  double Atan(double x) { return Checked(runtime::Atan(x), x, 0.0); }
 
   // Ordered comparisons: a NaN operand records invalid, and the answer is
   // then false.
