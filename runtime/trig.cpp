@@ -1,33 +1,35 @@
 // Correctly rounded sine, cosine and arc tangent: the fast path.
 //
 // Each function computes its result as an unevaluated sum yh + yl of two
-// doubles (double-double arithmetic) with a proven relative error bound eps,
-// then tests whether every value within that bound rounds to the same double
-// (the rounding test). If so, that double is the correctly rounded result;
-// otherwise, about once in tens of thousands of arguments, the slow path in
+// doubles (double-double arithmetic) with a proven error bound, then tests
+// whether every value within that bound rounds to the same double (the
+// rounding test). If so, that double is the correctly rounded result;
+// otherwise, about once in ten thousand arguments, the slow path in
 // trig_accurate.cpp decides with 288-bit fixed-point arithmetic.
 //
-// No fused multiply-add: exact products come from Veltkamp splitting and
-// Dekker's product, which need only round-to-nearest double operations. The
-// build's -ffp-contract=off keeps the compiler from fusing anything.
+// No fused multiply-add: products come from Dekker's algorithm, which needs
+// only round-to-nearest double operations. The build's -ffp-contract=off
+// keeps the compiler from fusing anything.
 //
-// Sine and cosine: |x| is reduced to r = |x| - k pi/2 with |r| <= pi/4 (plus
-// a hair), by a three-part pi/2 below 2^21 (Cody and Waite) and by exact
-// multiplication with the bits of 2/pi above (Payne and Hanek). Then r = a + t
-// with a = i/256 and |t| <= 1/512, and
+// Sine and cosine: x = n pi/512 + t with |t| <= pi/1024 (plus a hair), by a
+// three-part pi/512 below 2^21 (Cody and Waite) and by exact multiplication
+// with the bits of 2/pi above (Payne and Hanek). The cosine is the sine of
+// x + pi/2, n + 256. With a = n pi/512,
 //   sin(a + t) = sin a + cos a * t + cos a * (sin t - t) + sin a * (cos t - 1)
-//   cos(a + t) = cos a - sin a * t - sin a * (sin t - t) + cos a * (cos t - 1)
-// with sin a, cos a from a double-double table and short Taylor polynomials
-// for sin t - t (|.| <= 2^-29.5) and cos t - 1 (|.| <= 2^-19). Relative
-// error of this kernel: the rounding of sin a * (cos t - 1) dominates, below
-// 2^-69 of the result; the bound takes 2^-67. The reduction adds its absolute
-// error delta (the sine and cosine change by at most that).
+// with sin a, cos a from a double-double table of a quarter turn, and short
+// Taylor polynomials for sin t - t (at most 2^-27.6) and cos t - 1 (at most
+// 2^-17.7). Error of this kernel, relative to |sin a| + |cos a * t|: the
+// roundings of cos t - 1 (4 of 2^-53) and of the sum of the small terms (4 of
+// 2^-53 of 2^-17.6) dominate, 2^-67 in all; the bound takes 2^-66, and 2^-69
+// more for the rounding test's own roundings. The reduction adds its absolute
+// error delta (the result changes by at most that).
 //
-// Arc tangent: for |x| > 1 it is pi/2 - atan(1/|x|), the reciprocal in
-// double-double. Then q = c + (rest) with c = i/256, t = (q - c) / (1 + q c)
-// in double-double, |t| <= 1/512, and atan q = atan c + t + t^3 P(t^2) with
-// atan c from a table. The cubic term is at most 2^-19.6 |t| and its rounding
-// error below 2^-70.5 |t|; eps takes 2^-68.
+// Arc tangent: with q = |x| or 1/|x| (atan |x| = pi/2 - atan q for |x| > 1)
+// and c = i/256 the nearest grid point to q, t = (q - c) / (1 + q c) in
+// double-double, |t| <= 1/512, and atan q = atan c + t + t^3 P(t^2), atan c
+// and pi/2 - atan c from a table. The cubic term is at most 2^-19.6 |t| and
+// its rounding error below 2^-70.5 |t|; with the final sums (2^-71 each) the
+// error stays below 2^-69.3 of the result, and the bound takes 2^-68.
 #include "runtime/trig.h"
 
 #include <bit>
@@ -44,14 +46,16 @@ using trig::DoublePair;
 constexpr std::uint64_t kSignBit = 0x8000000000000000u;
 constexpr std::uint64_t kInfBits = 0x7FF0000000000000u;
 
-// pi/2 as the sum of two doubles, and as a sum of two 32-bit parts (whose
-// products with k < 2^21 are exact) and a rounded rest; and 2/pi.
-constexpr double kHalfPi1 = 0x1.921fb54442d18p+0;
-constexpr double kHalfPi2 = 0x1.1a62633145c07p-54;
-constexpr double kHalfPiA = 0x1.921fb544p+0;
-constexpr double kHalfPiB = 0x1.0b4611a6p-34;
-constexpr double kHalfPiC = 0x1.3198a2e037073p-69;
-constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
+// pi/2 rounded to a double.
+constexpr double kHalfPi = 0x1.921fb54442d18p+0;
+// pi/512 as the sum of two doubles, and as two parts of 23 and 21 bits
+// (whose products with |n| < 2^29 are exact) and a rounded rest; 512/pi.
+constexpr double kPiOver512Hi = 0x1.921fb54442d18p-8;
+constexpr double kPiOver512Lo = 0x1.1a62633145c07p-62;
+constexpr double kPiOver512A = 0x1.921fb4p-8;
+constexpr double kPiOver512B = 0x1.4442dp-32;
+constexpr double kPiOver512C = 0x1.8469898cc517p-56;
+constexpr double k512OverPi = 0x1.45f306dc9c883p+7;
 
 std::uint64_t Bits(double x) { return std::bit_cast<std::uint64_t>(x); }
 double FromBits(std::uint64_t b) { return std::bit_cast<double>(b); }
@@ -70,14 +74,15 @@ void FastTwoSum(double a, double b, double& s, double& e) {
   e = b - (s - a);
 }
 
-// Veltkamp's split into two halves of 26 bits each.
+// A split into the leading 26 bits and the rest (at most 27 bits), by
+// masking: shorter than Veltkamp's split by multiplication.
 void Split(double a, double& hi, double& lo) {
-  const double c = 134217729.0 * a;  // 2^27 + 1
-  hi = c - (c - a);
+  hi = FromBits(Bits(a) & 0xFFFFFFFFF8000000u);
   lo = a - hi;
 }
 
-// Dekker: p + e == a * b exactly (no overflow or underflow here).
+// Dekker's product: p + e equals a * b up to the rounding of the last
+// partial product al * bl (at most 54 bits), below 2^-104 |a b|.
 void TwoProd(double a, double b, double& p, double& e) {
   p = a * b;
   double ah, al, bh, bl;
@@ -86,39 +91,16 @@ void TwoProd(double a, double b, double& p, double& e) {
   e = ((ah * bh - p) + ah * bl + al * bh) + al * bl;
 }
 
-// The rounding test: when the exact result lies within `error` of yh + yl
-// (|yl| at most about half an ulp of yh), and every value in that interval
-// rounds to the same double, stores it in result.
-bool RoundsSurely(double yh, double yl, double error, double& result) {
-  // Widened so that the two roundings below cannot narrow the interval.
-  const double bound = error * 1.001 + Abs(yl) * 0x1p-50;
+// The rounding test: when the exact result lies within bound of yh + yl,
+// and every value in that interval rounds to the same double, stores it in
+// result. The bound must allow for the rounding of yl -+ bound: a few units
+// of 2^-53 |yl|, where |yl| <= 2^-17 |yh| here.
+bool RoundsSurely(double yh, double yl, double bound, double& result) {
   const double down = yh + (yl - bound);
   const double up = yh + (yl + bound);
   if (down != up) return false;  // also when the bound is infinite or NaN
   result = down;
   return true;
-}
-
-// sin r (or cos r) for r = rh + rl, 0 <= rh <= pi/4 + 2^-20, |rl| tiny.
-// Both have one form, without a branch: with (p, q, g) = (sin a, cos a, 1)
-// for the sine and (cos a, sin a, -1) for the cosine,
-//   p + q * g t + q * g (sin t - t) + p * (cos t - 1).
-void SinCosKernel(double rh, double rl, bool cosine, double& yh, double& yl) {
-  const int i = static_cast<int>(rh * 256.0 + 0.5);
-  const double th = rh - static_cast<double>(i) * 0x1p-8;  // exact
-  const double z = th * th;
-  const DoublePair& p = trig::kSinCos[i][cosine ? 1 : 0];
-  const DoublePair& q = trig::kSinCos[i][cosine ? 0 : 1];
-  const double g = cosine ? -1.0 : 1.0;
-  // sin t - t and cos t - 1 for t = th + rl (the rl terms are first order).
-  const double sin_m = th * z * (-1.0 / 6.0 + z * (1.0 / 120.0 - z * (1.0 / 5040.0)));
-  const double cos_m = z * (-0.5 + z * (1.0 / 24.0 - z * (1.0 / 720.0))) - th * rl;
-  const double u = g * th;
-  double ph, pl, sh, sl;
-  TwoProd(q.hi, u, ph, pl);
-  FastTwoSum(p.hi, ph, sh, sl);  // p.hi is 0 or above 2^-8 > |ph|
-  const double low = q.hi * (g * rl) + q.lo * u + q.hi * (g * sin_m) + p.hi * cos_m + p.lo;
-  FastTwoSum(sh, sl + (pl + low), yh, yl);
 }
 
 double SinCos(double x, bool cosine) {
@@ -130,26 +112,29 @@ double SinCos(double x, bool cosine) {
     return x;
   }
   if (cosine && abits < 0x3E40000000000000u) return 1.0;  // |x| < 2^-27
-  const double ax = FromBits(abits);
 
-  double rh, rl;
-  double delta;  // absolute error of rh + rl as |x| mod pi/2
-  int quadrant;
-  if (abits < 0x4140000000000000u) {  // |x| < 2^21, so k < 2^21
-    const double k = (ax * kTwoOverPi + 0x1.8p52) - 0x1.8p52;
-    quadrant = static_cast<int>(k) & 3;
-    const double head = ax - k * kHalfPiA;  // both exact
+  // x = n pi/512 + t, |t| <= pi/1024 (and a hair); delta bounds the error of
+  // th + tl as t.
+  unsigned n;
+  double th, tl, delta;
+  if (abits < 0x4140000000000000u) {  // |x| < 2^21, so |n| < 2^29
+    const double k = (x * k512OverPi + 0x1.8p52) - 0x1.8p52;
+    n = static_cast<unsigned>(static_cast<int>(k));
+    const double head = x - k * kPiOver512A;  // both exact
     double e;
-    TwoSum(head, -(k * kHalfPiB), rh, e);  // k * kHalfPiB is exact
-    TwoSum(rh, e - k * kHalfPiC, rh, rl);
-    delta = k * 0x1p-119;
+    TwoSum(head, -(k * kPiOver512B), th, e);  // k * kPiOver512B is exact
+    TwoSum(th, e - k * kPiOver512C, th, tl);
+    delta = Abs(k) * 0x1p-106;
   } else {
+    // |x| * 2/pi = 4m + quadrant + fraction, and 256 times the fraction is
+    // j + (the rest); t is (the rest) * pi/512, the rest centred on zero.
     std::uint32_t f[5];
-    bool negative = false;
-    quadrant = trig::ReduceByHalfPi(ax, 5, f, &negative);
-    // F as a double-double, then times pi/2.
-    double fh = static_cast<double>(f[0]) * 0x1p-32, fl = 0.0;
-    double scale = 0x1p-32;
+    const int quadrant = trig::ReduceByHalfPi(FromBits(abits), 5, f);
+    const std::uint32_t half = (f[0] >> 23) & 1;
+    n = static_cast<unsigned>(quadrant) * 256 + (f[0] >> 24) + half;
+    double fh = static_cast<double>(f[0] & 0xFFFFFFu) * 0x1p-24 - static_cast<double>(half);
+    double fl = 0.0;
+    double scale = 0x1p-24;
     for (int w = 1; w < 5; ++w) {
       scale *= 0x1p-32;
       double e;
@@ -158,32 +143,46 @@ double SinCos(double x, bool cosine) {
     }
     FastTwoSum(fh, fl, fh, fl);
     double e;
-    TwoProd(fh, kHalfPi1, rh, e);
-    e += fh * kHalfPi2 + fl * kHalfPi1;
-    FastTwoSum(rh, e, rh, rl);
-    if (negative) {
-      rh = -rh;
-      rl = -rl;
+    TwoProd(fh, kPiOver512Hi, th, e);
+    e += fh * kPiOver512Lo + fl * kPiOver512Hi;
+    FastTwoSum(th, e, th, tl);
+    if (x < 0.0) {
+      n = 0u - n;
+      th = -th;
+      tl = -tl;
     }
-    delta = 0x1p-150 + Abs(rh) * 0x1p-100;
+    delta = 0x1p-150 + Abs(th) * 0x1p-100;
   }
+  if (cosine) n += 256;  // cos x = sin(x + pi/2)
 
-  // sin |x| = +-sin r or +-cos r by quadrant; cos |x| likewise. Signs as
-  // bit masks: random arguments would defeat branch prediction.
-  const bool use_cos = ((quadrant & 1) != 0) != cosine;
-  const std::uint64_t r_sign = Bits(rh) & kSignBit;  // sin r = -sin |r|
-  rh = Abs(rh);
-  rl = FromBits(Bits(rl) ^ r_sign);
-  const int turn = cosine ? (quadrant + 1) & 3 : quadrant;
-  const std::uint64_t negate = (use_cos ? 0 : r_sign) ^ (static_cast<std::uint64_t>(turn >> 1) << 63) ^
-                               (cosine ? 0 : Bits(x) & kSignBit);
+  // sin(a + t) with a = n pi/512 = quadrant pi/2 + j pi/512:
+  //   p + q t + q (sin t - t) + p (cos t - 1),  p = sin a, q = cos a,
+  // where (p, q) is (s, c), (c, -s), (-s, -c) or (-c, s) by quadrant for
+  // s = sin(j pi/512), c = cos(j pi/512). Signs as bit masks: random
+  // arguments would defeat branch prediction.
+  const unsigned j = n & 255u, quadrant = (n >> 8) & 3u;
+  const DoublePair& ps = trig::kSinCos[j][quadrant & 1];
+  const DoublePair& qs = trig::kSinCos[j][(quadrant & 1) ^ 1];
+  const std::uint64_t p_sign = static_cast<std::uint64_t>(quadrant >> 1) << 63;
+  const std::uint64_t q_sign = static_cast<std::uint64_t>((quadrant ^ (quadrant >> 1)) & 1) << 63;
+  const double p_hi = FromBits(Bits(ps.hi) ^ p_sign), p_lo = FromBits(Bits(ps.lo) ^ p_sign);
+  const double q_hi = FromBits(Bits(qs.hi) ^ q_sign), q_lo = FromBits(Bits(qs.lo) ^ q_sign);
 
-  double yh, yl;
-  SinCosKernel(rh, rl, use_cos, yh, yl);
-  // The reduction's error changes sin |r| or cos |r| by at most delta.
+  const double z = th * th;
+  // sin t - t and cos t - 1 for t = th + tl (the tl terms are first order).
+  const double sin_m = th * z * (-1.0 / 6.0 + z * (1.0 / 120.0 - z * (1.0 / 5040.0)));
+  const double cos_m = z * (-0.5 + z * (1.0 / 24.0 - z * (1.0 / 720.0))) - th * tl;
+  double ph, pl, yh, yl;
+  TwoProd(q_hi, th, ph, pl);
+  FastTwoSum(p_hi, ph, yh, yl);  // p_hi is 0 or above 2^-7.3 > 2 |ph|
+  const double low = q_hi * tl + q_lo * th + q_hi * sin_m + p_hi * cos_m + p_lo;
+  yl = yl + (pl + low);
+  // The reduction's error changes the result by at most delta; the kernel's
+  // bound, with room for the rounding test's own roundings (2^-69).
+  const double bound = 0x1.3p-66 * (Abs(p_hi) + Abs(ph)) + delta;
   double result;
-  if (!RoundsSurely(yh, yl, 0x1p-67 * yh + delta, result)) return trig::AccurateSinCos(x, cosine);
-  return FromBits(Bits(result) ^ negate);
+  if (!RoundsSurely(yh, yl, bound, result)) return trig::AccurateSinCos(x, cosine);
+  return result;
 }
 
 }  // namespace
@@ -194,57 +193,46 @@ double Cos(double x) { return SinCos(x, true); }
 double Atan(double x) {
   const std::uint64_t abits = Bits(x) & ~kSignBit;
   if (abits > kInfBits) return x + x;  // NaN: quietened
-  const bool negative = (Bits(x) & kSignBit) != 0;
+  const std::uint64_t sign = Bits(x) & kSignBit;
   if (abits >= 0x4340000000000000u) {
     // |x| >= 2^53 (and infinities): pi/2 - 1/|x| rounds to pi/2's double.
-    return negative ? -kHalfPi1 : kHalfPi1;
+    return FromBits(Bits(kHalfPi) | sign);
   }
   if (abits < 0x3E40000000000000u) return x;  // |x| < 2^-27: x^3/3 is too small
   const double ay = FromBits(abits);
 
-  // q = qh + ql: |x|, or its reciprocal.
+  // q = u / v is |x| or its reciprocal, c = i/256 nearest to it, and
+  //   t = (q - c) / (1 + q c) = (u - c v) / (v + c u),
+  // with the products by c exact from 9-bit splits of u and v (c has 9 bits).
   const bool inverted = ay > 1.0;
-  double qh = ay, ql = 0.0;
-  if (inverted) {
-    qh = 1.0 / ay;
-    double p, e;
-    TwoProd(ay, qh, p, e);
-    ql = ((1.0 - p) - e) / ay;  // 1 - p is exact
-  }
+  const double u = inverted ? 1.0 : ay;
+  const double v = inverted ? ay : 1.0;
+  const int i = static_cast<int>((u / v) * 256.0 + 0.5);
+  const double c = static_cast<double>(i) * 0x1p-8;
+  const double u1 = FromBits(Bits(u) & ~std::uint64_t{0x1FF}), u2 = u - u1;
+  const double v1 = FromBits(Bits(v) & ~std::uint64_t{0x1FF}), v2 = v - v1;
+  double nh, nl, dh, dl;
+  TwoSum(u, -(c * v1), nh, nl);
+  TwoSum(nh, nl - c * v2, nh, nl);
+  FastTwoSum(v, c * u1, dh, dl);  // v >= 1 >= c u1, or v = 1 and c u1 <= 1
+  dl += c * u2;
+  const double inverse = 1.0 / dh;
+  const double th = nh * inverse;
+  double p, e;
+  TwoProd(th, dh, p, e);
+  const double tl = (((nh - p) - e) + nl - th * dl) * inverse;  // nh - p is exact
 
-  // t = (q - c) / (1 + q c), c = i/256.
-  const int i = static_cast<int>(qh * 256.0 + 0.5);
-  double th = qh, tl = ql;
-  if (i != 0) {
-    const double c = static_cast<double>(i) * 0x1p-8;
-    double nh, nl;
-    TwoSum(qh - c, ql, nh, nl);  // qh - c is exact
-    double dh, dl, den_h, den_l;
-    TwoProd(qh, c, dh, dl);
-    FastTwoSum(1.0, dh, den_h, den_l);
-    den_l += dl + ql * c;
-    const double inverse = 1.0 / den_h;
-    th = nh * inverse;
-    double p, e;
-    TwoProd(th, den_h, p, e);
-    tl = (((nh - p) - e) + nl - th * den_l) * inverse;  // nh - p is exact
-  }
   const double z = th * th;
   const double cubic = th * z * (-1.0 / 3.0 + z * (0.2 + z * (-1.0 / 7.0 + z * (1.0 / 9.0))));
-
-  const DoublePair& a = trig::kAtan[i];
-  double sh, sl, yh, yl;
-  TwoSum(a.hi, th, sh, sl);
-  sl += tl + cubic + a.lo;
-  FastTwoSum(sh, sl, yh, yl);
-  if (inverted) {
-    TwoSum(kHalfPi1, -yh, sh, sl);
-    sl += kHalfPi2 - yl;
-    FastTwoSum(sh, sl, yh, yl);
-  }
+  // atan |x| = atan c + atan t, or pi/2 - atan c - atan t.
+  const DoublePair& a = trig::kAtan[i][inverted ? 1 : 0];
+  const std::uint64_t t_sign = inverted ? kSignBit : 0;
+  double yh, yl;
+  FastTwoSum(a.hi, FromBits(Bits(th) ^ t_sign), yh, yl);  // |a.hi| > |th| or a.hi = 0
+  yl += FromBits(Bits(tl + cubic) ^ t_sign) + a.lo;
   double result;
   if (!RoundsSurely(yh, yl, 0x1p-68 * yh, result)) return trig::AccurateAtan(x);
-  return FromBits(Bits(result) | (Bits(x) & kSignBit));
+  return FromBits(Bits(result) | sign);
 }
 
 }  // namespace pelmora::runtime

@@ -209,7 +209,7 @@ Fixed SinCosSeries(const Fixed& r, bool cosine) {
 
 }  // namespace
 
-int ReduceByHalfPi(double ax, int words, std::uint32_t* fraction, bool* negative) {
+int ReduceByHalfPi(double ax, int words, std::uint32_t* fraction) {
   const std::uint64_t bits = std::bit_cast<std::uint64_t>(ax);
   const std::uint64_t m = (bits & 0xFFFFFFFFFFFFFu) | (std::uint64_t{1} << 52);
   const int e = static_cast<int>(bits >> 52) - 1075;  // ax = m * 2^e
@@ -240,19 +240,8 @@ int ReduceByHalfPi(double ax, int words, std::uint32_t* fraction, bool* negative
     if (word + 1 < 16) v |= std::uint64_t{p[word + 1]} << 32;
     return static_cast<std::uint32_t>(v >> shift);
   };
-  int quadrant = static_cast<int>(bits32(point) & 3u);
+  const int quadrant = static_cast<int>(bits32(point) & 3u);
   for (int i = 0; i < words; ++i) fraction[i] = bits32(point - 32 * (i + 1));
-  *negative = (fraction[0] >> 31) != 0;
-  if (*negative) {
-    // F - 1: its magnitude is 1 - F, the two's complement of the words.
-    quadrant = (quadrant + 1) & 3;
-    std::uint64_t borrow = 0;
-    for (int i = words - 1; i >= 0; --i) {
-      const std::uint64_t d = 0 - std::uint64_t{fraction[i]} - borrow;
-      fraction[i] = static_cast<std::uint32_t>(d);
-      borrow = (d >> 32) != 0 ? 1 : 0;
-    }
-  }
   return quadrant;
 }
 
@@ -266,9 +255,14 @@ double AccurateSinCos(double x, bool cosine) {
     r = FromDouble(ax);
   } else {
     std::uint32_t f[kWords - 1];
-    quadrant = ReduceByHalfPi(ax, kWords - 1, f, &r_negative);
+    quadrant = ReduceByHalfPi(ax, kWords - 1, f);
     Fixed fraction;
     for (int i = 1; i < kWords; ++i) fraction.w[i] = f[i - 1];
+    r_negative = (f[0] >> 31) != 0;
+    if (r_negative) {  // F - 1 to the nearest integer: its magnitude is 1 - F
+      quadrant = (quadrant + 1) & 3;
+      fraction = Sub(One(), fraction);
+    }
     r = Mul(fraction, HalfPi());
   }
   const bool use_cos = ((quadrant & 1) != 0) != cosine;

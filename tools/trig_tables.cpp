@@ -51,11 +51,11 @@ int main() {
   mpfr_div_2ui(v, pi, 1, MPFR_RNDN);
   PrintWords("kHalfPi", v, 10, true);
 
-  std::printf("// sin(i/256), cos(i/256)\nconst DoublePair kSinCos[%d][2] = {\n", 203);
-  for (int i = 0; i <= 202; ++i) {
+  std::printf("// sin(i pi/512), cos(i pi/512)\nconst DoublePair kSinCos[256][2] = {\n");
+  for (int i = 0; i < 256; ++i) {
     std::printf("    {");
-    mpfr_set_ui(v, static_cast<unsigned long>(i), MPFR_RNDN);
-    mpfr_div_2ui(v, v, 8, MPFR_RNDN);
+    mpfr_mul_ui(v, pi, static_cast<unsigned long>(i), MPFR_RNDN);
+    mpfr_div_2ui(v, v, 9, MPFR_RNDN);
     mpfr_t s;
     mpfr_init2(s, 2000);
     mpfr_sin(s, v, MPFR_RNDN);
@@ -66,14 +66,21 @@ int main() {
     std::printf("},\n");
     mpfr_clear(s);
   }
-  std::printf("};\n\n// atan(i/256)\nconst DoublePair kAtan[257] = {\n");
+  std::printf("};\n\n// atan(i/256), pi/2 - atan(i/256)\nconst DoublePair kAtan[257][2] = {\n");
   for (int i = 0; i <= 256; ++i) {
     mpfr_set_ui(v, static_cast<unsigned long>(i), MPFR_RNDN);
     mpfr_div_2ui(v, v, 8, MPFR_RNDN);
     mpfr_atan(v, v, MPFR_RNDN);
-    std::printf("    ");
+    std::printf("    {");
     PrintPair(v);
-    std::printf(",\n");
+    std::printf(", ");
+    mpfr_t c;
+    mpfr_init2(c, 2000);
+    mpfr_div_2ui(c, pi, 1, MPFR_RNDN);
+    mpfr_sub(v, c, v, MPFR_RNDN);
+    PrintPair(v);
+    mpfr_clear(c);
+    std::printf("},\n");
   }
   std::printf("};\n");
   mpfr_clear(pi);
