@@ -4,8 +4,9 @@
 #   2. native build (GCC) and its unit tests;
 #   3. the same with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   4. the i686 Windows cross build (MinGW-w64) and all its tests under Wine:
-#      the unit tests on the target's own maths library, and the component,
-#      registration and script-client tests against the real Pelmora.dll.
+#      the unit tests, every result of a fixed corpus compared bit for bit
+#      with the native build's, and the component, registration and
+#      script-client tests against the real Pelmora.dll.
 # Build trees go to build/ under the repository (override with BUILD_ROOT).
 set -euo pipefail
 
@@ -46,5 +47,6 @@ configure_and_test "$build/asan" -- -DPELMORA_SANITIZE=ON
 # failure of the first run still shows in the output above the retry.
 step "i686 Windows build and tests under Wine"
 configure_and_test "$build/win32" --repeat until-pass:2 -- \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+  -DPELMORA_NATIVE_CORPUS_DUMP="$build/native/corpus_dump"
 
