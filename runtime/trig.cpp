@@ -32,7 +32,6 @@
 // error stays below 2^-69.3 of the result, and the bound takes 2^-68.
 #include "runtime/trig.h"
 
-#include <bit>
 #include <cstdint>
 
 #include "runtime/trig_internal.h"
@@ -42,9 +41,6 @@ namespace pelmora::runtime {
 namespace {
 
 using trig::DoublePair;
-
-constexpr std::uint64_t kSignBit = 0x8000000000000000u;
-constexpr std::uint64_t kInfBits = 0x7FF0000000000000u;
 
 // pi/2 rounded to a double.
 constexpr double kHalfPi = 0x1.921fb54442d18p+0;
@@ -57,9 +53,12 @@ constexpr double kPiOver512B = 0x1.4442dp-32;
 constexpr double kPiOver512C = 0x1.8469898cc517p-56;
 constexpr double k512OverPi = 0x1.45f306dc9c883p+7;
 
-std::uint64_t Bits(double x) { return std::bit_cast<std::uint64_t>(x); }
-double FromBits(std::uint64_t b) { return std::bit_cast<double>(b); }
-double Abs(double x) { return FromBits(Bits(x) & ~kSignBit); }
+// Everything stays in floating-point registers: on i686 every 64-bit
+// integer operation on a double's bits costs a trip through two 32-bit
+// registers.
+double Abs(double x) { return x < 0.0 ? -x : x; }
+constexpr double kInf = __builtin_inf();
+constexpr double kSigns[2] = {1.0, -1.0};
 
 // s + e == a + b exactly.
 void TwoSum(double a, double b, double& s, double& e) {
@@ -74,20 +73,20 @@ void FastTwoSum(double a, double b, double& s, double& e) {
   e = b - (s - a);
 }
 
-// A split into the leading 26 bits and the rest (at most 27 bits), by
-// masking: shorter than Veltkamp's split by multiplication.
-void Split(double a, double& hi, double& lo) {
-  hi = FromBits(Bits(a) & 0xFFFFFFFFF8000000u);
+// Veltkamp's split: hi holds the leading 53 - s bits of a, lo the rest
+// (at most s bits with its sign), for s = log2(factor - 1).
+void Split(double a, double factor, double& hi, double& lo) {
+  const double c = factor * a;
+  hi = c - (c - a);
   lo = a - hi;
 }
 
-// Dekker's product: p + e equals a * b up to the rounding of the last
-// partial product al * bl (at most 54 bits), below 2^-104 |a b|.
+// Dekker's product: p + e == a * b exactly, from halves of 26 bits.
 void TwoProd(double a, double b, double& p, double& e) {
   p = a * b;
   double ah, al, bh, bl;
-  Split(a, ah, al);
-  Split(b, bh, bl);
+  Split(a, 0x1p27 + 1.0, ah, al);
+  Split(b, 0x1p27 + 1.0, bh, bl);
   e = ((ah * bh - p) + ah * bl + al * bh) + al * bl;
 }
 
@@ -104,20 +103,20 @@ bool RoundsSurely(double yh, double yl, double bound, double& result) {
 }
 
 double SinCos(double x, bool cosine) {
-  const std::uint64_t abits = Bits(x) & ~kSignBit;
-  if (abits >= kInfBits) return x - x;  // NaN: quietened; infinity: invalid
-  if (!cosine && abits < 0x3E50000000000000u) {
-    // |x| < 2^-26: sin x = x - x^3/6 + ..., and x^3/6 is below half an ulp
-    // of x (also for zeros and subnormals).
+  const double ax = Abs(x);
+  if (!(ax < kInf)) return x - x;  // NaN: quietened; infinity: invalid
+  if (!cosine && ax < 0x1p-26) {
+    // sin x = x - x^3/6 + ..., and x^3/6 is below half an ulp of x (also for
+    // zeros and subnormals).
     return x;
   }
-  if (cosine && abits < 0x3E40000000000000u) return 1.0;  // |x| < 2^-27
+  if (cosine && ax < 0x1p-27) return 1.0;
 
   // x = n pi/512 + t, |t| <= pi/1024 (and a hair); delta bounds the error of
   // th + tl as t.
   unsigned n;
   double th, tl, delta;
-  if (abits < 0x4140000000000000u) {  // |x| < 2^21, so |n| < 2^29
+  if (ax < 0x1p21) {  // so |n| < 2^29
     const double k = (x * k512OverPi + 0x1.8p52) - 0x1.8p52;
     n = static_cast<unsigned>(static_cast<int>(k));
     const double head = x - k * kPiOver512A;  // both exact
@@ -129,7 +128,7 @@ double SinCos(double x, bool cosine) {
     // |x| * 2/pi = 4m + quadrant + fraction, and 256 times the fraction is
     // j + (the rest); t is (the rest) * pi/512, the rest centred on zero.
     std::uint32_t f[5];
-    const int quadrant = trig::ReduceByHalfPi(FromBits(abits), 5, f);
+    const int quadrant = trig::ReduceByHalfPi(ax, 5, f);
     const std::uint32_t half = (f[0] >> 23) & 1;
     n = static_cast<unsigned>(quadrant) * 256 + (f[0] >> 24) + half;
     double fh = static_cast<double>(f[0] & 0xFFFFFFu) * 0x1p-24 - static_cast<double>(half);
@@ -158,15 +157,15 @@ double SinCos(double x, bool cosine) {
   // sin(a + t) with a = n pi/512 = quadrant pi/2 + j pi/512:
   //   p + q t + q (sin t - t) + p (cos t - 1),  p = sin a, q = cos a,
   // where (p, q) is (s, c), (c, -s), (-s, -c) or (-c, s) by quadrant for
-  // s = sin(j pi/512), c = cos(j pi/512). Signs as bit masks: random
-  // arguments would defeat branch prediction.
+  // s = sin(j pi/512), c = cos(j pi/512). Signs from a table, not
+  // branches: random arguments would defeat branch prediction.
   const unsigned j = n & 255u, quadrant = (n >> 8) & 3u;
   const DoublePair& ps = trig::kSinCos[j][quadrant & 1];
   const DoublePair& qs = trig::kSinCos[j][(quadrant & 1) ^ 1];
-  const std::uint64_t p_sign = static_cast<std::uint64_t>(quadrant >> 1) << 63;
-  const std::uint64_t q_sign = static_cast<std::uint64_t>((quadrant ^ (quadrant >> 1)) & 1) << 63;
-  const double p_hi = FromBits(Bits(ps.hi) ^ p_sign), p_lo = FromBits(Bits(ps.lo) ^ p_sign);
-  const double q_hi = FromBits(Bits(qs.hi) ^ q_sign), q_lo = FromBits(Bits(qs.lo) ^ q_sign);
+  const double p_sign = kSigns[quadrant >> 1];
+  const double q_sign = kSigns[(quadrant ^ (quadrant >> 1)) & 1];
+  const double p_hi = ps.hi * p_sign, p_lo = ps.lo * p_sign;
+  const double q_hi = qs.hi * q_sign, q_lo = qs.lo * q_sign;
 
   const double z = th * th;
   // sin t - t and cos t - 1 for t = th + tl (the tl terms are first order).
@@ -191,30 +190,29 @@ double Sin(double x) { return SinCos(x, false); }
 double Cos(double x) { return SinCos(x, true); }
 
 double Atan(double x) {
-  const std::uint64_t abits = Bits(x) & ~kSignBit;
-  if (abits > kInfBits) return x + x;  // NaN: quietened
-  const std::uint64_t sign = Bits(x) & kSignBit;
-  if (abits >= 0x4340000000000000u) {
-    // |x| >= 2^53 (and infinities): pi/2 - 1/|x| rounds to pi/2's double.
-    return FromBits(Bits(kHalfPi) | sign);
-  }
-  if (abits < 0x3E40000000000000u) return x;  // |x| < 2^-27: x^3/3 is too small
-  const double ay = FromBits(abits);
+  const double ay = Abs(x);
+  if (ay != ay) return x + x;  // NaN: quietened
+  const double sign = kSigns[x < 0.0 ? 1 : 0];
+  // |x| >= 2^53 (and infinities): pi/2 - 1/|x| rounds to pi/2's double.
+  if (ay >= 0x1p53) return kHalfPi * sign;
+  if (ay < 0x1p-27) return x;  // x^3/3 is below half an ulp of x
 
   // q = u / v is |x| or its reciprocal, c = i/256 nearest to it, and
   //   t = (q - c) / (1 + q c) = (u - c v) / (v + c u),
-  // with the products by c exact from 9-bit splits of u and v (c has 9 bits).
+  // with the products by c exact from splits of u and v into 44 bits and
+  // the rest (c has at most 9 bits).
   const bool inverted = ay > 1.0;
   const double u = inverted ? 1.0 : ay;
   const double v = inverted ? ay : 1.0;
   const int i = static_cast<int>((u / v) * 256.0 + 0.5);
   const double c = static_cast<double>(i) * 0x1p-8;
-  const double u1 = FromBits(Bits(u) & ~std::uint64_t{0x1FF}), u2 = u - u1;
-  const double v1 = FromBits(Bits(v) & ~std::uint64_t{0x1FF}), v2 = v - v1;
+  double u1, u2, v1, v2;
+  Split(u, 0x1p9 + 1.0, u1, u2);
+  Split(v, 0x1p9 + 1.0, v1, v2);
   double nh, nl, dh, dl;
   TwoSum(u, -(c * v1), nh, nl);
   TwoSum(nh, nl - c * v2, nh, nl);
-  FastTwoSum(v, c * u1, dh, dl);  // v >= 1 >= c u1, or v = 1 and c u1 <= 1
+  TwoSum(v, c * u1, dh, dl);
   dl += c * u2;
   const double inverse = 1.0 / dh;
   const double th = nh * inverse;
@@ -226,13 +224,13 @@ double Atan(double x) {
   const double cubic = th * z * (-1.0 / 3.0 + z * (0.2 + z * (-1.0 / 7.0 + z * (1.0 / 9.0))));
   // atan |x| = atan c + atan t, or pi/2 - atan c - atan t.
   const DoublePair& a = trig::kAtan[i][inverted ? 1 : 0];
-  const std::uint64_t t_sign = inverted ? kSignBit : 0;
+  const double t_sign = kSigns[inverted ? 1 : 0];
   double yh, yl;
-  FastTwoSum(a.hi, FromBits(Bits(th) ^ t_sign), yh, yl);  // |a.hi| > |th| or a.hi = 0
-  yl += FromBits(Bits(tl + cubic) ^ t_sign) + a.lo;
+  FastTwoSum(a.hi, th * t_sign, yh, yl);  // |a.hi| > |th| or a.hi = 0
+  yl += (tl + cubic) * t_sign + a.lo;
   double result;
   if (!RoundsSurely(yh, yl, 0x1p-68 * yh, result)) return trig::AccurateAtan(x);
-  return FromBits(Bits(result) | sign);
+  return result * sign;
 }
 
 }  // namespace pelmora::runtime
