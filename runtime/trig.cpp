@@ -24,12 +24,13 @@
 // more for the rounding test's own roundings. The reduction adds its absolute
 // error delta (the result changes by at most that).
 //
-// Arc tangent: with q = |x| or 1/|x| (atan |x| = pi/2 - atan q for |x| > 1)
-// and c = i/256 the nearest grid point to q, t = (q - c) / (1 + q c) in
-// double-double, |t| <= 1/512, and atan q = atan c + t + t^3 P(t^2), atan c
-// and pi/2 - atan c from a table. The cubic term is at most 2^-19.6 |t| and
-// its rounding error below 2^-70.5 |t|; with the final sums (2^-71 each) the
-// error stays below 2^-69.3 of the result, and the bound takes 2^-68.
+// Arc tangent: with q = |x| or 1/|x| (atan |x| = pi/2 - atan q for |x| > 1,
+// the reciprocal in double-double) and c = i/256 the nearest grid point,
+// d = q - c, |d| <= 1/512, and atan q = atan c + a_1 d + ... + a_8 d^8, the
+// Taylor series at c with its coefficients from a table (the next term is
+// below 2^-84). a_1 d is a double-double product; the rest, at most 2^-17
+// of the result, is rounded to within 2^-68 of it (four roundings of 2^-53
+// dominate), the final sums add 2^-70 each; the bound takes 2^-66.
 #include "runtime/trig.h"
 
 #include <cstdint>
@@ -197,39 +198,36 @@ double Atan(double x) {
   if (ay >= 0x1p53) return kHalfPi * sign;
   if (ay < 0x1p-27) return x;  // x^3/3 is below half an ulp of x
 
-  // q = u / v is |x| or its reciprocal, c = i/256 nearest to it, and
-  //   t = (q - c) / (1 + q c) = (u - c v) / (v + c u),
-  // with the products by c exact from splits of u and v into 44 bits and
-  // the rest (c has at most 9 bits).
+  // q = qh + ql is |x| or its reciprocal; d = q - c for the grid point c.
   const bool inverted = ay > 1.0;
-  const double u = inverted ? 1.0 : ay;
-  const double v = inverted ? ay : 1.0;
-  const int i = static_cast<int>((u / v) * 256.0 + 0.5);
-  const double c = static_cast<double>(i) * 0x1p-8;
-  double u1, u2, v1, v2;
-  Split(u, 0x1p9 + 1.0, u1, u2);
-  Split(v, 0x1p9 + 1.0, v1, v2);
-  double nh, nl, dh, dl;
-  TwoSum(u, -(c * v1), nh, nl);
-  TwoSum(nh, nl - c * v2, nh, nl);
-  TwoSum(v, c * u1, dh, dl);
-  dl += c * u2;
-  const double inverse = 1.0 / dh;
-  const double th = nh * inverse;
-  double p, e;
-  TwoProd(th, dh, p, e);
-  const double tl = (((nh - p) - e) + nl - th * dl) * inverse;  // nh - p is exact
+  double qh = ay, ql = 0.0;
+  if (inverted) {
+    qh = 1.0 / ay;
+    double p, e;
+    TwoProd(ay, qh, p, e);
+    ql = ((1.0 - p) - e) * qh;  // 1 - p is exact
+  }
+  const int i = static_cast<int>(qh * 256.0 + 0.5);
+  const trig::AtanEntry& entry = trig::kAtan[i];
+  const double d = qh - static_cast<double>(i) * 0x1p-8;  // exact
 
-  const double z = th * th;
-  const double cubic = th * z * (-1.0 / 3.0 + z * (0.2 + z * (-1.0 / 7.0 + z * (1.0 / 9.0))));
-  // atan |x| = atan c + atan t, or pi/2 - atan c - atan t.
-  const DoublePair& a = trig::kAtan[i][inverted ? 1 : 0];
-  const double t_sign = kSigns[inverted ? 1 : 0];
+  // a_1 d in double-double, the rest of the series on d alone.
+  const double* a = entry.a;
+  const double d2 = d * d;
+  const double series =
+      d2 * (a[0] + d * (a[1] + d * (a[2] + d * (a[3] + d * (a[4] + d * (a[5] + d * a[6]))))));
+  double ph, pl;
+  TwoProd(entry.a1.hi, d, ph, pl);
+  // ql changes the series by 2 a_2 d ql (up to 2^-63.7) and less after.
+  pl += entry.a1.hi * ql + entry.a1.lo * d + (series + 2.0 * a[0] * d * ql);
+  // atan |x| = atan c + (series), or pi/2 - atan c - (series).
+  const DoublePair& base = inverted ? entry.complement : entry.value;
+  const double g = kSigns[inverted ? 1 : 0];
   double yh, yl;
-  FastTwoSum(a.hi, th * t_sign, yh, yl);  // |a.hi| > |th| or a.hi = 0
-  yl += (tl + cubic) * t_sign + a.lo;
+  FastTwoSum(base.hi, ph * g, yh, yl);  // |base.hi| > 2 |ph| or base.hi = 0
+  yl += pl * g + base.lo;
   double result;
-  if (!RoundsSurely(yh, yl, 0x1p-68 * yh, result)) return trig::AccurateAtan(x);
+  if (!RoundsSurely(yh, yl, 0x1p-66 * yh, result)) return trig::AccurateAtan(x);
   return result * sign;
 }
 

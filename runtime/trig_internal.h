@@ -19,8 +19,16 @@ extern const std::uint32_t kHalfPi[10];
 // sin(i pi/512) and cos(i pi/512), i = 0..255, each as a double and the
 // rounded remainder (about 106 bits).
 extern const DoublePair kSinCos[256][2];
-// atan(i/256) and pi/2 - atan(i/256), i = 0..256, in the same form.
-extern const DoublePair kAtan[257][2];
+// At c = i/256, i = 0..256: atan c and pi/2 - atan c in the same form, and
+// the coefficients of atan(c + d) = atan c + a_1 d + a_2 d^2 + ..., a_1 in the
+// same form and a_2..a_8 rounded.
+struct AtanEntry {
+  DoublePair value;
+  DoublePair complement;
+  DoublePair a1;
+  double a[7];
+};
+extern const AtanEntry kAtan[257];
 
 // Reduction of a positive finite double ax >= 2^-26 by pi/2: returns the
 // integer part of ax * 2/pi modulo 4, and writes its fraction as `words`

@@ -66,21 +66,42 @@ int main() {
     std::printf("},\n");
     mpfr_clear(s);
   }
-  std::printf("};\n\n// atan(i/256), pi/2 - atan(i/256)\nconst DoublePair kAtan[257][2] = {\n");
+  // The Taylor series of atan at c = i/256: a_k = (-1)^(k-1)/k sin(k phi) / rho^k
+  // with c - i = rho e^(-i phi) (the k-th derivative of atan is the imaginary
+  // part of (-1)^(k-1) (k-1)! (c - i)^-k).
+  std::printf("};\n\n// atan c, pi/2 - atan c, a_1 and a_2..a_8 of the series at c = i/256\n");
+  std::printf("const AtanEntry kAtan[257] = {\n");
   for (int i = 0; i <= 256; ++i) {
-    mpfr_set_ui(v, static_cast<unsigned long>(i), MPFR_RNDN);
-    mpfr_div_2ui(v, v, 8, MPFR_RNDN);
-    mpfr_atan(v, v, MPFR_RNDN);
+    mpfr_t c, phi, rho, t;
+    mpfr_inits2(2000, c, phi, rho, t, static_cast<mpfr_ptr>(nullptr));
+    mpfr_set_ui(c, static_cast<unsigned long>(i), MPFR_RNDN);
+    mpfr_div_2ui(c, c, 8, MPFR_RNDN);
     std::printf("    {");
+    mpfr_atan(v, c, MPFR_RNDN);
     PrintPair(v);
     std::printf(", ");
-    mpfr_t c;
-    mpfr_init2(c, 2000);
-    mpfr_div_2ui(c, pi, 1, MPFR_RNDN);
-    mpfr_sub(v, c, v, MPFR_RNDN);
+    mpfr_div_2ui(t, pi, 1, MPFR_RNDN);
+    mpfr_sub(v, t, v, MPFR_RNDN);
     PrintPair(v);
-    mpfr_clear(c);
-    std::printf("},\n");
+    mpfr_set_ui(t, 1, MPFR_RNDN);
+    mpfr_atan2(phi, t, c, MPFR_RNDN);
+    mpfr_hypot(rho, t, c, MPFR_RNDN);
+    for (int k = 1; k <= 8; ++k) {
+      mpfr_mul_ui(v, phi, static_cast<unsigned long>(k), MPFR_RNDN);
+      mpfr_sin(v, v, MPFR_RNDN);
+      mpfr_pow_ui(t, rho, static_cast<unsigned long>(k), MPFR_RNDN);
+      mpfr_div(v, v, t, MPFR_RNDN);
+      mpfr_div_ui(v, v, static_cast<unsigned long>(k), MPFR_RNDN);
+      if (k % 2 == 0) mpfr_neg(v, v, MPFR_RNDN);
+      std::printf(k == 2 ? ", {" : ", ");
+      if (k == 1) {
+        PrintPair(v);
+      } else {
+        std::printf("%a", mpfr_get_d(v, MPFR_RNDN));
+      }
+    }
+    std::printf("}},\n");
+    mpfr_clears(c, phi, rho, t, static_cast<mpfr_ptr>(nullptr));
   }
   std::printf("};\n");
   mpfr_clear(pi);

@@ -296,14 +296,34 @@ TEST_F(TrigAccuracy, Tables) {
     mpfr_cos(v.get(), a.get(), MPFR_RNDN);
     EXPECT_TRUE(pair_matches(v.get(), trig::kSinCos[i][1])) << i;
   }
+  // The series of atan at c: a_k = (-1)^(k-1)/k sin(k phi) / rho^k, with
+  // c - i = rho e^(-i phi).
+  Mpfr phi(2000), rho(2000), one(2000);
+  mpfr_set_ui(one.get(), 1, MPFR_RNDN);
   for (unsigned i = 0; i <= 256; ++i) {
+    const trig::AtanEntry& entry = trig::kAtan[i];
     mpfr_set_ui(a.get(), i, MPFR_RNDN);
     mpfr_div_2ui(a.get(), a.get(), 8, MPFR_RNDN);
     mpfr_atan(v.get(), a.get(), MPFR_RNDN);
-    EXPECT_TRUE(pair_matches(v.get(), trig::kAtan[i][0])) << i;
-    mpfr_div_2ui(a.get(), pi.get(), 1, MPFR_RNDN);
-    mpfr_sub(v.get(), a.get(), v.get(), MPFR_RNDN);
-    EXPECT_TRUE(pair_matches(v.get(), trig::kAtan[i][1])) << i;
+    EXPECT_TRUE(pair_matches(v.get(), entry.value)) << i;
+    mpfr_div_2ui(rest.get(), pi.get(), 1, MPFR_RNDN);
+    mpfr_sub(v.get(), rest.get(), v.get(), MPFR_RNDN);
+    EXPECT_TRUE(pair_matches(v.get(), entry.complement)) << i;
+    mpfr_atan2(phi.get(), one.get(), a.get(), MPFR_RNDN);
+    mpfr_hypot(rho.get(), one.get(), a.get(), MPFR_RNDN);
+    for (unsigned k = 1; k <= 8; ++k) {
+      mpfr_mul_ui(v.get(), phi.get(), k, MPFR_RNDN);
+      mpfr_sin(v.get(), v.get(), MPFR_RNDN);
+      mpfr_pow_ui(rest.get(), rho.get(), k, MPFR_RNDN);
+      mpfr_div(v.get(), v.get(), rest.get(), MPFR_RNDN);
+      mpfr_div_ui(v.get(), v.get(), k, MPFR_RNDN);
+      if (k % 2 == 0) mpfr_neg(v.get(), v.get(), MPFR_RNDN);
+      if (k == 1) {
+        EXPECT_TRUE(pair_matches(v.get(), entry.a1)) << i;
+      } else {
+        EXPECT_EQ(Bits(mpfr_get_d(v.get(), MPFR_RNDN)), Bits(entry.a[k - 2])) << i << " a_" << k;
+      }
+    }
   }
 }
 
