@@ -56,8 +56,10 @@ constexpr double k512OverPi = 0x1.45f306dc9c883p+7;
 
 // Everything stays in floating-point registers: on i686 every 64-bit
 // integer operation on a double's bits costs a trip through two 32-bit
-// registers.
-double Abs(double x) { return x < 0.0 ? -x : x; }
+// registers. The compiler's own absolute value and sign copy are single
+// SSE2 bit operations, never library calls.
+double Abs(double x) { return __builtin_fabs(x); }
+double CopySign(double magnitude, double sign) { return __builtin_copysign(magnitude, sign); }
 constexpr double kInf = __builtin_inf();
 constexpr double kSigns[2] = {1.0, -1.0};
 
@@ -193,9 +195,8 @@ double Cos(double x) { return SinCos(x, true); }
 double Atan(double x) {
   const double ay = Abs(x);
   if (ay != ay) return x + x;  // NaN: quietened
-  const double sign = kSigns[x < 0.0 ? 1 : 0];
   // |x| >= 2^53 (and infinities): pi/2 - 1/|x| rounds to pi/2's double.
-  if (ay >= 0x1p53) return kHalfPi * sign;
+  if (ay >= 0x1p53) return CopySign(kHalfPi, x);
   if (ay < 0x1p-27) return x;  // x^3/3 is below half an ulp of x
 
   // q = qh + ql is |x| or its reciprocal; d = q - c for the grid point c.
@@ -228,7 +229,7 @@ double Atan(double x) {
   yl += pl * g + base.lo;
   double result;
   if (!RoundsSurely(yh, yl, 0x1p-66 * yh, result)) return trig::AccurateAtan(x);
-  return result * sign;
+  return CopySign(result, x);
 }
 
 }  // namespace pelmora::runtime
