@@ -162,8 +162,21 @@ void CheckFunction(TrigFunction f) {
   const bool long_run = count > kDefaultCount;
   long checked = 0, wrong = 0;
   std::vector<Hard> hardest;
+  auto report = [&] {
+    std::printf("%s: %ld arguments, %ld incorrectly rounded\n", Name(f), checked, wrong);
+    for (const Hard& h : hardest) {
+      std::printf("  2^-%.1f ulp from a midpoint: {TrigFunction::k%s, 0x%016llXu, 0x%016llXu},\n",
+                  h.hardness,
+                  f == TrigFunction::kSin   ? "Sin"
+                  : f == TrigFunction::kCos ? "Cos"
+                                            : "Atan",
+                  static_cast<unsigned long long>(Bits(h.x)),
+                  static_cast<unsigned long long>(Bits(Reference(f, h.x))));
+    }
+    std::fflush(stdout);
+  };
   auto check = [&](double x) {
-    ++checked;
+    if (++checked % 10000000 == 0 && long_run) report();  // progress
     const double want = Reference(f, x);
     const double got = Apply(f, x);
     if (Bits(got) != Bits(want) && ++wrong <= 10) {
@@ -204,17 +217,7 @@ void CheckFunction(TrigFunction f) {
     for (long i = 0; i < n; ++i) check(family.draw(stream));
   }
   EXPECT_EQ(wrong, 0) << Name(f) << ": " << wrong << " of " << checked << " incorrectly rounded";
-  std::printf("%s: %ld arguments, %ld incorrectly rounded\n", Name(f), checked, wrong);
-  for (const Hard& h : hardest) {
-    std::printf("  hard case: %s(%a) = %a, 2^-%.1f ulp from a midpoint\n", Name(f), h.x,
-                Reference(f, h.x), h.hardness);
-    std::printf("    {TrigFunction::k%s, 0x%016llXu, 0x%016llXu},\n",
-                f == TrigFunction::kSin   ? "Sin"
-                : f == TrigFunction::kCos ? "Cos"
-                                          : "Atan",
-                static_cast<unsigned long long>(Bits(h.x)),
-                static_cast<unsigned long long>(Bits(Reference(f, h.x))));
-  }
+  report();
 }
 
 class TrigAccuracy : public testing::Test {
