@@ -264,7 +264,12 @@ inline constexpr TrigCase kTrigCases[] = {
     {TrigFunction::kSin, 0xFE37E43C8800759Cu, 0x3FEA2C16B010E385u},
     {TrigFunction::kCos, 0xFE37E43C8800759Cu, 0xBFE2699022ADC4C1u},
     {TrigFunction::kAtan, 0xFE37E43C8800759Cu, 0xBFF921FB54442D18u},
-    // Hardest to round among the arguments of the long run.
+    // Hardest to round among the arguments of the long run (2^-24 to 2^-26 of
+    // an ulp from a midpoint: the slow path decides them).
+    {TrigFunction::kSin, 0x400AD00EDB63C763u, 0xBFCAAEC17BC266EAu},
+    {TrigFunction::kSin, 0xC74E2B3FA0000000u, 0xBFEF50B432DCB04Bu},
+    {TrigFunction::kSin, 0x5E523D75D66F550Bu, 0x3FE3944D1CE5C77Eu},
+    {TrigFunction::kSin, 0x7A5B3F85CDF51769u, 0x3FC6C62F53532955u},
 };
 // clang-format on
 

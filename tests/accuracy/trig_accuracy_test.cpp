@@ -140,14 +140,18 @@ std::vector<Family> Families(TrigFunction f) {
                           return (s.Next() & 1) != 0 ? 1.0 / x : x;
                         }});
   } else {
-    families.push_back({"within an ulp of multiples of pi/2", 0.15, [](TrigStream& s) {
-                          const std::uint64_t bits = s.Next();
-                          const double k = (bits & 1) != 0
-                                               ? static_cast<double>((bits >> 1) % 2000000)
-                                               : std::ldexp(static_cast<double>(bits >> 12),
-                                                            -static_cast<int>(bits % 40));
-                          return Ulps(k * 1.5707963267948966, static_cast<int>(s.Next() % 5) - 2);
-                        }});
+    // The double nearest to k pi/2, k up to 2^52, moved by up to two ulps.
+    families.push_back(
+        {"within an ulp of multiples of pi/2", 0.15, [](TrigStream& s) {
+           const std::uint64_t bits = s.Next();
+           const std::uint64_t k =
+               (bits & 1) != 0 ? 1 + (bits >> 1) % 2000000 : 1 + ((bits >> 12) >> (bits % 40));
+           Mpfr multiple(300);
+           mpfr_const_pi(multiple.get(), MPFR_RNDN);
+           mpfr_mul_ui(multiple.get(), multiple.get(), static_cast<unsigned long>(k), MPFR_RNDN);
+           mpfr_div_2ui(multiple.get(), multiple.get(), 1, MPFR_RNDN);
+           return Ulps(mpfr_get_d(multiple.get(), MPFR_RNDN), static_cast<int>(s.Next() % 5) - 2);
+         }});
   }
   return families;
 }
