@@ -270,6 +270,10 @@ inline constexpr TrigCase kTrigCases[] = {
     {TrigFunction::kSin, 0xC74E2B3FA0000000u, 0xBFEF50B432DCB04Bu},
     {TrigFunction::kSin, 0x5E523D75D66F550Bu, 0x3FE3944D1CE5C77Eu},
     {TrigFunction::kSin, 0x7A5B3F85CDF51769u, 0x3FC6C62F53532955u},
+    {TrigFunction::kCos, 0xC1280321879BB046u, 0xBFDCAA675BCF5DF7u},
+    {TrigFunction::kCos, 0x4103F78D61B16C92u, 0x3FEC3A87114D1208u},
+    {TrigFunction::kCos, 0x412D2E48F424033Cu, 0xBFE963D9F9AC3423u},
+    {TrigFunction::kCos, 0x401233729BB6AD27u, 0xBFC4A9FBFE22B2A7u},
 };
 // clang-format on
 
