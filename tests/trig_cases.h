@@ -264,8 +264,8 @@ inline constexpr TrigCase kTrigCases[] = {
     {TrigFunction::kSin, 0xFE37E43C8800759Cu, 0x3FEA2C16B010E385u},
     {TrigFunction::kCos, 0xFE37E43C8800759Cu, 0xBFE2699022ADC4C1u},
     {TrigFunction::kAtan, 0xFE37E43C8800759Cu, 0xBFF921FB54442D18u},
-    // Hardest to round among the arguments of the long run (2^-24 to 2^-26 of
-    // an ulp from a midpoint: the slow path decides them).
+    // Hardest to round among the arguments of the long run (2^-23.7 to
+    // 2^-30.7 of an ulp from a midpoint: the slow path decides them).
     {TrigFunction::kSin, 0x400AD00EDB63C763u, 0xBFCAAEC17BC266EAu},
     {TrigFunction::kSin, 0xC74E2B3FA0000000u, 0xBFEF50B432DCB04Bu},
     {TrigFunction::kSin, 0x5E523D75D66F550Bu, 0x3FE3944D1CE5C77Eu},
@@ -274,6 +274,10 @@ inline constexpr TrigCase kTrigCases[] = {
     {TrigFunction::kCos, 0x4103F78D61B16C92u, 0x3FEC3A87114D1208u},
     {TrigFunction::kCos, 0x412D2E48F424033Cu, 0xBFE963D9F9AC3423u},
     {TrigFunction::kCos, 0x401233729BB6AD27u, 0xBFC4A9FBFE22B2A7u},
+    {TrigFunction::kAtan, 0xBFB869569D69616Au, 0xBFB8567FCD50AD6Fu},
+    {TrigFunction::kAtan, 0xC1198CA450BFDD54u, 0xBFF921F8D2FF94AEu},
+    {TrigFunction::kAtan, 0xC0F68D8930F6F43Cu, 0xBFF921EFFA624C4Fu},
+    {TrigFunction::kAtan, 0xC1271D9138843BD4u, 0xBFF921F9F1DF3D78u},
 };
 // clang-format on
 
