@@ -5,7 +5,7 @@
 // whether every value within that bound rounds to the same double (the
 // rounding test). If so, that double is the correctly rounded result;
 // otherwise, about once in ten thousand arguments, the slow path in
-// trig_accurate.cpp decides with 288-bit fixed-point arithmetic.
+// trig_accurate.cpp decides with 224-bit fixed-point arithmetic.
 //
 // No fused multiply-add: products come from Dekker's algorithm, which needs
 // only round-to-nearest double operations. The build's -ffp-contract=off

@@ -1,14 +1,14 @@
 // The exact reduction by pi/2 and the slow accurate path of the sine, cosine
 // and arc tangent.
 //
-// The slow path works in unsigned fixed point: an integer word and 288 bits
+// The slow path works in unsigned fixed point: an integer word and 224 bits
 // of fraction, 32 bits a word. Every operation truncates, so each of the few
-// hundred operations of a series loses less than 2^-287; the result is known
-// to far better than 2^-250 absolutely, and the results rounded here are at
-// least 2^-62 (sine and cosine of reduced arguments, since no double comes
-// closer to a multiple of pi/2) or 2^-27 (arc tangent). The hardest doubles to
-// round for these functions need about 120 bits, so the truncated value
-// rounds as the exact one does.
+// hundred operations of a series loses less than 2^-223; the result is known
+// to better than 2^-214 absolutely, and the results rounded here are at least
+// 2^-62 (sine and cosine of reduced arguments, since no double comes closer to
+// a multiple of pi/2) or 2^-27 (arc tangent): better than 2^-150 relatively.
+// The hardest doubles to round for these functions need about 120 bits, so
+// the truncated value rounds as the exact one does.
 #include <bit>
 #include <cstdint>
 
@@ -18,7 +18,7 @@ namespace pelmora::runtime::trig {
 
 namespace {
 
-constexpr int kWords = 10;  // fixed point: w[0] integer, w[1..9] fraction
+constexpr int kWords = 8;  // fixed point: w[0] integer, w[1..7] fraction
 constexpr int kFractionBits = 32 * (kWords - 1);
 
 struct Fixed {
@@ -118,7 +118,7 @@ Fixed One() {
   return r;
 }
 
-// A non-negative double below 2^32, exactly when it is a multiple of 2^-288.
+// A non-negative double below 2^32, exactly when it is a multiple of 2^-224.
 Fixed FromDouble(double x) {
   Fixed r;
   const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
