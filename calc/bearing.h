@@ -53,13 +53,10 @@
 // pair a few hundred metres apart there can be off by more than a degree. The
 // figures measured are given with the tests of tests/bearing_test.cpp.
 //
-// Platform: sine, cosine and arc tangent are the platform's (glibc natively;
-// in the 32-bit Windows build the x87 sine and cosine and msvcrt's arc
-// tangent). They differ in the last bits of doubles, which the float32 stores
-// hide for ordinary inputs. Longitude differences far beyond a turn do differ:
-// the x87 instructions reduce the argument against their own approximation of
-// pi, so from about 1e11 degrees on the float32 values, and from about 1e17
-// degrees on often the whole degrees, depend on the platform.
+// Platform: none. Sine, cosine and arc tangent are correctly rounded
+// (runtime/trig.h), with an exact reduction of huge arguments, so every
+// build gives the same bits, longitude differences far beyond a turn
+// included.
 //
 // Failures: the floating-point error; the result is then 0 and the fields
 // hold what the steps reached (each examination comes before the store of its

@@ -30,17 +30,19 @@
 #include <limits>
 
 #include "runtime/errors.h"
+#include "runtime/trig.h"
 
 namespace pelmora::runtime {
 
 bool IsSignallingNan(float x);
 bool IsSignallingNan(double x);
 
-// The maths functions the calculations call, for anything that must make the
-// very same calls without the status (the benchmarks' straight formulas).
-inline double SinOf(double x) { return std::sin(x); }
-inline double CosOf(double x) { return std::cos(x); }
-inline double AtanOf(double x) { return std::atan(x); }
+// The maths functions the calculations call (our own, correctly rounded:
+// runtime/trig.h), for anything that must make the very same calls without
+// the status (the screening status, the benchmarks' straight formulas).
+inline double SinOf(double x) { return Sin(x); }
+inline double CosOf(double x) { return Cos(x); }
+inline double AtanOf(double x) { return Atan(x); }
 
 class FpStatus {
  public:
@@ -75,7 +77,8 @@ class FpStatus {
     return stored;
   }
 
-  // Sine, cosine and arc tangent of a double in radians. An infinite
+  // Sine, cosine and arc tangent of a double in radians, correctly rounded
+  // (runtime/trig.h), so the same on every host. An infinite
   // argument to sine or cosine records invalid.
   double Sin(double x) { return Checked(SinOf(x), x, 0.0); }
   double Cos(double x) { return Checked(CosOf(x), x, 0.0); }

@@ -118,6 +118,24 @@ TEST(DistanceFrom, Table) {
   }
 }
 
+// Coordinates far beyond a turn: one value on every build, since the sine
+// and cosine are correctly rounded (the x87 ones gave 7906.8408 for the
+// first row).
+TEST(DistanceFrom, HugeCoordinatesGiveOneValueOnEveryBuild) {
+  const struct {
+    float alat, alon, blat, blon;
+    std::uint32_t result;
+  } rows[] = {
+      {1e30f, 0.0f, 0.0f, 0.0f, 0x465EADFD},    // 14251.497
+      {0.0f, 1e20f, 0.0f, -1e20f, 0x45C8FAB8},  // 6431.3398
+  };
+  for (const auto& row : rows) {
+    const Outcome<float> got = DistanceFrom(row.alat, row.alon, row.blat, row.blon);
+    EXPECT_EQ(got.error, RtError::kNone);
+    EXPECT_EQ(Bits(got.value), row.result) << row.alat << ", " << row.alon;
+  }
+}
+
 // Identical inputs give +0.0 without an arc cosine; +0 equals -0.
 TEST(DistanceFrom, EqualInputsGiveZero) {
   const float kSame[][4] = {{10.0f, 10.0f, 10.0f, 10.0f}, {0.0f, 0.0f, -0.0f, -0.0f},

@@ -4,9 +4,9 @@
 #   2. native build (GCC) and its unit tests;
 #   3. the same with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   4. the i686 Windows cross build (MinGW-w64) and all its tests under Wine:
-#      the unit tests on the target's own maths library, and the component,
-#      hostile-host, registration and script-client tests against the real
-#      Pelmora.dll;
+#      the unit tests, every result of a fixed corpus compared bit for bit
+#      with the native build's, and the component, hostile-host, registration
+#      and script-client tests against the real Pelmora.dll;
 #   5. the x86_64 Windows cross build and the same tests of the 64-bit
 #      Pelmora.dll in a 64-bit Wine prefix; then both editions together (the
 #      same bits from a 32-bit and a 64-bit host, registration side by side,
@@ -48,11 +48,14 @@ step "native build and tests with AddressSanitizer and UndefinedBehaviorSanitize
 configure_and_test "$build/asan" -- -DPELMORA_SANITIZE=ON
 
 step "i686 Windows build and tests under Wine"
-configure_and_test "$build/win32" -- -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
+configure_and_test "$build/win32" -- \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+  -DPELMORA_NATIVE_CORPUS_DUMP="$build/native/corpus_dump"
 
 step "x86_64 Windows build and tests under Wine, both editions, the installer"
 configure_and_test "$build/win64" -- \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DPELMORA_WIN32_BUILD="$build/win32"
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DPELMORA_WIN32_BUILD="$build/win32" \
+  -DPELMORA_NATIVE_CORPUS_DUMP="$build/native/corpus_dump"
 
 step "fuzz targets of the calculations, 20 seconds each"
 BUILD_ROOT=$build "$root/tools/fuzz.sh" 20

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Pelmora.dll's import and export tables: it imports only system DLLs (the
-# runtime is linked in statically) and exports exactly the four entry points,
-# by their undecorated names.
+# runtime is linked in statically) and no maths function from any of them
+# (sine, cosine and arc tangent are its own, the same bits on every host),
+# and exports exactly the four entry points, by their undecorated names.
 #   dll_table_test.sh OBJDUMP PELMORA_DLL
 set -euo pipefail
 objdump=$1
@@ -20,6 +21,15 @@ for dll_name in $imports; do
     *) echo "unexpected import: $dll_name"; status=1 ;;
   esac
 done
+
+# Imported function names: the last word of the lines after each DLL Name.
+functions=$(sed -n '/^\s*DLL Name:/,/^$/{/DLL Name:/d;/Hint\/Ord/d;/^$/d;p}' <<<"$table" | awk '{print $NF}')
+maths=$(grep -E -x '_?(CI)?(a?(sin|cos|tan)h?|atan2|exp|log|log10|log2|pow|sqrt|hypot|fmod|cbrt)[fl]?' \
+  <<<"$functions" || true)
+if [ -n "$maths" ]; then
+  echo "imports maths functions: $(echo $maths)"
+  status=1
+fi
 
 expected=$(printf '%s\n' DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer)
 if [ "$exports" != "$expected" ]; then

@@ -1,0 +1,235 @@
+// Correctly rounded sine, cosine and arc tangent: the fast path.
+//
+// Each function computes its result as an unevaluated sum yh + yl of two
+// doubles (double-double arithmetic) with a proven error bound, then tests
+// whether every value within that bound rounds to the same double (the
+// rounding test). If so, that double is the correctly rounded result;
+// otherwise, about once in ten thousand arguments, the slow path in
+// trig_accurate.cpp decides with 224-bit fixed-point arithmetic.
+//
+// No fused multiply-add: products come from Dekker's algorithm, which needs
+// only round-to-nearest double operations. The build's -ffp-contract=off
+// keeps the compiler from fusing anything.
+//
+// Sine and cosine: x = n pi/512 + t with |t| <= pi/1024 (plus a hair), by a
+// three-part pi/512 below 2^21 (Cody and Waite) and by exact multiplication
+// with the bits of 2/pi above (Payne and Hanek). The cosine is the sine of
+// x + pi/2, n + 256. With a = n pi/512,
+//   sin(a + t) = sin a + cos a * t + cos a * (sin t - t) + sin a * (cos t - 1)
+// with sin a, cos a from a double-double table of a quarter turn, and short
+// Taylor polynomials for sin t - t (at most 2^-27.6) and cos t - 1 (at most
+// 2^-17.7). Error of this kernel, relative to |sin a| + |cos a * t|: the
+// roundings of cos t - 1 (4 of 2^-53) and of the sum of the small terms (4 of
+// 2^-53 of 2^-17.6) dominate, 2^-67 in all; the bound takes 2^-66, and 2^-69
+// more for the rounding test's own roundings. The reduction adds its absolute
+// error delta (the result changes by at most that).
+//
+// Arc tangent: with q = |x| or 1/|x| (atan |x| = pi/2 - atan q for |x| > 1,
+// the reciprocal in double-double) and c = i/256 the nearest grid point,
+// d = q - c, |d| <= 1/512, and atan q = atan c + a_1 d + ... + a_8 d^8, the
+// Taylor series at c with its coefficients from a table (the next term is
+// below 2^-84). a_1 d is a double-double product; the rest, at most 2^-17
+// of the result, is rounded to within 2^-68 of it (four roundings of 2^-53
+// dominate), the final sums add 2^-70 each; the bound takes 2^-66.
+#include "runtime/trig.h"
+
+#include <cstdint>
+
+#include "runtime/trig_internal.h"
+
+namespace pelmora::runtime {
+
+namespace {
+
+using trig::DoublePair;
+
+// pi/2 rounded to a double.
+constexpr double kHalfPi = 0x1.921fb54442d18p+0;
+// pi/512 as the sum of two doubles, and as two parts of 23 and 21 bits
+// (whose products with |n| < 2^29 are exact) and a rounded rest; 512/pi.
+constexpr double kPiOver512Hi = 0x1.921fb54442d18p-8;
+constexpr double kPiOver512Lo = 0x1.1a62633145c07p-62;
+constexpr double kPiOver512A = 0x1.921fb4p-8;
+constexpr double kPiOver512B = 0x1.4442dp-32;
+constexpr double kPiOver512C = 0x1.8469898cc517p-56;
+constexpr double k512OverPi = 0x1.45f306dc9c883p+7;
+
+// Everything stays in floating-point registers: on i686 every 64-bit
+// integer operation on a double's bits costs a trip through two 32-bit
+// registers. The compiler's own absolute value and sign copy are single
+// SSE2 bit operations, never library calls.
+double Abs(double x) { return __builtin_fabs(x); }
+double CopySign(double magnitude, double sign) { return __builtin_copysign(magnitude, sign); }
+constexpr double kInf = __builtin_inf();
+constexpr double kSigns[2] = {1.0, -1.0};
+
+// s + e == a + b exactly.
+void TwoSum(double a, double b, double& s, double& e) {
+  s = a + b;
+  const double bb = s - a;
+  e = (a - (s - bb)) + (b - bb);
+}
+
+// s + e == a + b exactly, when |a| >= |b| (or a is zero).
+void FastTwoSum(double a, double b, double& s, double& e) {
+  s = a + b;
+  e = b - (s - a);
+}
+
+// Veltkamp's split: hi holds the leading 53 - s bits of a, lo the rest
+// (at most s bits with its sign), for s = log2(factor - 1).
+void Split(double a, double factor, double& hi, double& lo) {
+  const double c = factor * a;
+  hi = c - (c - a);
+  lo = a - hi;
+}
+
+// Dekker's product: p + e == a * b exactly, from halves of 26 bits.
+void TwoProd(double a, double b, double& p, double& e) {
+  p = a * b;
+  double ah, al, bh, bl;
+  Split(a, 0x1p27 + 1.0, ah, al);
+  Split(b, 0x1p27 + 1.0, bh, bl);
+  e = ((ah * bh - p) + ah * bl + al * bh) + al * bl;
+}
+
+// The rounding test: when the exact result lies within bound of yh + yl,
+// and every value in that interval rounds to the same double, stores it in
+// result. The bound must allow for the rounding of yl -+ bound: a few units
+// of 2^-53 |yl|, where |yl| <= 2^-17 |yh| here.
+bool RoundsSurely(double yh, double yl, double bound, double& result) {
+  const double down = yh + (yl - bound);
+  const double up = yh + (yl + bound);
+  if (down != up) return false;  // also when the bound is infinite or NaN
+  result = down;
+  return true;
+}
+
+double SinCos(double x, bool cosine) {
+  const double ax = Abs(x);
+  if (!(ax < kInf)) return x - x;  // NaN: quietened; infinity: invalid
+  if (!cosine && ax < 0x1p-26) {
+    // sin x = x - x^3/6 + ..., and x^3/6 is below half an ulp of x (also for
+    // zeros and subnormals).
+    return x;
+  }
+  if (cosine && ax < 0x1p-27) return 1.0;
+
+  // x = n pi/512 + t, |t| <= pi/1024 (and a hair); delta bounds the error of
+  // th + tl as t.
+  unsigned n;
+  double th, tl, delta;
+  if (ax < 0x1p21) {  // so |n| < 2^29
+    const double k = (x * k512OverPi + 0x1.8p52) - 0x1.8p52;
+    n = static_cast<unsigned>(static_cast<int>(k));
+    const double head = x - k * kPiOver512A;  // both exact
+    double e;
+    TwoSum(head, -(k * kPiOver512B), th, e);  // k * kPiOver512B is exact
+    TwoSum(th, e - k * kPiOver512C, th, tl);
+    delta = Abs(k) * 0x1p-106;
+  } else {
+    // |x| * 2/pi = 4m + quadrant + fraction, and 256 times the fraction is
+    // j + (the rest); t is (the rest) * pi/512, the rest centred on zero.
+    std::uint32_t f[5];
+    const int quadrant = trig::ReduceByHalfPi(ax, 5, f);
+    const std::uint32_t half = (f[0] >> 23) & 1;
+    n = static_cast<unsigned>(quadrant) * 256 + (f[0] >> 24) + half;
+    double fh = static_cast<double>(f[0] & 0xFFFFFFu) * 0x1p-24 - static_cast<double>(half);
+    double fl = 0.0;
+    double scale = 0x1p-24;
+    for (int w = 1; w < 5; ++w) {
+      scale *= 0x1p-32;
+      double e;
+      TwoSum(fh, static_cast<double>(f[w]) * scale, fh, e);
+      fl += e;
+    }
+    FastTwoSum(fh, fl, fh, fl);
+    double e;
+    TwoProd(fh, kPiOver512Hi, th, e);
+    e += fh * kPiOver512Lo + fl * kPiOver512Hi;
+    FastTwoSum(th, e, th, tl);
+    if (x < 0.0) {
+      n = 0u - n;
+      th = -th;
+      tl = -tl;
+    }
+    delta = 0x1p-150 + Abs(th) * 0x1p-100;
+  }
+  if (cosine) n += 256;  // cos x = sin(x + pi/2)
+
+  // sin(a + t) with a = n pi/512 = quadrant pi/2 + j pi/512:
+  //   p + q t + q (sin t - t) + p (cos t - 1),  p = sin a, q = cos a,
+  // where (p, q) is (s, c), (c, -s), (-s, -c) or (-c, s) by quadrant for
+  // s = sin(j pi/512), c = cos(j pi/512). Signs from a table, not
+  // branches: random arguments would defeat branch prediction.
+  const unsigned j = n & 255u, quadrant = (n >> 8) & 3u;
+  const DoublePair& ps = trig::kSinCos[j][quadrant & 1];
+  const DoublePair& qs = trig::kSinCos[j][(quadrant & 1) ^ 1];
+  const double p_sign = kSigns[quadrant >> 1];
+  const double q_sign = kSigns[(quadrant ^ (quadrant >> 1)) & 1];
+  const double p_hi = ps.hi * p_sign, p_lo = ps.lo * p_sign;
+  const double q_hi = qs.hi * q_sign, q_lo = qs.lo * q_sign;
+
+  const double z = th * th;
+  // sin t - t and cos t - 1 for t = th + tl (the tl terms are first order).
+  const double sin_m = th * z * (-1.0 / 6.0 + z * (1.0 / 120.0 - z * (1.0 / 5040.0)));
+  const double cos_m = z * (-0.5 + z * (1.0 / 24.0 - z * (1.0 / 720.0))) - th * tl;
+  double ph, pl, yh, yl;
+  TwoProd(q_hi, th, ph, pl);
+  FastTwoSum(p_hi, ph, yh, yl);  // p_hi is 0 or above 2^-7.3 > 2 |ph|
+  const double low = q_hi * tl + q_lo * th + q_hi * sin_m + p_hi * cos_m + p_lo;
+  yl = yl + (pl + low);
+  // The reduction's error changes the result by at most delta; the kernel's
+  // bound, with room for the rounding test's own roundings (2^-69).
+  const double bound = 0x1.3p-66 * (Abs(p_hi) + Abs(ph)) + delta;
+  double result;
+  if (!RoundsSurely(yh, yl, bound, result)) return trig::AccurateSinCos(x, cosine);
+  return result;
+}
+
+}  // namespace
+
+double Sin(double x) { return SinCos(x, false); }
+double Cos(double x) { return SinCos(x, true); }
+
+double Atan(double x) {
+  const double ay = Abs(x);
+  if (ay != ay) return x + x;  // NaN: quietened
+  // |x| >= 2^53 (and infinities): pi/2 - 1/|x| rounds to pi/2's double.
+  if (ay >= 0x1p53) return CopySign(kHalfPi, x);
+  if (ay < 0x1p-27) return x;  // x^3/3 is below half an ulp of x
+
+  // q = qh + ql is |x| or its reciprocal; d = q - c for the grid point c.
+  const bool inverted = ay > 1.0;
+  double qh = ay, ql = 0.0;
+  if (inverted) {
+    qh = 1.0 / ay;
+    double p, e;
+    TwoProd(ay, qh, p, e);
+    ql = ((1.0 - p) - e) * qh;  // 1 - p is exact
+  }
+  const int i = static_cast<int>(qh * 256.0 + 0.5);
+  const trig::AtanEntry& entry = trig::kAtan[i];
+  const double d = qh - static_cast<double>(i) * 0x1p-8;  // exact
+
+  // a_1 d in double-double, the rest of the series on d alone.
+  const double* a = entry.a;
+  const double d2 = d * d;
+  const double series =
+      d2 * (a[0] + d * (a[1] + d * (a[2] + d * (a[3] + d * (a[4] + d * (a[5] + d * a[6]))))));
+  double ph, pl;
+  TwoProd(entry.a1.hi, d, ph, pl);
+  // ql changes the series by 2 a_2 d ql (up to 2^-63.7) and less after.
+  pl += entry.a1.hi * ql + entry.a1.lo * d + (series + 2.0 * a[0] * d * ql);
+  // atan |x| = atan c + (series), or pi/2 - atan c - (series).
+  const DoublePair& base = inverted ? entry.complement : entry.value;
+  const double g = kSigns[inverted ? 1 : 0];
+  double yh, yl;
+  FastTwoSum(base.hi, ph * g, yh, yl);  // |base.hi| > 2 |ph| or base.hi = 0
+  yl += pl * g + base.lo;
+  double result;
+  if (!RoundsSurely(yh, yl, 0x1p-66 * yh, result)) return trig::AccurateAtan(x);
+  return CopySign(result, x);
+}
+
+}  // namespace pelmora::runtime

@@ -1,0 +1,44 @@
+// Shared by the sine, cosine and arc tangent: their constant tables, the
+// reduction of large arguments by pi/2 and the slow accurate path.
+#pragma once
+
+#include <cstdint>
+
+namespace pelmora::runtime::trig {
+
+struct DoublePair {
+  double hi;
+  double lo;
+};
+
+// The binary fraction of 2/pi, 32 bits a word, most significant first: 1536
+// bits, enough to reduce the largest double exactly.
+extern const std::uint32_t kTwoOverPi[48];
+// pi/2 in fixed point: the integer word, then 288 bits of fraction.
+extern const std::uint32_t kHalfPi[10];
+// sin(i pi/512) and cos(i pi/512), i = 0..255, each as a double and the
+// rounded remainder (about 106 bits).
+extern const DoublePair kSinCos[256][2];
+// At c = i/256, i = 0..256: atan c and pi/2 - atan c in the same form, and
+// the coefficients of atan(c + d) = atan c + a_1 d + a_2 d^2 + ..., a_1 in the
+// same form and a_2..a_8 rounded.
+struct AtanEntry {
+  DoublePair value;
+  DoublePair complement;
+  DoublePair a1;
+  double a[7];
+};
+extern const AtanEntry kAtan[257];
+
+// Reduction of a positive finite double ax >= 2^-26 by pi/2: returns the
+// integer part of ax * 2/pi modulo 4, and writes its fraction as `words`
+// 32-bit words, most significant first, truncated (too small by less than
+// 2^(-32 words)). words <= 10.
+int ReduceByHalfPi(double ax, int words, std::uint32_t* fraction);
+
+// The slow path: sine or cosine, and arc tangent, from 288-bit fixed-point
+// arithmetic, for finite x with |x| >= 2^-27.
+double AccurateSinCos(double x, bool cosine);
+double AccurateAtan(double x);
+
+}  // namespace pelmora::runtime::trig
