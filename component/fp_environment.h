@@ -20,24 +20,24 @@
 // every condition from operands and results), so the flags they raise are
 // only noise to be taken away.
 //
-// Why 64 bits: our own arithmetic is SSE2 and ignores the x87 precision, but
-// the sine and cosine the DLL carries (MinGW's, with the fsin and fcos
-// instructions and their own reduction of large arguments) and, on i686,
-// msvcrt's arc tangent compute on the x87 unit. Their bits were checked, and
-// every figure in calc/ measured, with 64 bits, the precision MinGW programs
-// run with. At 53 bits (the Windows default) huge arguments reduce otherwise:
-// DistanceFrom(1e30, 0, -1e30, 5) gives 11357.338 there and 15817.318 at 64
-// bits; at 24 bits (Direct3D) about 14% of all distances change in the last
-// bits.
+// The x87 unit: every calculation is SSE2 arithmetic, and the sine, cosine
+// and arc tangent are our own (runtime/trig.h), so no result depends on the
+// x87 precision or rounding. On i686 the calling convention still moves
+// float and double return values through the x87 stack (fld, fstp), and a
+// signalling NaN loaded there raises invalid: the control word is set to
+// mask every exception (precision 64 bits, what MinGW programs run with),
+// and the status word is given back as the caller had it. On x86_64 nothing
+// in the DLL executes an x87 instruction, so the x87 state is neither read
+// nor written there and only MXCSR is guarded.
 //
 // The x87 register stack is not touched: the calling convention hands it
 // over empty and our code leaves it so.
 //
 // Cost (bench/fp_environment_bench.cpp): reading MXCSR and the x87 status
-// word dominate; loading the x87 environment, needed only after x87 maths,
-// costs as much again.
+// word dominate; loading the x87 environment, needed only when a call
+// changed the x87 status word, costs as much again.
 //
-// The same code serves i686 and x86_64 (both have the x87 unit and SSE).
+// The same code serves i686 and x86_64.
 #pragma once
 
 #include <xmmintrin.h>
@@ -57,16 +57,21 @@ class FpEnvironment {
   // nanoseconds each); writing MXCSR or the control word costs less than a
   // test of whether it is needed, so both are written every time.
   FpEnvironment() noexcept {
+#if defined(__i386__)
     __asm__ volatile("fnstcw %0" : "=m"(x87_control_)::"memory");
     __asm__ volatile("fnstsw %0" : "=m"(x87_status_)::"memory");
+#endif
     mxcsr_ = _mm_getcsr();
     _mm_setcsr(kMxcsr);
+#if defined(__i386__)
     const std::uint16_t control = kX87Control;
     __asm__ volatile("fldcw %0" ::"m"(control) : "memory");
+#endif
   }
 
   ~FpEnvironment() {
     _mm_setcsr(mxcsr_);
+#if defined(__i386__)
     std::uint16_t status;
     __asm__ volatile("fnstsw %0" : "=m"(status)::"memory");
     if (status == x87_status_) {
@@ -74,6 +79,7 @@ class FpEnvironment {
     } else {
       RestoreControlAndStatus();
     }
+#endif
   }
 
   FpEnvironment(const FpEnvironment&) = delete;
@@ -92,8 +98,8 @@ class FpEnvironment {
     __asm__ volatile("fldenv %0" ::"m"(environment) : "memory");
   }
 
-  std::uint16_t x87_control_;
-  std::uint16_t x87_status_;
+  std::uint16_t x87_control_ = 0;
+  std::uint16_t x87_status_ = 0;
   std::uint32_t mxcsr_;
 };
 
