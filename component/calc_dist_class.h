@@ -14,11 +14,12 @@
 //     leaves the caller's as it was (component/fp_environment.h); so do
 //     GetIDsOfNames and Invoke, whose argument coercion computes too.
 //
-// IDispatch is a pass-through to the type information of the type library
-// embedded in the DLL, loaded on first use for each instance: the platform
-// looks names up (case-insensitively), coerces arguments to the declared
-// types and answers DISP_E_* for calls that do not fit; a failing method
-// becomes DISP_E_EXCEPTION with EXCEPINFO filled from the error object.
+// IDispatch hands over to the type information of the type library embedded
+// in the DLL, loaded on first use once for the module: the platform looks
+// names up (case-insensitively), coerces arguments to the declared types and
+// answers DISP_E_* for calls that do not fit; a failing method becomes
+// DISP_E_EXCEPTION with EXCEPINFO filled from the error object. Invoke
+// answers the usual call itself (InvokeDirectly below), with the same result.
 //
 // Apartment model: an instance is called only on the thread that created it;
 // Azimut keeps its working values in the instance.

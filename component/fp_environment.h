@@ -6,7 +6,7 @@
 // precision to 24 bits, others round upwards, downwards or toward zero, or
 // flush denormals to zero. In such a host the calculations would raise
 // hardware exceptions (an ordered comparison with a NaN, a real division by
-// zero, the x87 sine of an infinity) or give other bits.
+// zero, an overflow) or give other bits.
 //
 // FpEnvironment is the guard every entry that computes holds while it runs:
 //   on entry  it keeps the caller's x87 control and status words and MXCSR,
@@ -91,8 +91,8 @@ class FpEnvironment {
   // register stack (as the calling convention hands it over and our code
   // leaves it), no last instruction. If the caller's control unmasks a flag
   // its status holds, its next x87 instruction traps, as it would have
-  // without the call. Taken only when a call changed the status word, as
-  // the x87 sine, cosine and arc tangent do (flags, condition codes).
+  // without the call. Taken only when a call changed the status word (a
+  // signalling NaN passed through the x87 stack raises invalid).
   void RestoreControlAndStatus() const {
     const std::uint32_t environment[7] = {x87_control_, x87_status_, 0xFFFF, 0, 0, 0, 0};
     __asm__ volatile("fldenv %0" ::"m"(environment) : "memory");

@@ -1,6 +1,6 @@
 // Constant tables of the sine, cosine and arc tangent, printed by
-// tools/trig_tables.cpp from GNU MPFR; tests/trig_accuracy_test.cpp checks
-// every entry against MPFR again.
+// tools/trig_tables.cpp from GNU MPFR; tests/accuracy/trig_accuracy_test.cpp
+// checks every entry against MPFR again.
 #include "runtime/trig_internal.h"
 
 namespace pelmora::runtime::trig {

@@ -5,9 +5,28 @@
 #include <bit>
 #include <cstdint>
 
+#include "runtime/trig.h"
+
 namespace pelmora::test {
 
 enum class TrigFunction { kSin, kCos, kAtan };
+
+// The function of runtime/trig.h at x, and its name.
+inline double Apply(TrigFunction f, double x) {
+  switch (f) {
+    case TrigFunction::kSin:
+      return runtime::Sin(x);
+    case TrigFunction::kCos:
+      return runtime::Cos(x);
+    case TrigFunction::kAtan:
+      return runtime::Atan(x);
+  }
+  return 0.0;
+}
+
+inline const char* Name(TrigFunction f) {
+  return f == TrigFunction::kSin ? "sin" : f == TrigFunction::kCos ? "cos" : "atan";
+}
 
 // A deterministic stream of 64-bit words (splitmix64).
 class TrigStream {

@@ -20,22 +20,6 @@ namespace {
 using test::Bits;
 using test::TrigFunction;
 
-double Apply(TrigFunction f, double x) {
-  switch (f) {
-    case TrigFunction::kSin:
-      return Sin(x);
-    case TrigFunction::kCos:
-      return Cos(x);
-    case TrigFunction::kAtan:
-      return Atan(x);
-  }
-  return 0.0;
-}
-
-const char* Name(TrigFunction f) {
-  return f == TrigFunction::kSin ? "sin" : f == TrigFunction::kCos ? "cos" : "atan";
-}
-
 TEST(Trig, PinnedResults) {
   for (const test::TrigCase& row : test::kTrigCases) {
     const double x = std::bit_cast<double>(row.x);

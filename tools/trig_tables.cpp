@@ -1,5 +1,5 @@
 // Prints the constant tables of runtime/trig_tables.cpp, computed with GNU
-// MPFR (tests/trig_accuracy_test.cpp checks them the same way):
+// MPFR (tests/accuracy/trig_accuracy_test.cpp checks them the same way):
 //   g++ -O2 tools/trig_tables.cpp -lmpfr -lgmp -o trig_tables && ./trig_tables
 #include <mpfr.h>
 

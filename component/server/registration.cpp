@@ -353,8 +353,7 @@ HRESULT RemoveKeyIfEmpty(const std::wstring& key_name) {
 }
 
 // Removes the values of `entries` and then every key they lived in that is
-// left empty. Goes on after a failure and
-// reports the first one.
+// left empty. Goes on after a failure and reports the first one.
 HRESULT RemoveEntries(const std::vector<Entry>& entries) {
   HRESULT result = S_OK;
   for (auto it = entries.rbegin(); it != entries.rend(); ++it) {

@@ -81,22 +81,6 @@ double Hardness(TrigFunction f, double x) {
   return distance == 0.0 ? 200.0 : -std::log2(distance);
 }
 
-double Apply(TrigFunction f, double x) {
-  switch (f) {
-    case TrigFunction::kSin:
-      return Sin(x);
-    case TrigFunction::kCos:
-      return Cos(x);
-    case TrigFunction::kAtan:
-      return Atan(x);
-  }
-  return 0.0;
-}
-
-const char* Name(TrigFunction f) {
-  return f == TrigFunction::kSin ? "sin" : f == TrigFunction::kCos ? "cos" : "atan";
-}
-
 long Count() {
   const char* text = std::getenv("PELMORA_TRIG_ARGUMENTS");
   return text != nullptr ? std::max(1L, std::atol(text)) : kDefaultCount;

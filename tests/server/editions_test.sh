@@ -21,9 +21,8 @@ EXAMPLES=$9 EXPECTED=${10} WORK=${11}
 source "$(dirname "$0")/wine_env.sh"
 mkdir -p "$WORK"
 
-# The 32-bit tools of the prefix (syswow64); `w` and `regsvr` run the 64-bit
-# ones.
-w32() { PELMORA_WINE_BITS=32 w "$@"; }
+# regsvr32 of the 32-bit tools of the prefix (syswow64); `regsvr` runs the
+# 64-bit one.
 regsvr_wow() {
   local status=0
   w32 regsvr32 /s "$@" || status=$?
@@ -47,20 +46,6 @@ register_both() {
   [ "$(regsvr_wow "$dll32")" = 0 ] || fail "32-bit regsvr32 $dll32"
 }
 
-# cscript_check BITS NAME STATUS: the sample client through the cscript of
-# BITS prints EXPECTED/NAME.txt and ends with STATUS.
-cscript_check() {
-  local bits=$1 name=$2 want=$3 got=$WORK/$1-$2.txt status=0
-  if [ "$bits" = 32 ]; then
-    w32 cscript //nologo "$js" >"$got.raw" 2>&1 || status=$?
-  else
-    w cscript //nologo "$js" >"$got.raw" 2>&1 || status=$?
-  fi
-  tr -d '\r' <"$got.raw" >"$got"
-  diff -u "$EXPECTED/$name.txt" "$got" || fail "$bits-bit cscript: output differs from $name"
-  [ "$status" = "$want" ] || fail "$bits-bit cscript: exit status $status, expected $want"
-}
-
 # The registered edition of BITS works in full from its own kind of host.
 works() {
   local bits=$1 dll program
@@ -69,7 +54,7 @@ works() {
     w "$(winpath "$program")" --gtest_brief=1 "--gtest_filter=$suite" "$dll" ||
       fail "the $bits-bit edition, $suite"
   done
-  cscript_check "$bits" js-defaults 0
+  cscript_check "$bits" js-defaults 0 "$js"
 }
 
 expect_registry() {
@@ -79,8 +64,8 @@ expect_registry() {
 
 # Before registration neither cscript finds the class. (Wine's cscript
 # registers its own type library when it first runs: before the snapshot.)
-cscript_check 32 js-unregistered 1
-cscript_check 64 js-unregistered 1
+cscript_check 32 js-unregistered 1 "$js"
+cscript_check 64 js-unregistered 1 "$js"
 base=$WORK/base.txt
 snapshot "$base"
 
@@ -106,8 +91,8 @@ diff <(tail -n +2 "$WORK/probe32.txt") <(tail -n +2 "$WORK/probe64.txt") >"$WORK
 }
 
 echo "the example clients through both cscripts"
-cscript_check 32 js-defaults 0
-cscript_check 64 js-defaults 0
+cscript_check 32 js-defaults 0 "$js"
+cscript_check 64 js-defaults 0 "$js"
 
 # Either order: the first one unregistered leaves the other working, then
 # the registry is as before.
@@ -122,7 +107,7 @@ for order in '32 64' '64 32'; do
     [ "$(regsvr /u "$dll64")" = 0 ] || fail "64-bit regsvr32 /u"
   fi
   works "$second"
-  cscript_check "$first" js-unregistered 1
+  cscript_check "$first" js-unregistered 1 "$js"
   if [ "$second" = 32 ]; then
     [ "$(regsvr_wow /u "$dll32")" = 0 ] || fail "32-bit regsvr32 /u"
   else

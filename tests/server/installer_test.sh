@@ -21,7 +21,6 @@ mkdir -p "$WORK"
 # Switches the helpers of wine_env.sh to the 64-bit or the 32-bit prefix.
 use64() { WINE_RUN=$WINE_RUN64 PREFIX=$PREFIX64; }
 use32() { WINE_RUN=$WINE_RUN32 PREFIX=$PREFIX32; }
-w32() { PELMORA_WINE_BITS=32 w "$@"; }
 
 msi=$(winpath "$MSI") msi_x86=$(winpath "$MSI_X86") msi_newer=$(winpath "$MSI_NEWER")
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
@@ -39,20 +38,6 @@ products() {
 
 # The ProductVersion of a package.
 version_of() { msiinfo export "$1" Property | tr -d '\r' | awk '$1 == "ProductVersion" { print $2 }'; }
-
-# cscript_check BITS NAME STATUS SCRIPT [ARGS...]
-cscript_check() {
-  local bits=$1 name=$2 want=$3 got=$WORK/$1-$2.txt status=0
-  shift 3
-  if [ "$bits" = 32 ]; then
-    w32 cscript //nologo "$@" >"$got.raw" 2>&1 || status=$?
-  else
-    w cscript //nologo "$@" >"$got.raw" 2>&1 || status=$?
-  fi
-  tr -d '\r' <"$got.raw" >"$got"
-  diff -u "$EXPECTED/$name.txt" "$got" || fail "$bits-bit cscript: output differs from $name"
-  [ "$status" = "$want" ] || fail "$bits-bit cscript: exit status $status, expected $want"
-}
 
 msiexec_status() {
   local status=0
