@@ -7,7 +7,9 @@
 
 #include "calc/bearing.h"
 #include "calc/distance.h"
+#include "runtime/code_page.h"
 #include "runtime/errors.h"
+#include "runtime/text.h"
 
 namespace pelmora::calc {
 
@@ -27,6 +29,16 @@ struct UnroundedBearing {
 runtime::Outcome<UnroundedBearing> AzimutBeforeRounding(BearingFields& fields, float MyLat,
                                                         float MyLon, float lnLatitude,
                                                         float lnLongitude);
+
+// ---- Encoding ----
+
+// sLocator and GridFromLatLong as every input outside their plain domain
+// runs them, under the full status whatever the input; inside it they must
+// give the same as the methods.
+runtime::Outcome<runtime::Text> CheckedSLocator(float sLat, float sLon,
+                                                const runtime::CodePage& page);
+runtime::Outcome<runtime::Text> CheckedGridFromLatLong(float dLat, float dLon,
+                                                       const runtime::CodePage& page);
 
 // ---- Distance ----
 
