@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "calc/bearing.h"
 #include "calc/distance.h"
@@ -39,6 +40,15 @@ runtime::Outcome<runtime::Text> CheckedSLocator(float sLat, float sLon,
                                                 const runtime::CodePage& page);
 runtime::Outcome<runtime::Text> CheckedGridFromLatLong(float dLat, float dLon,
                                                        const runtime::CodePage& page);
+
+// ---- Decoding ----
+
+// LatFromGrid and LongFromGrid as every text outside their plain domain runs
+// them, with the codes from the page under the screening and the full status
+// whatever the text; inside it they must give the same as the methods.
+runtime::Outcome<float> CheckedLatFromGrid(std::u16string_view Grid, const runtime::CodePage& page);
+runtime::Outcome<float> CheckedLongFromGrid(std::u16string_view Grid,
+                                            const runtime::CodePage& page);
 
 // ---- Distance ----
 
