@@ -82,4 +82,12 @@ struct DistanceRun {
 // DistanceFrom, telling where it ended.
 DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon, ArcCosCallee& arcCos);
 
+// TraceDistanceFrom as inputs outside its plain domain run it (the part
+// before the arc cosine screened, and made again under the full status when
+// marked), whatever the inputs; and ArcCos likewise. Inside their plain
+// domains they must give the same as the methods.
+DistanceRun CheckedDistanceFrom(float alat, float alon, float blat, float blon,
+                                ArcCosCallee& arcCos);
+float CheckedArcCos(float X);
+
 }  // namespace pelmora::calc
