@@ -50,6 +50,12 @@ runtime::Outcome<float> CheckedLatFromGrid(std::u16string_view Grid, const runti
 runtime::Outcome<float> CheckedLongFromGrid(std::u16string_view Grid,
                                             const runtime::CodePage& page);
 
+// Azimut as inputs outside its plain domain run it (screened on a copy of
+// the fields, made again under the full status when marked), whatever the
+// inputs; inside the domain it must give the same result and fields.
+runtime::Outcome<float> CheckedAzimut(BearingFields& fields, float MyLat, float MyLon,
+                                      float lnLatitude, float lnLongitude);
+
 // ---- Distance ----
 
 // Where a DistanceFrom call ended: each floating-point test has its own
