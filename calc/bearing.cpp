@@ -216,9 +216,9 @@ inline bool PlainBearing(float MyLat, float MyLon, float lnLatitude, float lnLon
   const float my_lon = std::fabs(MyLon);
   const float other_lat = std::fabs(lnLatitude);
   const float other_lon = std::fabs(lnLongitude);
-  return (std::fabs(MyLat) <= 90.0f) & (other_lat >= kLeast) & (other_lat <= 90.0f) &
-         ((my_lon == 0.0f) | ((my_lon >= kLeast) & (my_lon <= 180.0f))) & (other_lon >= kLeast) &
-         (other_lon <= 180.0f);
+  return std::fabs(MyLat) <= 90.0f && other_lat >= kLeast && other_lat <= 90.0f &&
+         (my_lon == 0.0f || (my_lon >= kLeast && my_lon <= 180.0f)) && other_lon >= kLeast &&
+         other_lon <= 180.0f;
 }
 
 // The bearing runs first under runtime::FpScreen on a copy of the fields,

@@ -252,8 +252,8 @@ namespace {
 // runs it under the screen, and again under FpStatus when marked.
 inline bool PlainInputs(float alat, float alon, float blat, float blon) {
   constexpr float kMax = std::numeric_limits<float>::max();
-  return (std::fabs(alat) <= kMax) & (std::fabs(alon) <= kMax) & (std::fabs(blat) <= kMax) &
-         (std::fabs(blon) <= kMax);
+  return std::fabs(alat) <= kMax && std::fabs(alon) <= kMax && std::fabs(blat) <= kMax &&
+         std::fabs(blon) <= kMax;
 }
 
 template <bool kPlainAllowed>
