@@ -27,6 +27,12 @@
 // the screen has no effect outside itself until it ends unmarked (the bearing
 // works on a copy of the object's fields; the distance calls its arc-cosine
 // callee only after the part before it passed).
+//
+// Plain domains. Each calculation first checks whether its inputs lie in a
+// simple domain where it is proven, beside the check, that no step can
+// raise a condition, leave a 16-bit range or meet an invalid argument; there
+// the same template runs under runtime::NoStatus, whose tests always pass,
+// and gives by construction what FpStatus would. Other inputs run as above.
 #pragma once
 
 #include <cstdint>

@@ -182,12 +182,51 @@ Outcome<UnroundedBearing> AzimutBeforeRounding(BearingFields& fields, float MyLa
   return Clockwise(fp, fields, MyLat, MyLon, lnLatitude, lnLongitude);
 }
 
+// Azimut runs under a status chosen from its inputs.
+namespace {
+
+// The plain domain: |MyLat| <= 90, 1e-6 <= |lnLatitude| <= 90, MyLon 0 or
+// 1e-6 <= |MyLon| <= 180, and 1e-6 <= |lnLongitude| <= 180 (no NaN passes).
+// Inside it no step of Clockwise or of the rounding can signal:
+//   - every input is finite and not a signalling NaN, and the other position
+//     is not missing; the radians, degrees over K, are finite, at most
+//     1.5708 and 3.1416 in magnitude, and each is 0 or at least 1.7e-8
+//     (2^-26) in magnitude;
+//   - the longitude difference is finite; two float32 values of at least
+//     2^-26 (or 0) differ by a multiple of 2^-49, so a difference that is
+//     not 0 is at least 2^-49; after the one pass of normalisation (a
+//     multiple of 2^-21 then, at most pi32 in magnitude) it is still not 0.
+//     Its sine is at least about 1.7e-15 in magnitude (at most pi32 from 0,
+//     and sin(pi32) is -8.7e-8), so cot delta is finite, below 6e14, and its
+//     cosine at least 4.3e-8 (no float32 lies nearer pi/2 than 4.3e-8);
+//   - the other latitude in radians lies in [1.7e-8, 1.5707961]: its sine is
+//     not 0, and its cotangent lies in [2.8e-7, 6e7], so t1 lies in
+//     [1.2e-14, 6e7] in magnitude, stored without overflow and not 0;
+//   - alpha = atan(t1) is then at least 1.2e-14 in magnitude, as is its
+//     sine, and phi1 + alpha is finite; cos(phi1 + alpha) is at least 6e-17
+//     in magnitude (no double lies nearer pi/2), so t2 lies in [2.6e-24,
+//     5e28] in magnitude: stored without overflow and not 0;
+//   - 1 / t2 is finite, and beta, both degree values, the quadrant turns,
+//     the clockwise turn and the half added are finite and small.
+// So the bearing runs under NoStatus, on the object's fields themselves (it
+// cannot fail, so nothing needs to be kept from it). Any other input runs
+// under the screen, and again under FpStatus when marked.
+inline bool PlainBearing(float MyLat, float MyLon, float lnLatitude, float lnLongitude) {
+  constexpr float kLeast = 1e-6f;
+  const float my_lon = std::fabs(MyLon);
+  const float other_lat = std::fabs(lnLatitude);
+  const float other_lon = std::fabs(lnLongitude);
+  return std::fabs(MyLat) <= 90.0f && other_lat >= kLeast && other_lat <= 90.0f &&
+         (my_lon == 0.0f || (my_lon >= kLeast && my_lon <= 180.0f)) && other_lon >= kLeast &&
+         other_lon <= 180.0f;
+}
+
 // The bearing runs first under runtime::FpScreen on a copy of the fields,
 // which it gives to the object only when the screen stayed unmarked; a
 // marked run is made again under FpStatus on the object's own fields, so
 // that a failing step leaves each field as the call found it.
-Outcome<float> Azimut(BearingFields& fields, float MyLat, float MyLon, float lnLatitude,
-                      float lnLongitude) {
+[[gnu::noinline]] Outcome<float> ScreenedAzimut(BearingFields& fields, float MyLat, float MyLon,
+                                                float lnLatitude, float lnLongitude) {
   BearingFields screened = fields;
   runtime::FpScreen screen;
   const Outcome<float> result = Rounded(screen, screened, MyLat, MyLon, lnLatitude, lnLongitude);
@@ -196,6 +235,22 @@ Outcome<float> Azimut(BearingFields& fields, float MyLat, float MyLon, float lnL
   }
   fields = screened;
   return result;
+}
+
+}  // namespace
+
+Outcome<float> Azimut(BearingFields& fields, float MyLat, float MyLon, float lnLatitude,
+                      float lnLongitude) {
+  if (PlainBearing(MyLat, MyLon, lnLatitude, lnLongitude)) [[likely]] {
+    runtime::NoStatus fp;
+    return Rounded(fp, fields, MyLat, MyLon, lnLatitude, lnLongitude);
+  }
+  return ScreenedAzimut(fields, MyLat, MyLon, lnLatitude, lnLongitude);
+}
+
+Outcome<float> CheckedAzimut(BearingFields& fields, float MyLat, float MyLon, float lnLatitude,
+                             float lnLongitude) {
+  return ScreenedAzimut(fields, MyLat, MyLon, lnLatitude, lnLongitude);
 }
 
 }  // namespace pelmora::calc

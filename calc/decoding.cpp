@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "calc/arithmetic.h"
+#include "calc/measure.h"
 #include "runtime/fp_screen.h"
 #include "runtime/numeric.h"
 #include "runtime/text.h"
@@ -62,53 +63,70 @@ double SquareValue(char16_t unit) {
   return (unit >= u'0' && unit <= u'9') ? static_cast<double>(unit - u'0') : 0.0;
 }
 
-// Inlined into each method, so that the axis's figures are constants there.
+// The checked 16-bit operations of the field and subsquare indices. Under
+// runtime::NoStatus, whose caller proved them in range (see PlainCodes), the
+// same operations without their checks.
 template <class Status>
-[[gnu::always_inline]] inline Outcome<float> Decode(Status& fp, std::u16string_view Grid,
-                                                    const CodePage& page, const Axis& axis) {
-  float result = +0.0f;
+[[gnu::always_inline]] inline Outcome<std::int16_t> SubIndex(Status& /*fp*/, std::int16_t a,
+                                                             std::int16_t b) {
+  return runtime::SubInt16(a, b);
+}
+template <class Status>
+[[gnu::always_inline]] inline Outcome<std::int16_t> MulIndex(Status& /*fp*/, std::int16_t a,
+                                                             std::int16_t b) {
+  return runtime::MulInt16(a, b);
+}
+[[gnu::always_inline]] inline Outcome<std::int16_t> SubIndex(runtime::NoStatus& /*fp*/,
+                                                             std::int16_t a, std::int16_t b) {
+  return runtime::Success(static_cast<std::int16_t>(a - b));
+}
+[[gnu::always_inline]] inline Outcome<std::int16_t> MulIndex(runtime::NoStatus& /*fp*/,
+                                                             std::int16_t a, std::int16_t b) {
+  return runtime::Success(static_cast<std::int16_t>(a * b));
+}
 
-  // The text without its leading and trailing spaces, read in place: only
-  // the spaces at its ends and the units at the positions are ever read.
-  std::size_t first = 0;
-  std::size_t last = Grid.size();
-  while (first < last && Grid[first] == u' ') ++first;
-  while (last > first && Grid[last - 1] == u' ') --last;
-  if (last - first < 4) return runtime::Success(result);
-  // From here on the field and square positions lie inside the text.
-  const std::size_t length = last - first;
-  const auto unit_at = [&](std::int32_t position) {
-    return runtime::UpperCaseUnit(Grid[first + static_cast<std::size_t>(position - 1)]);
-  };
+// What decoding reads of the text: the codes of the field and subsquare
+// units (the subsquare unit is "M" when the text is too short to hold one)
+// and the square unit.
+struct Units {
+  std::int16_t field_code;
+  char16_t square_unit;
+  bool has_subsquare;
+  std::int16_t subsquare_code;
+};
+
+// The arithmetic of decoding, under any status; inlined into each method,
+// so that the axis's figures are constants there.
+template <class Status>
+[[gnu::always_inline]] inline Outcome<float> Decode(Status& fp, const Units& units,
+                                                    const Axis& axis) {
+  float result = +0.0f;
 
   // The field index in 16-bit arithmetic: the subtraction and the product are
   // each range-checked, so a code far from the letters ends in overflow while
   // the result is still +0.0.
-  const std::int16_t field_code = runtime::CodeOfUnit(unit_at(axis.field_position), page);
-  const auto field_letter = runtime::SubInt16(field_code, 65);
+  const auto field_letter = SubIndex(fp, units.field_code, 65);
   if (!field_letter) return Failure(field_letter.error, result);
-  const auto field_index = runtime::MulInt16(field_letter.value, axis.field_factor);
+  const auto field_index = MulIndex(fp, field_letter.value, axis.field_factor);
   if (!field_index) return Failure(field_index.error, result);
 
   // The field-and-square value: whole degrees from the south pole or from
   // 180 degrees west, exact in float32 for any 16-bit index.
-  const double square = fp.Mul(axis.degrees_per_square, SquareValue(unit_at(axis.square_position)));
+  const double square = fp.Mul(axis.degrees_per_square, SquareValue(units.square_unit));
   result = fp.Store(fp.Add(square, Wide(field_index.value)));
   if (const RtError e = fp.Test(); e != RtError::kNone) return Failure(e, result);
 
   // Without its subsquare letter the text names a square, whose centre lies
   // at subsquare "M" (index 12) with no half-subsquare offset.
-  char16_t subsquare_unit = u'M';
   float half_subsquare = 0.0f;
-  if (length >= static_cast<std::size_t>(axis.subsquare_position)) {
-    subsquare_unit = unit_at(axis.subsquare_position);
+  if (units.has_subsquare) {
     half_subsquare = fp.Store(fp.Div(0.5, axis.subsquare_divisor));
     if (const RtError e = fp.Test(); e != RtError::kNone) return Failure(e, result);
   }
 
   // A subsquare code below -32703 overflows here, and the caller receives the
   // field-and-square value as it stands.
-  const auto subsquare_index = runtime::SubInt16(runtime::CodeOfUnit(subsquare_unit, page), 65);
+  const auto subsquare_index = SubIndex(fp, units.subsquare_code, 65);
   if (!subsquare_index) return Failure(subsquare_index.error, result);
 
   float subsquare_value;
@@ -129,32 +147,110 @@ template <class Status>
   return runtime::Success(result);
 }
 
-[[gnu::noinline, gnu::cold]] Outcome<float> ExactDecode(std::u16string_view Grid,
-                                                        const CodePage& page, const Axis& axis) {
+[[gnu::noinline, gnu::cold]] Outcome<float> ExactDecode(Units units, const Axis& axis) {
   FpStatus fp;
-  return Decode(fp, Grid, page, axis);
+  return Decode(fp, units, axis);
 }
 
-// The decoding runs under runtime::FpScreen, and again under FpStatus if the
-// screen was marked (no input marks it, but the tests stay exact).
-[[gnu::always_inline]] inline Outcome<float> Screened(std::u16string_view Grid,
-                                                      const CodePage& page, const Axis& axis) {
+// The units decoding reads, before the code page gives their codes.
+struct RawUnits {
+  char16_t field;
+  char16_t square;
+  bool has_subsquare;
+  char16_t subsquare;
+};
+
+// Codes from the page; then the arithmetic under runtime::FpScreen, and again
+// under FpStatus if the screen was marked.
+[[gnu::noinline]] Outcome<float> ScreenedDecode(RawUnits raw, const CodePage& page,
+                                                const Axis& axis) {
+  const Units units = {runtime::CodeOfUnit(raw.field, page), raw.square, raw.has_subsquare,
+                       runtime::CodeOfUnit(raw.subsquare, page)};
   runtime::FpScreen screen;
-  const Outcome<float> result = Decode(screen, Grid, page, axis);
+  const Outcome<float> result = Decode(screen, units, axis);
   if (screen.Pending()) [[unlikely]] {
-    return ExactDecode(Grid, page, axis);
+    return ExactDecode(units, axis);
   }
   return result;
+}
+
+// The plain domain: the field and subsquare units (after upper-casing) are
+// below 128 and stand for themselves in the page, so their codes are the
+// units, in 0..127. Inside it no step of Decode can fail:
+//   - the field letter, code - 65, lies in -65..62, and the field index,
+//     that times 10 or 20, in -1300..1240: both 16-bit;
+//   - the square value is 0..9 times 1 or 2, so the field-and-square value
+//     is a whole number below 1300 in magnitude: exact, finite, stored
+//     without overflow;
+//   - the half subsquare is 0.5 over 24 or 12: finite and non-zero;
+//   - the subsquare index, code - 65, lies in -65..62 (16-bit), and its
+//     value, index over 24 or 12 plus the half, is finite and far inside
+//     float32;
+//   - the centre, a sum of those two and the shift (90 or 180), is finite.
+// So no operation gives an infinity or a NaN, no 16-bit result leaves its
+// range, and every test passes: the same arithmetic runs under NoStatus.
+inline bool PlainUnits(const RawUnits& raw, const CodePage& page) {
+  return (raw.field | raw.subsquare) < 0x80 && page.StandsForItself(raw.field) &&
+         page.StandsForItself(raw.subsquare);
+}
+
+// The units at the axis's positions of the text without its leading and
+// trailing spaces, read in place: only the spaces at its ends and the units
+// at the positions are ever read. False for a text of fewer than 4 units
+// after the trim, which decodes to +0.0.
+[[gnu::always_inline]] inline bool ReadUnits(std::u16string_view Grid, const Axis& axis,
+                                             RawUnits& raw) {
+  std::size_t first = 0;
+  std::size_t last = Grid.size();
+  while (first < last && Grid[first] == u' ') ++first;
+  while (last > first && Grid[last - 1] == u' ') --last;
+  if (last - first < 4) return false;
+  // From here on the field and square positions lie inside the text.
+  const std::size_t length = last - first;
+  const auto unit_at = [&](std::int32_t position) {
+    return runtime::UpperCaseUnit(Grid[first + static_cast<std::size_t>(position - 1)]);
+  };
+  const bool has_subsquare = length >= static_cast<std::size_t>(axis.subsquare_position);
+  raw = {unit_at(axis.field_position), unit_at(axis.square_position), has_subsquare,
+         has_subsquare ? unit_at(axis.subsquare_position) : u'M'};
+  return true;
+}
+
+[[gnu::always_inline]] inline Outcome<float> Decoding(std::u16string_view Grid,
+                                                      const CodePage& page, const Axis& axis) {
+  RawUnits raw;
+  if (!ReadUnits(Grid, axis, raw)) return runtime::Success(+0.0f);
+  if (PlainUnits(raw, page)) [[likely]] {
+    runtime::NoStatus fp;
+    const Units units = {static_cast<std::int16_t>(raw.field), raw.square, raw.has_subsquare,
+                         static_cast<std::int16_t>(raw.subsquare)};
+    return Decode(fp, units, axis);
+  }
+  return ScreenedDecode(raw, page, axis);
+}
+
+Outcome<float> CheckedDecoding(std::u16string_view Grid, const CodePage& page, const Axis& axis) {
+  RawUnits raw;
+  if (!ReadUnits(Grid, axis, raw)) return runtime::Success(+0.0f);
+  return ScreenedDecode(raw, page, axis);
 }
 
 }  // namespace
 
 Outcome<float> LatFromGrid(std::u16string_view Grid, const CodePage& page) {
-  return Screened(Grid, page, kLatitude);
+  return Decoding(Grid, page, kLatitude);
 }
 
 Outcome<float> LongFromGrid(std::u16string_view Grid, const CodePage& page) {
-  return Screened(Grid, page, kLongitude);
+  return Decoding(Grid, page, kLongitude);
+}
+
+Outcome<float> CheckedLatFromGrid(std::u16string_view Grid, const CodePage& page) {
+  return CheckedDecoding(Grid, page, kLatitude);
+}
+
+Outcome<float> CheckedLongFromGrid(std::u16string_view Grid, const CodePage& page) {
+  return CheckedDecoding(Grid, page, kLongitude);
 }
 
 }  // namespace pelmora::calc

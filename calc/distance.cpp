@@ -1,5 +1,8 @@
 #include "calc/distance.h"
 
+#include <cmath>
+#include <limits>
+
 #include "calc/arithmetic.h"
 #include "calc/measure.h"
 #include "runtime/fp_screen.h"
@@ -78,14 +81,34 @@ template <class Status>
   return ArcCosRun(fp, X);
 }
 
-// ArcCos's value (it always succeeds).
-[[gnu::always_inline]] inline float ArcCosValue(float X) {
+// ArcCos under the screening status, and again under FpStatus when marked.
+[[gnu::noinline]] float ScreenedArcCos(float X) {
   runtime::FpScreen screen;
   const float result = ArcCosRun(screen, X);
   if (screen.Pending()) [[unlikely]] {
     return ExactArcCos(X);
   }
   return result;
+}
+
+// ArcCos's value (it always succeeds). The plain domain is -1 <= X <= 1
+// (no NaN passes). Inside it no step of ArcCosRun can signal:
+//   - X is finite and not a signalling NaN, so its widenings record nothing;
+//   - x * x is exact in double (two 24-bit significands) and at most 1, so
+//     the radicand -x * x + 1 lies in [0, 1]: finite and not negative, and
+//     its square root succeeds;
+//   - the root is then in [0, 1], replaced by 1e-8 when 0, so -X / root is
+//     finite (at most 1e8 in magnitude) and no division is by zero;
+//   - the arc tangents of finite values are finite (within pi / 2), and so
+//     are twice the one of 1, their sum (within 3 pi / 2) and its float32
+//     store.
+// So the same statements run under NoStatus.
+[[gnu::always_inline]] inline float ArcCosValue(float X) {
+  if (X >= -1.0f && X <= 1.0f) [[likely]] {
+    runtime::NoStatus fp;
+    return ArcCosRun(fp, X);
+  }
+  return ScreenedArcCos(X);
 }
 
 class ArcCosCalculation final : public ArcCosCallee {
@@ -197,19 +220,55 @@ template <class Status>
 
 Outcome<float> ArcCos(float X) { return runtime::Success(ArcCosValue(X)); }
 
-// The part before the arc cosine runs first under runtime::FpScreen, and
-// again under FpStatus when the screen was marked; the short part after it
-// runs under FpStatus alone. The callee, which a caller may replace and which
-// may have effects of its own, is called once, and only after the part
-// before it passed unmarked or was made again exactly.
+// The part before the arc cosine runs under a status chosen from the inputs;
+// the short part after it runs under FpStatus alone. The callee, which a
+// caller may replace and which may have effects of its own, is called once,
+// and only after the part before it passed.
 namespace {
 
-[[gnu::always_inline]] inline DistanceRun Distance(float alat, float alon, float blat, float blon,
-                                                   ArcCosCallee& arcCos) {
+// The part before the arc cosine under runtime::FpScreen; `exact` when the
+// screen was marked and the whole call must be made again under FpStatus.
+[[gnu::noinline]] CentralCosine ScreenedCosine(float alat, float alon, float blat, float blon,
+                                               bool& exact) {
   runtime::FpScreen screen;
   const CentralCosine cosine = CosineOfCentralAngle(screen, alat, alon, blat, blon);
-  if (screen.Pending()) [[unlikely]] {
-    return ExactDistance(alat, alon, blat, blon, arcCos);
+  exact = screen.Pending();
+  return cosine;
+}
+
+// The plain domain: all four inputs finite. Inside it nothing before the arc
+// cosine can signal:
+//   - the equality checks compare finite values, never a NaN;
+//   - each input is finite and not a signalling NaN, so its widening records
+//     nothing; times pi32 it stays below 1.1e39, finite in double; over 180
+//     below 6e36, which a float32 store holds without overflow;
+//   - the sines and cosines of finite arguments are finite, within [-1, 1],
+//     and so are their float32 stores;
+//   - the longitude difference of two finite float32 values is finite, and
+//     so is its cosine;
+//   - the products of values within [-1, 1] and their sum, within [-2, 2],
+//     are finite, and so is the store of the sum.
+// So the part before the arc cosine runs under NoStatus. Any other input
+// runs it under the screen, and again under FpStatus when marked.
+inline bool PlainInputs(float alat, float alon, float blat, float blon) {
+  constexpr float kMax = std::numeric_limits<float>::max();
+  return std::fabs(alat) <= kMax && std::fabs(alon) <= kMax && std::fabs(blat) <= kMax &&
+         std::fabs(blon) <= kMax;
+}
+
+template <bool kPlainAllowed>
+[[gnu::always_inline]] inline DistanceRun Distance(float alat, float alon, float blat, float blon,
+                                                   ArcCosCallee& arcCos) {
+  CentralCosine cosine;
+  if (kPlainAllowed && PlainInputs(alat, alon, blat, blon)) [[likely]] {
+    runtime::NoStatus fp;
+    cosine = CosineOfCentralAngle(fp, alat, alon, blat, blon);
+  } else {
+    bool exact = false;
+    cosine = ScreenedCosine(alat, alon, blat, blon, exact);
+    if (exact) [[unlikely]] {
+      return ExactDistance(alat, alon, blat, blon, arcCos);
+    }
   }
   if (cosine.ended) return cosine.run;
 
@@ -226,16 +285,23 @@ namespace {
 
 DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon,
                               ArcCosCallee& arcCos) {
-  return Distance(alat, alon, blat, blon, arcCos);
+  return Distance<true>(alat, alon, blat, blon, arcCos);
 }
 
+DistanceRun CheckedDistanceFrom(float alat, float alon, float blat, float blon,
+                                ArcCosCallee& arcCos) {
+  return Distance<false>(alat, alon, blat, blon, arcCos);
+}
+
+float CheckedArcCos(float X) { return ScreenedArcCos(X); }
+
 Outcome<float> DistanceFrom(float alat, float alon, float blat, float blon, ArcCosCallee& arcCos) {
-  return Distance(alat, alon, blat, blon, arcCos).outcome;
+  return Distance<true>(alat, alon, blat, blon, arcCos).outcome;
 }
 
 Outcome<float> DistanceFrom(float alat, float alon, float blat, float blon) {
   ArcCosCalculation arcCos;
-  return Distance(alat, alon, blat, blon, arcCos).outcome;
+  return Distance<true>(alat, alon, blat, blon, arcCos).outcome;
 }
 
 Outcome<float> Distanse(float, float) { return runtime::Success(0.0f); }

@@ -4,10 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "calc/bearing.h"
 #include "calc/distance.h"
+#include "runtime/code_page.h"
 #include "runtime/errors.h"
+#include "runtime/text.h"
 
 namespace pelmora::calc {
 
@@ -27,6 +30,31 @@ struct UnroundedBearing {
 runtime::Outcome<UnroundedBearing> AzimutBeforeRounding(BearingFields& fields, float MyLat,
                                                         float MyLon, float lnLatitude,
                                                         float lnLongitude);
+
+// ---- Encoding ----
+
+// sLocator and GridFromLatLong as every input outside their plain domain
+// runs them, under the full status whatever the input; inside it they must
+// give the same as the methods.
+runtime::Outcome<runtime::Text> CheckedSLocator(float sLat, float sLon,
+                                                const runtime::CodePage& page);
+runtime::Outcome<runtime::Text> CheckedGridFromLatLong(float dLat, float dLon,
+                                                       const runtime::CodePage& page);
+
+// ---- Decoding ----
+
+// LatFromGrid and LongFromGrid as every text outside their plain domain runs
+// them, with the codes from the page under the screening and the full status
+// whatever the text; inside it they must give the same as the methods.
+runtime::Outcome<float> CheckedLatFromGrid(std::u16string_view Grid, const runtime::CodePage& page);
+runtime::Outcome<float> CheckedLongFromGrid(std::u16string_view Grid,
+                                            const runtime::CodePage& page);
+
+// Azimut as inputs outside its plain domain run it (screened on a copy of
+// the fields, made again under the full status when marked), whatever the
+// inputs; inside the domain it must give the same result and fields.
+runtime::Outcome<float> CheckedAzimut(BearingFields& fields, float MyLat, float MyLon,
+                                      float lnLatitude, float lnLongitude);
 
 // ---- Distance ----
 
@@ -59,5 +87,13 @@ struct DistanceRun {
 
 // DistanceFrom, telling where it ended.
 DistanceRun TraceDistanceFrom(float alat, float alon, float blat, float blon, ArcCosCallee& arcCos);
+
+// TraceDistanceFrom as inputs outside its plain domain run it (the part
+// before the arc cosine screened, and made again under the full status when
+// marked), whatever the inputs; and ArcCos likewise. Inside their plain
+// domains they must give the same as the methods.
+DistanceRun CheckedDistanceFrom(float alat, float alon, float blat, float blon,
+                                ArcCosCallee& arcCos);
+float CheckedArcCos(float X);
 
 }  // namespace pelmora::calc

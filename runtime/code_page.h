@@ -24,6 +24,10 @@ class CodePage {
     return CharOf(code);
   }
 
+  // Whether `unit` is one of the units below the page's ASCII limit, whose
+  // code is the unit itself.
+  bool StandsForItself(char16_t unit) const { return unit < ascii_limit_; }
+
   // The UTF-16 unit of the single-byte code `code` (0..255).
   virtual char16_t CharOf(std::uint8_t code) const = 0;
 

@@ -7,7 +7,9 @@
 // U+0000, unpaired surrogates) is carried as it is.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -22,6 +24,12 @@ class Text {
   Text() = default;
   explicit Text(std::u16string units) : units_(std::move(units)), null_(false) {}
   explicit Text(std::u16string_view units) : units_(units), null_(false) {}
+  // A short text of N units, copied by a copy of known size, which needs no
+  // call (what a locator of a few characters costs).
+  template <std::size_t N>
+  explicit Text(const char16_t (&units)[N]) : units_(N, u'\0'), null_(false) {
+    std::memcpy(units_.data(), units, sizeof units);
+  }
 
   bool IsNull() const { return null_; }
   const std::u16string& Units() const { return units_; }

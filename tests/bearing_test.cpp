@@ -439,5 +439,53 @@ TEST(Azimut, AgreesWithTheExactBearing) {
   std::cout << "largest difference: " << all << "\nat least 1 degree apart: " << apart << "\n";
 }
 
+// The call and the fully checked run give the same result and the same
+// fields, bit for bit: on random positions of the usual ranges, on values of
+// every magnitude up to the ranges' ends (denormals included), and with one
+// input moved to an edge of the plain domain or a float32 beyond it: 90, 180,
+// 1e-6, 0, and the poles, the equator and the 180 meridian with their
+// neighbours.
+TEST(Azimut, PlainDomainAsChecked) {
+  test::Random seq(0x5EED0004);
+  const float edges[] = {90.0f,        Up(90.0f), Down(90.0f), 180.0f,      Up(180.0f),
+                         Down(180.0f), 1e-6f,     Up(1e-6f),   Down(1e-6f), 0.0f,
+                         -0.0f,        1e-45f,    -90.0f,      -180.0f,     Up(-180.0f)};
+  const auto small = [&] {
+    const auto bits = static_cast<std::uint32_t>(seq.Next() >> 32);
+    const float x = FloatFromBits(bits & 0x87FFFFFFu);  // below 2^8
+    return std::fabs(x) <= 90.0f ? x : x * 0.25f;
+  };
+  for (int i = 0; i < 200000; ++i) {
+    Pair p{seq.Uniform(-90.0f, 90.0f), seq.Uniform(-180.0f, 180.0f), seq.Uniform(-90.0f, 90.0f),
+           seq.Uniform(-180.0f, 180.0f)};
+    if (i % 4 == 1) {
+      p = {small(), small(), small(), small()};
+    } else if (i % 4 == 2) {
+      float* slot[] = {&p.my_lat, &p.my_lon, &p.ln_lat, &p.ln_lon};
+      *slot[seq.Next() % 4] =
+          edges[seq.Next() % std::size(edges)] * (seq.Next() % 2 ? 1.0f : -1.0f);
+    } else if (i % 4 == 3) {
+      // Neighbouring longitudes, a few float32 steps apart.
+      p.ln_lon = p.my_lon;
+      for (std::uint64_t k = seq.Next() % 4 + 1; k > 0; --k) p.ln_lon = Up(p.ln_lon);
+    }
+    BearingFields plain = Untouched();
+    BearingFields checked = Untouched();
+    const auto a = Azimut(plain, p.my_lat, p.my_lon, p.ln_lat, p.ln_lon);
+    const auto b = CheckedAzimut(checked, p.my_lat, p.my_lon, p.ln_lat, p.ln_lon);
+    const auto where = [&] {
+      return testing::Message() << std::hex << Bits(p.my_lat) << " " << Bits(p.my_lon) << " "
+                                << Bits(p.ln_lat) << " " << Bits(p.ln_lon);
+    };
+    ASSERT_EQ(a.error, b.error) << where();
+    ASSERT_EQ(Bits(a.value), Bits(b.value)) << where();
+    ASSERT_EQ(Bits(plain.OtherLatRad), Bits(checked.OtherLatRad)) << where();
+    ASSERT_EQ(Bits(plain.LonDiff), Bits(checked.LonDiff)) << where();
+    ASSERT_EQ(Bits(plain.OtherLonRad), Bits(checked.OtherLonRad)) << where();
+    ASSERT_EQ(Bits(plain.AuxAngle), Bits(checked.AuxAngle)) << where();
+    ASSERT_EQ(Bits(plain.AzimutValue), Bits(checked.AzimutValue)) << where();
+  }
+}
+
 }  // namespace
 }  // namespace pelmora::calc

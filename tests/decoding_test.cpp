@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "calc/encoding.h"
+#include "calc/measure.h"
 #include "runtime/code_page.h"
 #include "tests/test_support.h"
 
@@ -349,6 +350,40 @@ std::u16string SixCharacters(const Cell& lon, const Cell& lat) {
 // lies within 2 degrees of latitude (4 of longitude) of zero: there the
 // subsquare value, rounded to float32 before the field-and-square value is
 // added, carries an error larger than half an ulp of the sum.
+// Both methods as called and with the codes from the page under the full
+// status give the same error and the same bits: every pair of units below 128
+// at the field and subsquare positions (and one unit past 127 each, where the
+// calls leave the plain domain), with square units of every kind, in texts of
+// six units, with spaces around them, and of five units (no subsquare);
+// and in a page that claims no unit stands for itself.
+TEST(Decoding, PlainDomainAsChecked) {
+  const ChosenCodePage chosen(-1);
+  std::vector<char16_t> ends;
+  for (char16_t u = 0; u < 0x80; ++u) ends.push_back(u);
+  ends.push_back(u'\x80');
+  ends.push_back(u'\u00E9');
+  for (const char16_t field : ends) {
+    for (const char16_t subsquare : ends) {
+      for (const char16_t square : {u'0', u'7', u'9', u'/', u':', u'x'}) {
+        const std::u16string six = {field, field, square, square, subsquare, subsquare};
+        for (const std::u16string& text : {six, u"  " + six + u" ", six.substr(0, 5)}) {
+          for (const CodePage* page :
+               {&runtime::Windows1252(), static_cast<const CodePage*>(&chosen)}) {
+            const Outcome<float> lat = LatFromGrid(text, *page);
+            const Outcome<float> lat_checked = CheckedLatFromGrid(text, *page);
+            ASSERT_EQ(lat.error, lat_checked.error) << Show(T(text));
+            ASSERT_EQ(Bits(lat.value), Bits(lat_checked.value)) << Show(T(text));
+            const Outcome<float> lon = LongFromGrid(text, *page);
+            const Outcome<float> lon_checked = CheckedLongFromGrid(text, *page);
+            ASSERT_EQ(lon.error, lon_checked.error) << Show(T(text));
+            ASSERT_EQ(Bits(lon.value), Bits(lon_checked.value)) << Show(T(text));
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST(DecodingRoundTrip, CentreOfEverySubsquare) {
   const Cell other = CellOf(1234);
   int lat_apart = 0;

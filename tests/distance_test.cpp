@@ -371,8 +371,63 @@ TEST(DistanceFrom, AnyInputEndsWell) {
   }
 }
 
+// The call and the fully checked run agree in everything a caller sees (the
+// outcome's bits, where it ended, the callee's calls and its X) on the
+// samples above, on finite inputs of any magnitude (denormals and the largest
+// included), and on inputs with one of the four at the edge of the finite:
+// the largest float32, and the infinity or NaN just past it.
+TEST(DistanceFrom, PlainDomainAsChecked) {
+  Random seq(0x5EED0003);
+  const float edges[] = {kMax, -kMax, kInf, -kInf, kQuiet, kSignalling, 0.0f, -0.0f, 1e-45f};
+  for (int i = 0; i < 100000; ++i) {
+    Pair p = SamplePair(seq, i % 4);
+    if (i % 5 == 4) {
+      const auto finite = [&] {
+        const float x = seq.AnyBits();
+        return std::isfinite(x) ? x : 0.5f;
+      };
+      p = {finite(), finite(), finite(), finite()};
+    } else if (i % 7 == 6) {
+      float* slot[] = {&p.alat, &p.alon, &p.blat, &p.blon};
+      *slot[seq.Next() % 4] = edges[seq.Next() % std::size(edges)];
+    }
+    RecordingArcCos plain;
+    RecordingArcCos checked;
+    const DistanceRun a = TraceDistanceFrom(p.alat, p.alon, p.blat, p.blon, plain);
+    const DistanceRun b = CheckedDistanceFrom(p.alat, p.alon, p.blat, p.blon, checked);
+    ASSERT_EQ(a.outcome.error, b.outcome.error) << i;
+    ASSERT_EQ(Bits(a.outcome.value), Bits(b.outcome.value)) << i;
+    ASSERT_EQ(a.end, b.end) << i;
+    ASSERT_EQ(plain.calls, checked.calls) << i;
+    ASSERT_EQ(Bits(plain.x), Bits(checked.x)) << i;
+  }
+}
+
 // ---------------------------------------------------------------------------
 // ArcCos.
+
+// ArcCos agrees with its fully checked run on every 4099th float32 of
+// [-1, 1] and on both sides of its ends.
+TEST(ArcCos, PlainDomainAsChecked) {
+  std::vector<float> xs;
+  for (std::uint32_t bits = 0; bits <= 0x3F800000u; bits += 4099) {
+    xs.push_back(FloatFromBits(bits));
+    xs.push_back(-FloatFromBits(bits));
+  }
+  for (const float end : {1.0f, -1.0f, 0.0f, -0.0f}) {
+    float below = end;
+    float above = end;
+    for (int k = 0; k < 3; ++k) {
+      xs.push_back(below);
+      xs.push_back(above);
+      below = std::nextafter(below, -kInf);
+      above = std::nextafter(above, kInf);
+    }
+  }
+  for (const float x : xs) {
+    ASSERT_EQ(Bits(ArcCos(x).value), Bits(CheckedArcCos(x))) << std::hex << Bits(x);
+  }
+}
 
 struct ArcCosRow {
   float x;

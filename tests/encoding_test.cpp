@@ -5,7 +5,9 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
 
+#include "calc/measure.h"
 #include "tests/test_support.h"
 
 namespace pelmora::calc {
@@ -214,6 +216,69 @@ TEST(Encoding, AnyCoordinatesAgreeOnFailure) {
       ASSERT_TRUE(IsRegular(a.value)) << test::Show(a.value);
       ASSERT_TRUE(IsRegular(b.value)) << test::Show(b.value);
     }
+  }
+}
+
+// Both methods as called and as the full status runs them give the same
+// error and the same text: over the half-degree grid (every whole degree is a
+// cell boundary), random positions and random bit patterns of every
+// magnitude in -90..90 x -180..180, and the float32 values next to each end
+// of those ranges, on both sides, where the calls leave the plain domain.
+TEST(Encoding, PlainDomainAsChecked) {
+  std::vector<std::pair<float, float>> positions;
+  for (int lat = -180; lat <= 180; ++lat) {
+    for (int lon = -180; lon <= 180; ++lon) {
+      positions.emplace_back(static_cast<float>(lat) * 0.5f, static_cast<float>(lon));
+    }
+  }
+  test::Random rng(2718);
+  for (int i = 0; i < 100000; ++i) {
+    positions.emplace_back(rng.Uniform(-90.0f, 90.0f), rng.Uniform(-180.0f, 180.0f));
+    // Any sign and exponent below 2^7, denormals included.
+    const auto small = [&] {
+      const auto bits = static_cast<std::uint32_t>(rng.Next() >> 32);
+      return test::FloatFromBits(bits & 0x87FFFFFFu);
+    };
+    positions.emplace_back(small(), small());
+  }
+  std::vector<float> lat_ends;
+  std::vector<float> lon_ends;
+  for (const float end : {90.0f, -90.0f, 0.0f, -0.0f}) {
+    float below = end;
+    float above = end;
+    for (int k = 0; k < 4; ++k) {
+      lat_ends.push_back(below);
+      lat_ends.push_back(above);
+      below = std::nextafter(below, -kInf);
+      above = std::nextafter(above, kInf);
+    }
+  }
+  for (const float end : {180.0f, -180.0f, 0.0f, -0.0f}) {
+    float below = end;
+    float above = end;
+    for (int k = 0; k < 4; ++k) {
+      lon_ends.push_back(below);
+      lon_ends.push_back(above);
+      below = std::nextafter(below, -kInf);
+      above = std::nextafter(above, kInf);
+    }
+  }
+  for (const float lat : lat_ends) {
+    for (const float lon : lon_ends) positions.emplace_back(lat, lon);
+    positions.emplace_back(lat, rng.Uniform(-180.0f, 180.0f));
+  }
+  for (const float lon : lon_ends) positions.emplace_back(rng.Uniform(-90.0f, 90.0f), lon);
+
+  const runtime::CodePage& page = runtime::Windows1252();
+  for (const auto& [lat, lon] : positions) {
+    const auto a = sLocator(lat, lon, page);
+    const auto a_checked = CheckedSLocator(lat, lon, page);
+    ASSERT_EQ(a.error, a_checked.error) << std::hex << test::Bits(lat) << " " << test::Bits(lon);
+    ASSERT_EQ(a.value, a_checked.value) << std::hex << test::Bits(lat) << " " << test::Bits(lon);
+    const auto b = GridFromLatLong(lat, lon, page);
+    const auto b_checked = CheckedGridFromLatLong(lat, lon, page);
+    ASSERT_EQ(b.error, b_checked.error) << std::hex << test::Bits(lat) << " " << test::Bits(lon);
+    ASSERT_EQ(b.value, b_checked.value) << std::hex << test::Bits(lat) << " " << test::Bits(lon);
   }
 }
 
