@@ -11,7 +11,7 @@
 
 namespace pelmora::runtime {
 
-enum class RtError : std::uint8_t {
+enum class RtError : std::uint32_t {
   kNone = 0,
   kOverflow,         // a checked 16-bit operation or conversion left its range
   kFloatingPoint,    // invalid operation, division by zero or overflow signalled
