@@ -11,6 +11,8 @@
 
 namespace pelmora::runtime {
 
+// Four bytes wide, so that the outcome of a float32 has no padding and comes
+// back from a call as one register.
 enum class RtError : std::uint32_t {
   kNone = 0,
   kOverflow,         // a checked 16-bit operation or conversion left its range
