@@ -69,28 +69,6 @@ double SquareValue(char16_t unit) {
   return (unit >= u'0' && unit <= u'9') ? static_cast<double>(unit - u'0') : 0.0;
 }
 
-// The checked 16-bit operations of the field and subsquare indices. Under
-// runtime::NoStatus, whose caller proved them in range (see PlainCodes), the
-// same operations without their checks.
-template <class Status>
-[[gnu::always_inline]] inline Outcome<std::int16_t> SubIndex(Status& /*fp*/, std::int16_t a,
-                                                             std::int16_t b) {
-  return runtime::SubInt16(a, b);
-}
-template <class Status>
-[[gnu::always_inline]] inline Outcome<std::int16_t> MulIndex(Status& /*fp*/, std::int16_t a,
-                                                             std::int16_t b) {
-  return runtime::MulInt16(a, b);
-}
-[[gnu::always_inline]] inline Outcome<std::int16_t> SubIndex(runtime::NoStatus& /*fp*/,
-                                                             std::int16_t a, std::int16_t b) {
-  return runtime::Success(static_cast<std::int16_t>(a - b));
-}
-[[gnu::always_inline]] inline Outcome<std::int16_t> MulIndex(runtime::NoStatus& /*fp*/,
-                                                             std::int16_t a, std::int16_t b) {
-  return runtime::Success(static_cast<std::int16_t>(a * b));
-}
-
 // What decoding reads of the text: the codes of the field and subsquare
 // units (the subsquare unit is "M" when the text is too short to hold one)
 // and the square unit.
@@ -101,8 +79,8 @@ struct Units {
   std::int16_t subsquare_code;
 };
 
-// The arithmetic of decoding, under any status; inlined into each method,
-// so that the axis's figures are constants there.
+// The arithmetic of decoding, step by step, under the screening status or the
+// full one.
 template <class Status>
 [[gnu::always_inline]] inline Outcome<float> Decode(Status& fp, const Units& units,
                                                     const Axis& axis) {
@@ -111,9 +89,9 @@ template <class Status>
   // The field index in 16-bit arithmetic: the subtraction and the product are
   // each range-checked, so a code far from the letters ends in overflow while
   // the result is still +0.0.
-  const auto field_letter = SubIndex(fp, units.field_code, 65);
+  const auto field_letter = runtime::SubInt16(units.field_code, 65);
   if (!field_letter) return Failure(field_letter.error, result);
-  const auto field_index = MulIndex(fp, field_letter.value, axis.field_factor);
+  const auto field_index = runtime::MulInt16(field_letter.value, axis.field_factor);
   if (!field_index) return Failure(field_index.error, result);
 
   // The field-and-square value: whole degrees from the south pole or from
@@ -132,7 +110,7 @@ template <class Status>
 
   // A subsquare code below -32703 overflows here, and the caller receives the
   // field-and-square value as it stands.
-  const auto subsquare_index = SubIndex(fp, units.subsquare_code, 65);
+  const auto subsquare_index = runtime::SubInt16(units.subsquare_code, 65);
   if (!subsquare_index) return Failure(subsquare_index.error, result);
 
   const float subsquare_value = fp.Store(
