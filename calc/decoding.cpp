@@ -17,31 +17,6 @@ namespace {
 
 // What sets the latitude and the longitude apart. Everything else about
 // decoding is the same for both coordinates.
-// The subsquare values of the letters A..Z (indices 0..25), worked out once
-// with the very arithmetic of Decode below: the index over the divisor plus
-// the half subsquare (itself 0.5 over the divisor, stored), stored. The first
-// kLetters entries hold them with the half subsquare, the next kLetters
-// without it. Any other index is computed.
-constexpr int kLetters = 26;
-
-struct SubsquareValues {
-  float values[2 * kLetters];
-};
-
-constexpr SubsquareValues MakeSubsquareValues(double divisor) {
-  SubsquareValues table{};
-  const float half = static_cast<float>(0.5 / divisor);
-  for (int i = 0; i < kLetters; ++i) {
-    const double quotient = static_cast<double>(i) / divisor;
-    table.values[i] = static_cast<float>(quotient + static_cast<double>(half));
-    table.values[kLetters + i] = static_cast<float>(quotient + 0.0);
-  }
-  return table;
-}
-
-constexpr SubsquareValues kLatitudeSubsquares = MakeSubsquareValues(24.0);
-constexpr SubsquareValues kLongitudeSubsquares = MakeSubsquareValues(12.0);
-
 struct Axis {
   std::int32_t field_position;      // 1-based position of the field letter
   std::int16_t field_factor;        // degrees per field letter (16-bit arithmetic)
@@ -51,38 +26,47 @@ struct Axis {
                                     // at least this long holds it
   double subsquare_divisor;         // subsquares per degree
   float shift;                      // subtracted at the end (single precision)
-  const float* subsquare_values;    // of the letters A..Z, with and without the
-                                    // half subsquare (kLetters each)
 };
 
-constexpr Axis kLatitude = {2, 10, 4, 1.0, 6, 24.0, 90.0f, kLatitudeSubsquares.values};
-constexpr Axis kLongitude = {1, 20, 3, 2.0, 5, 12.0, 180.0f, kLongitudeSubsquares.values};
+constexpr Axis kLatitude = {2, 10, 4, 1.0, 6, 24.0, 90.0f};
+constexpr Axis kLongitude = {1, 20, 3, 2.0, 5, 12.0, 180.0f};
+
+// What the plain domain (see PlainUnits) makes of each unit below 128, worked
+// out once with Decode's own arithmetic: the field index of the upper-cased
+// unit, and its subsquare value (index over the divisor plus the half
+// subsquare, stored); the last entry is the value of a text without a
+// subsquare ("M" without the half).
+constexpr int kPlainUnits = 128;
+
+struct PlainTable {
+  std::int16_t field_index[kPlainUnits];
+  float subsquare_value[kPlainUnits + 1];
+  int degrees_per_square;
+  int shift;
+};
+
+constexpr PlainTable MakePlainTable(const Axis& axis) {
+  PlainTable table{};
+  const float half = static_cast<float>(0.5 / axis.subsquare_divisor);
+  for (int unit = 0; unit < kPlainUnits; ++unit) {
+    const int index = runtime::UpperCaseUnit(static_cast<char16_t>(unit)) - 65;
+    table.field_index[unit] = static_cast<std::int16_t>(index * axis.field_factor);
+    table.subsquare_value[unit] = static_cast<float>(
+        static_cast<double>(index) / axis.subsquare_divisor + static_cast<double>(half));
+  }
+  table.subsquare_value[kPlainUnits] =
+      static_cast<float>(static_cast<double>(u'M' - 65) / axis.subsquare_divisor + 0.0);
+  table.degrees_per_square = static_cast<int>(axis.degrees_per_square);
+  table.shift = static_cast<int>(axis.shift);
+  return table;
+}
+
+constexpr PlainTable kLatitudePlain = MakePlainTable(kLatitude);
+constexpr PlainTable kLongitudePlain = MakePlainTable(kLongitude);
 
 // The value of a square character: a digit's, and 0 for any other unit.
 double SquareValue(char16_t unit) {
   return (unit >= u'0' && unit <= u'9') ? static_cast<double>(unit - u'0') : 0.0;
-}
-
-// The checked 16-bit operations of the field and subsquare indices. Under
-// runtime::NoStatus, whose caller proved them in range (see PlainCodes), the
-// same operations without their checks.
-template <class Status>
-[[gnu::always_inline]] inline Outcome<std::int16_t> SubIndex(Status& /*fp*/, std::int16_t a,
-                                                             std::int16_t b) {
-  return runtime::SubInt16(a, b);
-}
-template <class Status>
-[[gnu::always_inline]] inline Outcome<std::int16_t> MulIndex(Status& /*fp*/, std::int16_t a,
-                                                             std::int16_t b) {
-  return runtime::MulInt16(a, b);
-}
-[[gnu::always_inline]] inline Outcome<std::int16_t> SubIndex(runtime::NoStatus& /*fp*/,
-                                                             std::int16_t a, std::int16_t b) {
-  return runtime::Success(static_cast<std::int16_t>(a - b));
-}
-[[gnu::always_inline]] inline Outcome<std::int16_t> MulIndex(runtime::NoStatus& /*fp*/,
-                                                             std::int16_t a, std::int16_t b) {
-  return runtime::Success(static_cast<std::int16_t>(a * b));
 }
 
 // What decoding reads of the text: the codes of the field and subsquare
@@ -95,8 +79,8 @@ struct Units {
   std::int16_t subsquare_code;
 };
 
-// The arithmetic of decoding, under any status; inlined into each method,
-// so that the axis's figures are constants there.
+// The arithmetic of decoding, step by step, under the screening status or the
+// full one.
 template <class Status>
 [[gnu::always_inline]] inline Outcome<float> Decode(Status& fp, const Units& units,
                                                     const Axis& axis) {
@@ -105,9 +89,9 @@ template <class Status>
   // The field index in 16-bit arithmetic: the subtraction and the product are
   // each range-checked, so a code far from the letters ends in overflow while
   // the result is still +0.0.
-  const auto field_letter = SubIndex(fp, units.field_code, 65);
+  const auto field_letter = runtime::SubInt16(units.field_code, 65);
   if (!field_letter) return Failure(field_letter.error, result);
-  const auto field_index = MulIndex(fp, field_letter.value, axis.field_factor);
+  const auto field_index = runtime::MulInt16(field_letter.value, axis.field_factor);
   if (!field_index) return Failure(field_index.error, result);
 
   // The field-and-square value: whole degrees from the south pole or from
@@ -126,17 +110,11 @@ template <class Status>
 
   // A subsquare code below -32703 overflows here, and the caller receives the
   // field-and-square value as it stands.
-  const auto subsquare_index = SubIndex(fp, units.subsquare_code, 65);
+  const auto subsquare_index = runtime::SubInt16(units.subsquare_code, 65);
   if (!subsquare_index) return Failure(subsquare_index.error, result);
 
-  float subsquare_value;
-  if (subsquare_index.value >= 0 && subsquare_index.value < kLetters) [[likely]] {
-    const int row = half_subsquare != 0.0f ? 0 : kLetters;
-    subsquare_value = axis.subsquare_values[row + subsquare_index.value];
-  } else {
-    subsquare_value = fp.Store(
-        fp.Add(fp.Div(Wide(subsquare_index.value), axis.subsquare_divisor), Wide(half_subsquare)));
-  }
+  const float subsquare_value = fp.Store(
+      fp.Add(fp.Div(Wide(subsquare_index.value), axis.subsquare_divisor), Wide(half_subsquare)));
   if (const RtError e = fp.Test(); e != RtError::kNone) return Failure(e, result);
 
   // Both sums are exact in double (two float32 values and a whole constant),
@@ -152,20 +130,21 @@ template <class Status>
   return Decode(fp, units, axis);
 }
 
-// The units decoding reads, before the code page gives their codes.
+// The units decoding reads, as they stand in the text.
 struct RawUnits {
   char16_t field;
   char16_t square;
   bool has_subsquare;
-  char16_t subsquare;
+  char16_t subsquare;  // "M" when the text is too short to hold one
 };
 
-// Codes from the page; then the arithmetic under runtime::FpScreen, and again
-// under FpStatus if the screen was marked.
+// Upper case, codes from the page; then the arithmetic under
+// runtime::FpScreen, and again under FpStatus if the screen was marked.
 [[gnu::noinline]] Outcome<float> ScreenedDecode(RawUnits raw, const CodePage& page,
                                                 const Axis& axis) {
-  const Units units = {runtime::CodeOfUnit(raw.field, page), raw.square, raw.has_subsquare,
-                       runtime::CodeOfUnit(raw.subsquare, page)};
+  const Units units = {runtime::CodeOfUnit(runtime::UpperCaseUnit(raw.field), page), raw.square,
+                       raw.has_subsquare,
+                       runtime::CodeOfUnit(runtime::UpperCaseUnit(raw.subsquare), page)};
   runtime::FpScreen screen;
   const Outcome<float> result = Decode(screen, units, axis);
   if (screen.Pending()) [[unlikely]] {
@@ -174,9 +153,9 @@ struct RawUnits {
   return result;
 }
 
-// The plain domain: the field and subsquare units (after upper-casing) are
-// below 128 and stand for themselves in the page, so their codes are the
-// units, in 0..127. Inside it no step of Decode can fail:
+// The plain domain: the field and subsquare units are below 128 and stand
+// for themselves in the page (upper-casing keeps them so), so their codes are
+// the upper-cased units, in 0..127. Inside it no step of Decode can fail:
 //   - the field letter, code - 65, lies in -65..62, and the field index,
 //     that times 10 or 20, in -1300..1240: both 16-bit;
 //   - the square value is 0..9 times 1 or 2, so the field-and-square value
@@ -188,10 +167,27 @@ struct RawUnits {
 //     float32;
 //   - the centre, a sum of those two and the shift (90 or 180), is finite.
 // So no operation gives an infinity or a NaN, no 16-bit result leaves its
-// range, and every test passes: the same arithmetic runs under NoStatus.
+// range, and every test passes: PlainDecode below gives Decode's value.
 inline bool PlainUnits(const RawUnits& raw, const CodePage& page) {
   return (raw.field | raw.subsquare) < 0x80 && page.StandsForItself(raw.field) &&
          page.StandsForItself(raw.subsquare);
+}
+
+// Decode's value in the plain domain, with its arithmetic regrouped and its
+// per-unit steps looked up. The field-and-square value is a whole number below
+// 1300 in magnitude, so its float32 store changes nothing and it is formed in
+// integers; the subsquare value is a float32 of at least 1/48 in magnitude,
+// or 0, so its sum with a whole number below 2^11 is exact in double, as is
+// that sum less the whole shift. The centre is therefore the one rounding of
+// the subsquare value plus the whole number (field-and-square value - shift),
+// which is what is formed here.
+[[gnu::always_inline]] inline float PlainDecode(const RawUnits& raw, const PlainTable& plain) {
+  const unsigned digit = static_cast<unsigned>(raw.square) - u'0';
+  const int square = digit <= 9 ? static_cast<int>(digit) * plain.degrees_per_square : 0;
+  const int whole = plain.field_index[raw.field] + square - plain.shift;
+  const float subsquare_value =
+      plain.subsquare_value[raw.has_subsquare ? raw.subsquare : kPlainUnits];
+  return static_cast<float>(static_cast<double>(subsquare_value) + static_cast<double>(whole));
 }
 
 // The units at the axis's positions of the text without its leading and
@@ -206,25 +202,20 @@ inline bool PlainUnits(const RawUnits& raw, const CodePage& page) {
   while (last > first && Grid[last - 1] == u' ') --last;
   if (last - first < 4) return false;
   // From here on the field and square positions lie inside the text.
-  const std::size_t length = last - first;
-  const auto unit_at = [&](std::int32_t position) {
-    return runtime::UpperCaseUnit(Grid[first + static_cast<std::size_t>(position - 1)]);
-  };
-  const bool has_subsquare = length >= static_cast<std::size_t>(axis.subsquare_position);
-  raw = {unit_at(axis.field_position), unit_at(axis.square_position), has_subsquare,
-         has_subsquare ? unit_at(axis.subsquare_position) : u'M'};
+  const char16_t* units = Grid.data() + first - 1;  // 1-based
+  const bool has_subsquare = last - first >= static_cast<std::size_t>(axis.subsquare_position);
+  raw = {units[axis.field_position], units[axis.square_position], has_subsquare,
+         has_subsquare ? units[axis.subsquare_position] : u'M'};
   return true;
 }
 
 [[gnu::always_inline]] inline Outcome<float> Decoding(std::u16string_view Grid,
-                                                      const CodePage& page, const Axis& axis) {
+                                                      const CodePage& page, const Axis& axis,
+                                                      const PlainTable& plain) {
   RawUnits raw;
   if (!ReadUnits(Grid, axis, raw)) return runtime::Success(+0.0f);
   if (PlainUnits(raw, page)) [[likely]] {
-    runtime::NoStatus fp;
-    const Units units = {static_cast<std::int16_t>(raw.field), raw.square, raw.has_subsquare,
-                         static_cast<std::int16_t>(raw.subsquare)};
-    return Decode(fp, units, axis);
+    return runtime::Success(PlainDecode(raw, plain));
   }
   return ScreenedDecode(raw, page, axis);
 }
@@ -238,11 +229,11 @@ Outcome<float> CheckedDecoding(std::u16string_view Grid, const CodePage& page, c
 }  // namespace
 
 Outcome<float> LatFromGrid(std::u16string_view Grid, const CodePage& page) {
-  return Decoding(Grid, page, kLatitude);
+  return Decoding(Grid, page, kLatitude, kLatitudePlain);
 }
 
 Outcome<float> LongFromGrid(std::u16string_view Grid, const CodePage& page) {
-  return Decoding(Grid, page, kLongitude);
+  return Decoding(Grid, page, kLongitude, kLongitudePlain);
 }
 
 Outcome<float> CheckedLatFromGrid(std::u16string_view Grid, const CodePage& page) {

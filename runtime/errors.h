@@ -11,7 +11,9 @@
 
 namespace pelmora::runtime {
 
-enum class RtError : std::uint8_t {
+// Four bytes wide, so that the outcome of a float32 has no padding and comes
+// back from a call as one register.
+enum class RtError : std::uint32_t {
   kNone = 0,
   kOverflow,         // a checked 16-bit operation or conversion left its range
   kFloatingPoint,    // invalid operation, division by zero or overflow signalled

@@ -45,10 +45,10 @@ class Text {
 };
 
 // ASCII case mapping of one unit; every other unit stays as it is.
-inline char16_t UpperCaseUnit(char16_t unit) {
+constexpr char16_t UpperCaseUnit(char16_t unit) {
   return (unit >= u'a' && unit <= u'z') ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
 }
-inline char16_t LowerCaseUnit(char16_t unit) {
+constexpr char16_t LowerCaseUnit(char16_t unit) {
   return (unit >= u'A' && unit <= u'Z') ? static_cast<char16_t>(unit + (u'a' - u'A')) : unit;
 }
 
