@@ -97,8 +97,8 @@ TEST(Trig, SinAndCosEqualsBoth) {
   const auto check = [&](double x) {
     const SineCosine both = SinAndCos(x);
     if ((Bits(both.sin) != Bits(Sin(x)) || Bits(both.cos) != Bits(Cos(x))) && ++wrong <= 10) {
-      ADD_FAILURE() << "SinAndCos(" << std::hexfloat << x << ") = " << both.sin << ", "
-                    << both.cos << ", not " << Sin(x) << ", " << Cos(x);
+      ADD_FAILURE() << "SinAndCos(" << std::hexfloat << x << ") = " << both.sin << ", " << both.cos
+                    << ", not " << Sin(x) << ", " << Cos(x);
     }
   };
   test::TrigStream stream(11);
