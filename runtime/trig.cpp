@@ -102,10 +102,7 @@ bool RoundsSurely(double yh, double yl, double bound, double& result) {
   const double down = yh + (yl - bound);
   const double up = yh + (yl + bound);
   if (down != up) return false;  // also when the bound is infinite or NaN
-  // Rounding is monotonic and yl - bound <= yl <= yl + bound, each rounded,
-  // so yh + yl rounds between down and up: to the same double. It does not
-  // wait for the bound.
-  result = yh + yl;
+  result = down;
   return true;
 }
 
