@@ -78,10 +78,11 @@ template <class Status>
     if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
     f.LonDiff = fp.Store(wrapped);
   }
-  // The sine and cosine of delta, both needed below, are made together. The
-  // sine records here what it would record before the test after t2: the
-  // same as the cosine (invalid for an infinite delta, nothing for a NaN),
-  // so every test sees the same conditions.
+  // The sine and cosine of delta, both needed below, are made together, and
+  // the one cosine serves both tangent terms. The sine records here what it
+  // would record before the test after t2; that is what the cosine records
+  // here (invalid for an infinite delta, nothing otherwise), so every test
+  // sees the same conditions.
   const double delta = fp.Widen(f.LonDiff);
   const runtime::SineCosine delta_trig = fp.SinCos(delta);
 
