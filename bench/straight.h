@@ -1,5 +1,7 @@
 // The calculations' formulas written straight: the same float32 stores and
-// the same maths calls (through fp_status.h's entry), without any status.
+// the same maths calls (through fp_status.h's entries, a sine and cosine of
+// one argument in one call as the calculations make them), without any
+// status.
 // The benchmarks time them as the floors of the calculations and check, on
 // their inputs, that they give the same bits. None is inlined: the
 // calculations they are compared with are calls into a library.
@@ -34,13 +36,12 @@ inline float Single(double x) { return static_cast<float>(x); }
   } else if (d < -kPi32) {
     d = Single(Wide(d) + Wide(kTwoPi32));
   }
-  const double delta = Wide(d);
-  const double other_lat = Wide(other_lat_rad);
-  const float t1 =
-      Single(runtime::CosOf(delta) * (runtime::CosOf(other_lat) / runtime::SinOf(other_lat)));
+  const runtime::SineCosine delta = runtime::SinCosOf(Wide(d));
+  const runtime::SineCosine other_lat = runtime::SinCosOf(Wide(other_lat_rad));
+  const float t1 = Single(delta.cos * (other_lat.cos / other_lat.sin));
   const float alpha = Single(runtime::AtanOf(Wide(t1)));
   const double lat_sum = Wide(my_lat_rad) + Wide(alpha);
-  const double cot_delta = runtime::CosOf(delta) / runtime::SinOf(delta);
+  const double cot_delta = delta.cos / delta.sin;
   const float t2 = Single(cot_delta * runtime::CosOf(lat_sum) / runtime::SinOf(Wide(alpha)));
   float az = Single(runtime::AtanOf(1.0 / Wide(t2)));
   az = Single(Wide(az) * K);
@@ -72,10 +73,12 @@ inline float StraightArcCos(float X) {
   const float lambda_a = Single(Wide(alon) * kPi32Wide / 180.0);
   const float phi_b = Single(Wide(blat) * kPi32Wide / 180.0);
   const float lambda_b = Single(Wide(blon) * kPi32Wide / 180.0);
-  const float sin_phi_a = Single(runtime::SinOf(Wide(phi_a)));
-  const float sin_phi_b = Single(runtime::SinOf(Wide(phi_b)));
-  const float cos_phi_a = Single(runtime::CosOf(Wide(phi_a)));
-  const float cos_phi_b = Single(runtime::CosOf(Wide(phi_b)));
+  const runtime::SineCosine trig_a = runtime::SinCosOf(Wide(phi_a));
+  const runtime::SineCosine trig_b = runtime::SinCosOf(Wide(phi_b));
+  const float sin_phi_a = Single(trig_a.sin);
+  const float sin_phi_b = Single(trig_b.sin);
+  const float cos_phi_a = Single(trig_a.cos);
+  const float cos_phi_b = Single(trig_b.cos);
   const float cos_lon_diff = Single(runtime::CosOf(Wide(lambda_b) - Wide(lambda_a)));
   const float X = Single(Wide(cos_phi_b) * Wide(cos_phi_a) * Wide(cos_lon_diff) +
                          Wide(sin_phi_b) * Wide(sin_phi_a));

@@ -78,15 +78,20 @@ template <class Status>
     if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
     f.LonDiff = fp.Store(wrapped);
   }
+  // The sine and cosine of delta, both needed below, are made together, and
+  // the one cosine serves both tangent terms. The sine records here what it
+  // would record before the test after t2; that is what the cosine records
+  // here (invalid for an infinite delta, nothing otherwise), so every test
+  // sees the same conditions.
   const double delta = fp.Widen(f.LonDiff);
-  const double cos_delta = fp.Cos(delta);
+  const runtime::SineCosine delta_trig = fp.SinCos(delta);
 
   // First tangent term: the cotangent of the other latitude is formed
   // first, then scaled by cos delta. A float32 overflow of t1 is not tested
   // here; the next examination (after the sum below) reports it.
-  const double other_lat = fp.Widen(f.OtherLatRad);
-  const double cot_other_lat = fp.Div(fp.Cos(other_lat), fp.Sin(other_lat));
-  const double t1 = fp.Mul(cos_delta, cot_other_lat);
+  const runtime::SineCosine other_lat_trig = fp.SinCos(fp.Widen(f.OtherLatRad));
+  const double cot_other_lat = fp.Div(other_lat_trig.cos, other_lat_trig.sin);
+  const double t1 = fp.Mul(delta_trig.cos, cot_other_lat);
   if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
   f.AuxAngle = fp.Store(t1);
 
@@ -99,7 +104,7 @@ template <class Status>
   const double alpha = fp.Widen(f.AuxAngle);
   const double lat_sum = fp.Add(fp.Widen(my_lat_rad), alpha);
   if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
-  const double cot_delta = fp.Div(fp.Cos(delta), fp.Sin(delta));
+  const double cot_delta = fp.Div(delta_trig.cos, delta_trig.sin);
   const double t2 = fp.Div(fp.Mul(cot_delta, fp.Cos(lat_sum)), fp.Sin(alpha));
   if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
   f.AzimutValue = fp.Store(t2);

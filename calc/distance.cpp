@@ -164,12 +164,15 @@ template <class Status>
   const float phi_b = radians[2];
   const float lambda_b = radians[3];
 
-  // The sines and cosines are stored without a test of their own; a
-  // condition they raise is caught by the next test.
-  const float sin_phi_a = fp.Store(fp.Sin(Wide(phi_a)));
-  const float sin_phi_b = fp.Store(fp.Sin(Wide(phi_b)));
-  const float cos_phi_a = fp.Store(fp.Cos(Wide(phi_a)));
-  const float cos_phi_b = fp.Store(fp.Cos(Wide(phi_b)));
+  // The sines and cosines, each latitude's pair from one reduction, are
+  // stored without a test of their own; a condition they raise is caught by
+  // the next test.
+  const runtime::SineCosine trig_a = fp.SinCos(Wide(phi_a));
+  const runtime::SineCosine trig_b = fp.SinCos(Wide(phi_b));
+  const float sin_phi_a = fp.Store(trig_a.sin);
+  const float sin_phi_b = fp.Store(trig_b.sin);
+  const float cos_phi_a = fp.Store(trig_a.cos);
+  const float cos_phi_b = fp.Store(trig_b.cos);
 
   // b minus a; exchanging the points negates the difference, which leaves
   // its cosine unchanged.

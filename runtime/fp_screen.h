@@ -39,6 +39,12 @@ class FpScreen {
   double Sin(double x) { return Finite(SinOf(x)); }
   double Cos(double x) { return Finite(CosOf(x)); }
   double Atan(double x) { return Finite(AtanOf(x)); }
+  SineCosine SinCos(double x) {
+    const SineCosine both = SinCosOf(x);
+    Finite(both.sin);
+    Finite(both.cos);
+    return both;
+  }
 
   bool Less(double a, double b) { return Mark(a, b) < b; }
   bool Greater(double a, double b) { return Mark(a, b) > b; }
@@ -87,6 +93,7 @@ class NoStatus {
   double Sin(double x) { return SinOf(x); }
   double Cos(double x) { return CosOf(x); }
   double Atan(double x) { return AtanOf(x); }
+  SineCosine SinCos(double x) { return SinCosOf(x); }
 
   bool Less(double a, double b) { return a < b; }
   bool Greater(double a, double b) { return a > b; }

@@ -42,6 +42,7 @@ bool IsSignallingNan(double x);
 // the status (the screening status, the benchmarks' straight formulas).
 inline double SinOf(double x) { return Sin(x); }
 inline double CosOf(double x) { return Cos(x); }
+inline SineCosine SinCosOf(double x) { return SinAndCos(x); }
 inline double AtanOf(double x) { return Atan(x); }
 
 class FpStatus {
@@ -83,6 +84,14 @@ class FpStatus {
   double Sin(double x) { return Checked(SinOf(x), x, 0.0); }
   double Cos(double x) { return Checked(CosOf(x), x, 0.0); }
   double Atan(double x) { return Checked(AtanOf(x), x, 0.0); }
+  // Sine and cosine of one argument from one reduction: the values of Sin
+  // and Cos, recording what the two calls would.
+  SineCosine SinCos(double x) {
+    const SineCosine both = SinCosOf(x);
+    Checked(both.sin, x, 0.0);
+    Checked(both.cos, x, 0.0);
+    return both;
+  }
 
   // Ordered comparisons: a NaN operand records invalid, and the answer is
   // then false.

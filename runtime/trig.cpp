@@ -14,7 +14,8 @@
 // Sine and cosine: x = n pi/512 + t with |t| <= pi/1024 (plus a hair), by a
 // three-part pi/512 below 2^21 (Cody and Waite) and by exact multiplication
 // with the bits of 2/pi above (Payne and Hanek). The cosine is the sine of
-// x + pi/2, n + 256. With a = n pi/512,
+// x + pi/2, n + 256: SinAndCos reduces once, evaluates the polynomials once
+// and combines them for n and for n + 256. With a = n pi/512,
 //   sin(a + t) = sin a + cos a * t + cos a * (sin t - t) + sin a * (cos t - 1)
 // with sin a, cos a from a double-double table of a quarter turn, and short
 // Taylor polynomials for sin t - t (at most 2^-27.6) and cos t - 1 (at most
@@ -105,35 +106,30 @@ bool RoundsSurely(double yh, double yl, double bound, double& result) {
   return true;
 }
 
-double SinCos(double x, bool cosine) {
-  const double ax = Abs(x);
-  if (!(ax < kInf)) return x - x;  // NaN: quietened; infinity: invalid
-  if (!cosine && ax < 0x1p-26) {
-    // sin x = x - x^3/6 + ..., and x^3/6 is below half an ulp of x (also for
-    // zeros and subnormals).
-    return x;
-  }
-  if (cosine && ax < 0x1p-27) return 1.0;
-
-  // x = n pi/512 + t, |t| <= pi/1024 (and a hair); delta bounds the error of
-  // th + tl as t.
+// x = n pi/512 + t, |t| <= pi/1024 (and a hair), for a finite x with
+// |x| >= 2^-27: t as th + tl, and delta, a bound on the error of th + tl.
+struct Reduction {
   unsigned n;
   double th, tl, delta;
+};
+
+[[gnu::always_inline]] inline Reduction Reduce(double x, double ax) {
+  Reduction r;
   if (ax < 0x1p21) {  // so |n| < 2^29
     const double k = (x * k512OverPi + 0x1.8p52) - 0x1.8p52;
-    n = static_cast<unsigned>(static_cast<int>(k));
+    r.n = static_cast<unsigned>(static_cast<int>(k));
     const double head = x - k * kPiOver512A;  // both exact
     double e;
-    TwoSum(head, -(k * kPiOver512B), th, e);  // k * kPiOver512B is exact
-    TwoSum(th, e - k * kPiOver512C, th, tl);
-    delta = Abs(k) * 0x1p-106;
+    TwoSum(head, -(k * kPiOver512B), r.th, e);  // k * kPiOver512B is exact
+    TwoSum(r.th, e - k * kPiOver512C, r.th, r.tl);
+    r.delta = Abs(k) * 0x1p-106;
   } else {
     // |x| * 2/pi = 4m + quadrant + fraction, and 256 times the fraction is
     // j + (the rest); t is (the rest) * pi/512, the rest centred on zero.
     std::uint32_t f[5];
     const int quadrant = trig::ReduceByHalfPi(ax, 5, f);
     const std::uint32_t half = (f[0] >> 23) & 1;
-    n = static_cast<unsigned>(quadrant) * 256 + (f[0] >> 24) + half;
+    r.n = static_cast<unsigned>(quadrant) * 256 + (f[0] >> 24) + half;
     double fh = static_cast<double>(f[0] & 0xFFFFFFu) * 0x1p-24 - static_cast<double>(half);
     double fl = 0.0;
     double scale = 0x1p-24;
@@ -145,18 +141,34 @@ double SinCos(double x, bool cosine) {
     }
     FastTwoSum(fh, fl, fh, fl);
     double e;
-    TwoProd(fh, kPiOver512Hi, th, e);
+    TwoProd(fh, kPiOver512Hi, r.th, e);
     e += fh * kPiOver512Lo + fl * kPiOver512Hi;
-    FastTwoSum(th, e, th, tl);
+    FastTwoSum(r.th, e, r.th, r.tl);
     if (x < 0.0) {
-      n = 0u - n;
-      th = -th;
-      tl = -tl;
+      r.n = 0u - r.n;
+      r.th = -r.th;
+      r.tl = -r.tl;
     }
-    delta = 0x1p-150 + Abs(th) * 0x1p-100;
+    r.delta = 0x1p-150 + Abs(r.th) * 0x1p-100;
   }
-  if (cosine) n += 256;  // cos x = sin(x + pi/2)
+  return r;
+}
 
+// sin t - t and cos t - 1 for t = th + tl (the tl terms are first order).
+struct Polynomials {
+  double sin_m, cos_m;
+};
+
+[[gnu::always_inline]] inline Polynomials Series(const Reduction& r) {
+  const double z = r.th * r.th;
+  return {r.th * z * (-1.0 / 6.0 + z * (1.0 / 120.0 - z * (1.0 / 5040.0))),
+          z * (-0.5 + z * (1.0 / 24.0 - z * (1.0 / 720.0))) - r.th * r.tl};
+}
+
+// sin(n pi/512 + t), n taken modulo 1024, into result when the rounding test
+// passes; false sends the argument to the slow path.
+[[gnu::always_inline]] inline bool Combine(unsigned n, const Reduction& r, const Polynomials& m,
+                                           double& result) {
   // sin(a + t) with a = n pi/512 = quadrant pi/2 + j pi/512:
   //   p + q t + q (sin t - t) + p (cos t - 1),  p = sin a, q = cos a,
   // where (p, q) is (s, c), (c, -s), (-s, -c) or (-c, s) by quadrant for
@@ -170,20 +182,33 @@ double SinCos(double x, bool cosine) {
   const double p_hi = ps.hi * p_sign, p_lo = ps.lo * p_sign;
   const double q_hi = qs.hi * q_sign, q_lo = qs.lo * q_sign;
 
-  const double z = th * th;
-  // sin t - t and cos t - 1 for t = th + tl (the tl terms are first order).
-  const double sin_m = th * z * (-1.0 / 6.0 + z * (1.0 / 120.0 - z * (1.0 / 5040.0)));
-  const double cos_m = z * (-0.5 + z * (1.0 / 24.0 - z * (1.0 / 720.0))) - th * tl;
+  const double th = r.th, tl = r.tl;
   double ph, pl, yh, yl;
   TwoProd(q_hi, th, ph, pl);
   FastTwoSum(p_hi, ph, yh, yl);  // p_hi is 0 or above 2^-7.3 > 2 |ph|
-  const double low = q_hi * tl + q_lo * th + q_hi * sin_m + p_hi * cos_m + p_lo;
+  const double low = q_hi * tl + q_lo * th + q_hi * m.sin_m + p_hi * m.cos_m + p_lo;
   yl = yl + (pl + low);
   // The reduction's error changes the result by at most delta; the kernel's
   // bound, with room for the rounding test's own roundings (2^-69).
-  const double bound = 0x1.3p-66 * (Abs(p_hi) + Abs(ph)) + delta;
+  const double bound = 0x1.3p-66 * (Abs(p_hi) + Abs(ph)) + r.delta;
+  return RoundsSurely(yh, yl, bound, result);
+}
+
+double SinCos(double x, bool cosine) {
+  const double ax = Abs(x);
+  if (!(ax < kInf)) return x - x;  // NaN: quietened; infinity: invalid
+  if (!cosine && ax < 0x1p-26) {
+    // sin x = x - x^3/6 + ..., and x^3/6 is below half an ulp of x (also for
+    // zeros and subnormals).
+    return x;
+  }
+  if (cosine && ax < 0x1p-27) return 1.0;
+
+  const Reduction r = Reduce(x, ax);
+  // cos x = sin(x + pi/2)
+  const unsigned n = cosine ? r.n + 256 : r.n;
   double result;
-  if (!RoundsSurely(yh, yl, bound, result)) return trig::AccurateSinCos(x, cosine);
+  if (!Combine(n, r, Series(r), result)) return trig::AccurateSinCos(x, cosine);
   return result;
 }
 
@@ -191,6 +216,27 @@ double SinCos(double x, bool cosine) {
 
 double Sin(double x) { return SinCos(x, false); }
 double Cos(double x) { return SinCos(x, true); }
+
+// The steps of Sin and Cos, the reduction and the polynomials made once:
+// each result goes through its own combination, rounding test and slow path,
+// so both are the very doubles the two functions return.
+SineCosine SinAndCos(double x) {
+  const double ax = Abs(x);
+  if (!(ax < kInf)) {
+    const double nan = x - x;  // NaN: quietened; infinity: invalid
+    return {nan, nan};
+  }
+  // Below 2^-26 the sine is x itself; the cosine is 1 below 2^-27, and
+  // between the two it takes its own reduction.
+  if (ax < 0x1p-26) return {x, SinCos(x, true)};
+
+  const Reduction r = Reduce(x, ax);
+  const Polynomials m = Series(r);
+  SineCosine result;
+  if (!Combine(r.n, r, m, result.sin)) result.sin = trig::AccurateSinCos(x, false);
+  if (!Combine(r.n + 256, r, m, result.cos)) result.cos = trig::AccurateSinCos(x, true);
+  return result;
+}
 
 double Atan(double x) {
   const double ay = Abs(x);

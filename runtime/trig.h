@@ -16,4 +16,11 @@ double Sin(double x);
 double Cos(double x);
 double Atan(double x);
 
+// Sin(x) and Cos(x) from one reduction of x, bit for bit the same doubles.
+struct SineCosine {
+  double sin;
+  double cos;
+};
+SineCosine SinAndCos(double x);
+
 }  // namespace pelmora::runtime

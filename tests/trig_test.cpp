@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "runtime/fp_screen.h"
 #include "runtime/fp_status.h"
 #include "tests/test_support.h"
 #include "tests/trig_cases.h"
@@ -85,6 +86,58 @@ TEST(Trig, FpStatusConditions) {
   FpStatus atan;
   static_cast<void>(atan.Atan(signalling));
   EXPECT_TRUE(atan.Invalid());
+}
+
+// The joint sine and cosine are the two functions' own doubles wherever
+// either takes its fast path, its slow path (the pinned rows are the
+// arguments it decides) or a special case; and each status records for it
+// what the two separate calls record.
+TEST(Trig, SinAndCosEqualsBoth) {
+  long wrong = 0;
+  const auto check = [&](double x) {
+    const SineCosine both = SinAndCos(x);
+    if ((Bits(both.sin) != Bits(Sin(x)) || Bits(both.cos) != Bits(Cos(x))) && ++wrong <= 10) {
+      ADD_FAILURE() << "SinAndCos(" << std::hexfloat << x << ") = " << both.sin << ", " << both.cos
+                    << ", not " << Sin(x) << ", " << Cos(x);
+    }
+  };
+  test::TrigStream stream(11);
+  for (int i = 0; i < 100000; ++i) {
+    check(std::bit_cast<double>(stream.Next()));  // infinities and NaNs too
+    check(stream.Uniform(6.2831853071795862));
+    check(test::WidenedFloat(stream));
+  }
+  for (const test::TrigCase& row : test::kTrigCases) check(std::bit_cast<double>(row.x));
+  EXPECT_EQ(wrong, 0);
+
+  const double kInf = std::numeric_limits<double>::infinity();
+  const double operands[] = {0.0,
+                             -0.0,
+                             0x1.8p-27,
+                             1.0,
+                             1e22,
+                             kInf,
+                             -kInf,
+                             std::numeric_limits<double>::quiet_NaN(),
+                             std::bit_cast<double>(std::uint64_t{0x7FF0000000000001u})};
+  for (const double x : operands) {
+    FpStatus joint, separate;
+    FpScreen joint_screen, separate_screen;
+    NoStatus none;
+    const SineCosine values[] = {joint.SinCos(x), joint_screen.SinCos(x), none.SinCos(x)};
+    static_cast<void>(separate.Sin(x));
+    static_cast<void>(separate.Cos(x));
+    static_cast<void>(separate_screen.Sin(x));
+    static_cast<void>(separate_screen.Cos(x));
+    EXPECT_EQ(joint.Invalid(), separate.Invalid()) << x;
+    EXPECT_EQ(joint.DivideByZero(), separate.DivideByZero()) << x;
+    EXPECT_EQ(joint.Overflow(), separate.Overflow()) << x;
+    EXPECT_EQ(joint_screen.Pending(), separate_screen.Pending()) << x;
+    for (const SineCosine& v : values) {
+      EXPECT_EQ(Bits(v.sin), Bits(Sin(x))) << x;
+      EXPECT_EQ(Bits(v.cos), Bits(Cos(x))) << x;
+    }
+  }
 }
 
 // Odd and even: the reduction of a negative argument mirrors the positive

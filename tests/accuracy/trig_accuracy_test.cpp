@@ -220,6 +220,31 @@ TEST_F(TrigAccuracy, Sine) { CheckFunction(TrigFunction::kSin); }
 TEST_F(TrigAccuracy, Cosine) { CheckFunction(TrigFunction::kCos); }
 TEST_F(TrigAccuracy, ArcTangent) { CheckFunction(TrigFunction::kAtan); }
 
+// The joint sine and cosine give the very doubles of Sin and Cos over the
+// arguments of the two tests above (the same families and streams), so
+// they are correctly rounded wherever those are.
+TEST_F(TrigAccuracy, SinAndCosAreSinAndCos) {
+  const long rest = std::max(0L, Count() - 300000);
+  long checked = 0, wrong = 0;
+  for (const TrigFunction f : {TrigFunction::kSin, TrigFunction::kCos}) {
+    int seed = 1;
+    for (const Family& family : Families(f)) {
+      TrigStream stream(static_cast<std::uint64_t>(static_cast<int>(f) * 1000 + seed++) +
+                        (Count() > kDefaultCount ? 77 : 0));
+      const long n = static_cast<long>(family.share * static_cast<double>(rest));
+      for (long i = 0; i < n; ++i, ++checked) {
+        const double x = family.draw(stream);
+        const SineCosine both = SinAndCos(x);
+        if ((Bits(both.sin) != Bits(Sin(x)) || Bits(both.cos) != Bits(Cos(x))) && ++wrong <= 10) {
+          ADD_FAILURE() << "SinAndCos(" << std::hexfloat << x << ") = " << both.sin << ", "
+                        << both.cos << ", not " << Sin(x) << ", " << Cos(x);
+        }
+      }
+    }
+  }
+  EXPECT_EQ(wrong, 0) << wrong << " of " << checked;
+}
+
 // The slow path alone: the fast path rarely hands it an argument, so it is
 // checked on its own over every family.
 TEST_F(TrigAccuracy, SlowPath) {
