@@ -32,7 +32,10 @@
 // simple domain where it is proven, beside the check, that no step can
 // raise a condition, leave a 16-bit range or meet an invalid argument; there
 // the same template runs under runtime::NoStatus, whose tests always pass,
-// and gives by construction what FpStatus would. Other inputs run as above.
+// and gives by construction what FpStatus would. Decoding instead looks its
+// plain domain up in tables made by the same operations and regroups the
+// exact sums, which its tests compare with the full status over that whole
+// domain. Other inputs run as above.
 #pragma once
 
 #include <cstdint>

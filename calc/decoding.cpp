@@ -32,10 +32,11 @@ constexpr Axis kLatitude = {2, 10, 4, 1.0, 6, 24.0, 90.0f};
 constexpr Axis kLongitude = {1, 20, 3, 2.0, 5, 12.0, 180.0f};
 
 // What the plain domain (see PlainUnits) makes of each unit below 128, worked
-// out once with Decode's own arithmetic: the field index of the upper-cased
-// unit, and its subsquare value (index over the divisor plus the half
-// subsquare, stored); the last entry is the value of a text without a
-// subsquare ("M" without the half).
+// out once by the same operations as Decode's steps: the field index of the
+// upper-cased unit, and its subsquare value (index over the divisor plus the
+// half subsquare, stored); the last entry is the value of a text without a
+// subsquare ("M" without the half). The tests compare the two over the whole
+// plain domain.
 constexpr int kPlainUnits = 128;
 
 struct PlainTable {
@@ -159,7 +160,7 @@ struct RawUnits {
 //   - the field letter, code - 65, lies in -65..62, and the field index,
 //     that times 10 or 20, in -1300..1240: both 16-bit;
 //   - the square value is 0..9 times 1 or 2, so the field-and-square value
-//     is a whole number below 1300 in magnitude: exact, finite, stored
+//     is a whole number of at most 1300 in magnitude: exact, finite, stored
 //     without overflow;
 //   - the half subsquare is 0.5 over 24 or 12: finite and non-zero;
 //   - the subsquare index, code - 65, lies in -65..62 (16-bit), and its
@@ -174,11 +175,11 @@ inline bool PlainUnits(const RawUnits& raw, const CodePage& page) {
 }
 
 // Decode's value in the plain domain, with its arithmetic regrouped and its
-// per-unit steps looked up. The field-and-square value is a whole number below
-// 1300 in magnitude, so its float32 store changes nothing and it is formed in
-// integers; the subsquare value is a float32 of at least 1/48 in magnitude,
-// or 0, so its sum with a whole number below 2^11 is exact in double, as is
-// that sum less the whole shift. The centre is therefore the one rounding of
+// per-unit steps looked up. The field-and-square value is a whole number of at
+// most 1300 in magnitude, so its float32 store changes nothing and it is formed
+// in integers; the subsquare value is a float32 of at least 1/48 in magnitude
+// (never 0), so its sum with a whole number below 2^11 is exact in double, as
+// is that sum less the whole shift. The centre is therefore the one rounding of
 // the subsquare value plus the whole number (field-and-square value - shift),
 // which is what is formed here.
 [[gnu::always_inline]] inline float PlainDecode(const RawUnits& raw, const PlainTable& plain) {
@@ -202,10 +203,10 @@ inline bool PlainUnits(const RawUnits& raw, const CodePage& page) {
   while (last > first && Grid[last - 1] == u' ') --last;
   if (last - first < 4) return false;
   // From here on the field and square positions lie inside the text.
-  const char16_t* units = Grid.data() + first - 1;  // 1-based
+  const char16_t* units = Grid.data() + first;
   const bool has_subsquare = last - first >= static_cast<std::size_t>(axis.subsquare_position);
-  raw = {units[axis.field_position], units[axis.square_position], has_subsquare,
-         has_subsquare ? units[axis.subsquare_position] : u'M'};
+  raw = {units[axis.field_position - 1], units[axis.square_position - 1], has_subsquare,
+         has_subsquare ? units[axis.subsquare_position - 1] : u'M'};
   return true;
 }
 

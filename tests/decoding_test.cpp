@@ -354,7 +354,8 @@ std::u16string SixCharacters(const Cell& lon, const Cell& lat) {
 // status give the same error and the same bits: every pair of units below 128
 // at the field and subsquare positions (and one unit past 127 each, where the
 // calls leave the plain domain), with square units of every kind, in texts of
-// six units, with spaces around them, and of five units (no subsquare);
+// six units, with spaces around them, and of five and four units (without
+// the latitude's subsquare, then without either);
 // and in a page that claims no unit stands for itself.
 TEST(Decoding, PlainDomainAsChecked) {
   const ChosenCodePage chosen(-1);
@@ -366,7 +367,8 @@ TEST(Decoding, PlainDomainAsChecked) {
     for (const char16_t subsquare : ends) {
       for (const char16_t square : {u'0', u'7', u'9', u'/', u':', u'x'}) {
         const std::u16string six = {field, field, square, square, subsquare, subsquare};
-        for (const std::u16string& text : {six, u"  " + six + u" ", six.substr(0, 5)}) {
+        for (const std::u16string& text :
+             {six, u"  " + six + u" ", six.substr(0, 5), six.substr(0, 4)}) {
           for (const CodePage* page :
                {&runtime::Windows1252(), static_cast<const CodePage*>(&chosen)}) {
             const Outcome<float> lat = LatFromGrid(text, *page);

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <functional>
 #include <utility>
@@ -390,22 +391,28 @@ int main() {
   SysFreeString(six);
   SysFreeString(huge);
 
+  // Azimut against each floor, all with the goal's 1.30: the nine calls its
+  // formula prescribes, and the calls it makes, each independent and chained.
   const double azimut_ns = cases[methods.size() + 1].Median();
-  const double azimut_ratio = azimut_ns / cases[methods.size() + 4].Median();
-  const double chained_ratio = azimut_ns / cases[methods.size() + 5].Median();
   std::printf("\n%-52s %6.2f   at most 1.00 %s\n", "slowest method Invoke / Exists Invoke", worst,
               worst <= 1.0 ? "met" : "MISSED");
-  std::printf("%-52s %6.2f   at most 1.30 %s\n", "Azimut vtable / its maths calls", azimut_ratio,
-              azimut_ratio <= 1.3 ? "met" : "MISSED");
-  std::printf("%-52s %6.2f   at most 1.30 %s\n", "Azimut vtable / its maths calls, chained",
-              chained_ratio, chained_ratio <= 1.3 ? "met" : "MISSED");
+  struct Floor {
+    const char* label;
+    std::size_t offset;
+  };
+  bool azimut_met = true;
+  for (const Floor& floor : {Floor{"Azimut vtable / its nine maths calls", 4},
+                             Floor{"Azimut vtable / the same, chained", 5},
+                             Floor{"Azimut vtable / the calls it makes", 6},
+                             Floor{"Azimut vtable / the same, chained", 7}}) {
+    const double ratio = azimut_ns / cases[methods.size() + floor.offset].Median();
+    std::printf("%-52s %6.2f   at most 1.30 %s\n", floor.label, ratio,
+                ratio <= 1.3 ? "met" : "MISSED");
+    azimut_met &= ratio <= 1.3;
+  }
   std::printf("%-52s %6.2f\n", "Azimut vtable / its formula written straight",
               azimut_ns / cases[methods.size() + 3].Median());
-  std::printf("%-52s %6.2f\n", "Azimut vtable / the calls it makes",
-              azimut_ns / cases[methods.size() + 6].Median());
-  std::printf("%-52s %6.2f\n", "Azimut vtable / the calls it makes, chained",
-              azimut_ns / cases[methods.size() + 7].Median());
-  ok &= worst <= 1.0 && azimut_ratio <= 1.3;
+  ok &= worst <= 1.0 && azimut_met;
 
   for (Method& m : methods) {
     for (VARIANT& v : m.reversed) VariantClear(&v);
