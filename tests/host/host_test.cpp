@@ -623,10 +623,24 @@ ChildRun RunInChild(const std::string& environment, const std::string& class_nam
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
   ChildRun run;
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    run.exit_code = GetLastError() | 0x80000000u;
-    return run;
+  // Wine now and then fails to start a process: the new process ends before
+  // it has initialised, having run none of its code, and CreateProcessW
+  // reports ERROR_INTERNAL_ERROR (seen about once in three thousand starts of
+  // this program under load, whatever the environment).
+  // That failure alone is met by starting the child again, at most twice
+  // more, each time said on the error stream; any other failure stands.
+  for (int start = 1;; ++start) {
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &process)) {
+      break;
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_INTERNAL_ERROR || start == 3) {
+      run.exit_code = error | 0x80000000u;
+      return run;
+    }
+    std::fprintf(stderr, "the child for %s %s did not start (ERROR_INTERNAL_ERROR); again\n",
+                 environment.c_str(), class_name.c_str());
   }
   WaitForSingleObject(process.hProcess, INFINITE);
   GetExitCodeProcess(process.hProcess, &run.exit_code);
