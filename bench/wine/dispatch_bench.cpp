@@ -289,11 +289,13 @@ int main() {
   BearingMaths maths[8];
   for (int k = 0; k < 8; ++k) maths[k] = MathsOf(kPlaces[k], kPlaces[(k + 1) % 8]);
   volatile double sink = 0.0;
+  using pelmora::runtime::AtanOf;
+  using pelmora::runtime::CosOf;
+  using pelmora::runtime::SinCosOf;
+  using pelmora::runtime::SineCosine;
+  using pelmora::runtime::SinOf;
   cases.push_back({"  its nine maths calls", [&](long i) {
                      const BearingMaths& m = maths[i % 8];
-                     using pelmora::runtime::AtanOf;
-                     using pelmora::runtime::CosOf;
-                     using pelmora::runtime::SinOf;
                      sink = CosOf(m.delta) + CosOf(m.other_lat) + SinOf(m.other_lat) +
                             AtanOf(m.t1) + CosOf(m.delta) + SinOf(m.delta) + CosOf(m.lat_sum) +
                             SinOf(m.alpha) + AtanOf(m.reciprocal);
@@ -303,9 +305,6 @@ int main() {
   // formula: their latency, where the ones above measure their throughput.
   cases.push_back({"  the same, chained as in the formula", [&](long i) {
                      const BearingMaths& m = maths[i % 8];
-                     using pelmora::runtime::AtanOf;
-                     using pelmora::runtime::CosOf;
-                     using pelmora::runtime::SinOf;
                      const double alpha =
                          AtanOf(CosOf(m.delta) * (CosOf(m.other_lat) / SinOf(m.other_lat)));
                      const double t2 =
@@ -320,23 +319,15 @@ int main() {
   // of the rest is the formula's own chain of dependent calls.
   cases.push_back({"  the calls it makes, sines and cosines joint", [&](long i) {
                      const BearingMaths& m = maths[i % 8];
-                     using pelmora::runtime::AtanOf;
-                     using pelmora::runtime::CosOf;
-                     using pelmora::runtime::SinCosOf;
-                     using pelmora::runtime::SinOf;
-                     const pelmora::runtime::SineCosine d = SinCosOf(m.delta);
-                     const pelmora::runtime::SineCosine o = SinCosOf(m.other_lat);
+                     const SineCosine d = SinCosOf(m.delta);
+                     const SineCosine o = SinCosOf(m.other_lat);
                      sink = d.sin + d.cos + o.sin + o.cos + AtanOf(m.t1) + CosOf(m.lat_sum) +
                             SinOf(m.alpha) + AtanOf(m.reciprocal);
                    }});
   cases.push_back({"  the same, chained as in the formula", [&](long i) {
                      const BearingMaths& m = maths[i % 8];
-                     using pelmora::runtime::AtanOf;
-                     using pelmora::runtime::CosOf;
-                     using pelmora::runtime::SinCosOf;
-                     using pelmora::runtime::SinOf;
-                     const pelmora::runtime::SineCosine d = SinCosOf(m.delta);
-                     const pelmora::runtime::SineCosine o = SinCosOf(m.other_lat);
+                     const SineCosine d = SinCosOf(m.delta);
+                     const SineCosine o = SinCosOf(m.other_lat);
                      const double alpha = AtanOf(d.cos * (o.cos / o.sin));
                      const double t2 = d.cos / d.sin * CosOf(m.my_lat + alpha) / SinOf(alpha);
                      sink = AtanOf(1.0 / t2);
