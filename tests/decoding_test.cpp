@@ -24,23 +24,25 @@ using test::T;
 
 using Decoder = Outcome<float> (*)(const Text&, const CodePage&);
 
-// A code page in which U+4E00 has a code chosen by the test, the way a
-// character of a double-byte page has a two-byte code, negative when its lead
-// byte is 0x80 or above. Every other unit has its Windows-1252 code.
+// A code page in which one unit, U+4E00 unless the test names another, has a
+// code chosen by the test, the way a character of a double-byte page has a
+// two-byte code, negative when its lead byte is 0x80 or above. Every other
+// unit has its Windows-1252 code. The page claims no unit stands for itself.
 constexpr char16_t kChosen = u'\u4E00';
 
 class ChosenCodePage final : public CodePage {
  public:
-  explicit ChosenCodePage(std::int16_t code) : code_(code) {}
+  explicit ChosenCodePage(std::int16_t code, char16_t unit = kChosen) : code_(code), unit_(unit) {}
 
   char16_t CharOf(std::uint8_t code) const override { return runtime::Windows1252().CharOf(code); }
 
   std::int16_t CodeOf(const char16_t* units, std::size_t count) const override {
-    return units[0] == kChosen ? code_ : runtime::Windows1252().CodeOf(units, count);
+    return units[0] == unit_ ? code_ : runtime::Windows1252().CodeOf(units, count);
   }
 
  private:
   std::int16_t code_;
+  char16_t unit_;
 };
 
 struct Expected {
@@ -355,10 +357,10 @@ std::u16string SixCharacters(const Cell& lon, const Cell& lat) {
 // at the field and subsquare positions (and one unit past 127 each, where the
 // calls leave the plain domain), with square units of every kind, in texts of
 // six units, with spaces around them, and of five and four units (without
-// the latitude's subsquare, then without either);
-// and in a page that claims no unit stands for itself.
+// the latitude's subsquare, then without either); and in a page that claims
+// no unit stands for itself and gives "J" another code.
 TEST(Decoding, PlainDomainAsChecked) {
-  const ChosenCodePage chosen(-1);
+  const ChosenCodePage chosen(-1, u'J');
   std::vector<char16_t> ends;
   for (char16_t u = 0; u < 0x80; ++u) ends.push_back(u);
   ends.push_back(u'\x80');
