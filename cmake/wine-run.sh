@@ -13,6 +13,17 @@
 #     the 64-bit tool from system32, or as the 32-bit one from syswow64 when
 #     PELMORA_WINE_BITS=32.
 # The prefix is created on first use; concurrent first uses wait for it.
+#
+#   wine-run.sh [--win64] PREFIX --start-server
+#   wine-run.sh [--win64] PREFIX --stop-server
+# start and stop the prefix's Wine server around a run of tests. Left to
+# itself, Debian's loader starts the server with no idle time (-p0): it closes
+# its socket the moment the last program of the prefix ends, and a program
+# whose connection is waiting at that moment is dropped before it runs ("wine
+# client error:0: recvmsg: Connection reset by peer"). Tests run in parallel
+# start programs just as others end, so a test run keeps one server per prefix
+# from its first program to its last. Stopping fails if that server has
+# already gone.
 set -euo pipefail
 arch=win32
 if [ "${1:-}" = "--win64" ]; then
@@ -30,6 +41,35 @@ mkdir -p "$(dirname "$prefix")"
     wineserver -w
   fi
 ) 9>"$prefix.lock"
+case ${1:-} in
+  --start-server)
+    # A server left by an interrupted run may be the idle-less kind: end it.
+    wineserver -k >/dev/null 2>&1 || true
+    # Started in the background with no idle time limit (the last -p given
+    # counts); its output goes to a file beside the prefix, so that it holds
+    # none of the caller's.
+    wineserver -p </dev/null >"$prefix.server.log" 2>&1 || {
+      cat "$prefix.server.log" >&2
+      exit 1
+    }
+    # The first program of a session starts Wine's services, and the first
+    # window the desktop (explorer.exe); each holds on to the standard error
+    # of the program that started it for as long as the server runs, and
+    # CTest reads a test's output to its end. rundll32 without arguments makes
+    # a window and ends: both start here, writing to the log.
+    runner=("$0")
+    [ "$arch" = win64 ] && runner+=(--win64)
+    "${runner[@]}" "$prefix" rundll32 </dev/null >>"$prefix.server.log" 2>&1
+    exit 0
+    ;;
+  --stop-server)
+    # Ends the server and whatever still runs in the prefix, and waits for it;
+    # the registry is saved to the prefix's files on the way.
+    wineserver -k && exit 0
+    echo "the Wine server of $prefix had already ended" >&2
+    exit 1
+    ;;
+esac
 [ "$arch" = win32 ] && exec wine "$@"
 
 wine64=/usr/lib/wine/wine64

@@ -69,9 +69,12 @@ expect_removed() {
 
 echo "== 64-bit Windows"
 use64
-# A run stopped half-way leaves an installation behind: start afresh.
+# A run stopped half-way leaves an installation behind: start afresh, with the
+# prefix's server stopped while its files go.
 if [ -e "$(drive_c 'Program Files/Pelmora')" ] || [ -e "$(drive_c 'Program Files (x86)/Pelmora')" ]; then
+  w --stop-server
   rm -rf "$PREFIX"
+  w --start-server
 fi
 js='C:\Program Files\Pelmora\examples\pelmora.js'
 vbs='C:\Program Files\Pelmora\examples\pelmora.vbs'
