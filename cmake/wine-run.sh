@@ -14,7 +14,7 @@
 #     PELMORA_WINE_BITS=32.
 # The prefix is created on first use; concurrent first uses wait for it.
 #
-#   wine-run.sh [--win64] PREFIX --start-server
+#   wine-run.sh [--win64] PREFIX --start-server DESKTOP_USER
 #   wine-run.sh [--win64] PREFIX --stop-server
 # start and stop the prefix's Wine server around a run of tests. Left to
 # itself, Debian's loader starts the server with no idle time (-p0): it closes
@@ -23,7 +23,18 @@
 # client error:0: recvmsg: Connection reset by peer"). Tests run in parallel
 # start programs just as others end, so a test run keeps one server per prefix
 # from its first program to its last. Stopping fails if that server has
-# already gone.
+# already gone. A run cut short leaves the server and its processes running
+# until the next start in the same prefix, or `WINEPREFIX=PREFIX wineserver
+# -k`.
+#
+# Two kinds of Wine process live as long as the session, and each keeps the
+# standard error of the program that started it open (CTest reads a test's
+# output to its end): the services, started by the session's first program,
+# and the desktop (explorer.exe), started by the first program that makes a
+# window and ended one second after the last such program. DESKTOP_USER
+# (tests/wine/desktop_user.cpp, of the prefix's bitness) is that first
+# program: it makes a window and waits until the server's stop ends it, its
+# standard error on a log beside the prefix.
 set -euo pipefail
 arch=win32
 if [ "${1:-}" = "--win64" ]; then
@@ -33,6 +44,13 @@ fi
 prefix=$1
 shift
 export WINEPREFIX=$prefix WINEARCH=$arch WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [ "${1:-}" = --stop-server ]; then
+  # Ends the server and whatever still runs in the prefix, and waits for it;
+  # the registry is saved to the prefix's files on the way.
+  wineserver -k && exit 0
+  echo "the Wine server of $prefix had already ended" >&2
+  exit 1
+fi
 mkdir -p "$(dirname "$prefix")"
 (
   flock 9
@@ -41,35 +59,33 @@ mkdir -p "$(dirname "$prefix")"
     wineserver -w
   fi
 ) 9>"$prefix.lock"
-case ${1:-} in
-  --start-server)
-    # A server left by an interrupted run may be the idle-less kind: end it.
-    wineserver -k >/dev/null 2>&1 || true
-    # Started in the background with no idle time limit (the last -p given
-    # counts); its output goes to a file beside the prefix, so that it holds
-    # none of the caller's.
-    wineserver -p </dev/null >"$prefix.server.log" 2>&1 || {
-      cat "$prefix.server.log" >&2
-      exit 1
-    }
-    # The first program of a session starts Wine's services, and the first
-    # window the desktop (explorer.exe); each holds on to the standard error
-    # of the program that started it for as long as the server runs, and
-    # CTest reads a test's output to its end. rundll32 without arguments makes
-    # a window and ends: both start here, writing to the log.
-    runner=("$0")
-    [ "$arch" = win64 ] && runner+=(--win64)
-    "${runner[@]}" "$prefix" rundll32 </dev/null >>"$prefix.server.log" 2>&1
-    exit 0
-    ;;
-  --stop-server)
-    # Ends the server and whatever still runs in the prefix, and waits for it;
-    # the registry is saved to the prefix's files on the way.
-    wineserver -k && exit 0
-    echo "the Wine server of $prefix had already ended" >&2
+if [ "${1:-}" = --start-server ]; then
+  desktop_user=${2:?"--start-server needs the desktop user program"}
+  log=$prefix.server.log
+  ready=$prefix.desktop-user
+  # No second server can start beside a running one, which may be an
+  # idle-less one or one left by a run cut short: end it.
+  wineserver -k >/dev/null 2>&1 || true
+  : >"$log"
+  rm -f "$ready"
+  # Debian's wineserver script passes -p0 before our options, and the last -p
+  # counts: no idle time limit. The server runs in the background.
+  wineserver -p </dev/null >>"$log" 2>&1 || {
+    cat "$log" >&2
     exit 1
-    ;;
-esac
+  }
+  runner=("$0")
+  [ "$arch" = win64 ] && runner+=(--win64)
+  setsid "${runner[@]}" "$prefix" "$desktop_user" </dev/null >"$ready" 2>>"$log" &
+  for _ in $(seq 600); do
+    grep -q "^ready" "$ready" 2>/dev/null && exit 0
+    kill -0 $! 2>/dev/null || break
+    sleep 0.1
+  done
+  cat "$log" >&2
+  echo "the desktop user did not start in $prefix" >&2
+  exit 1
+fi
 [ "$arch" = win32 ] && exec wine "$@"
 
 wine64=/usr/lib/wine/wine64
