@@ -63,27 +63,37 @@ if [ "${1:-}" = --start-server ]; then
   desktop_user=${2:?"--start-server needs the desktop user program"}
   log=$prefix.server.log
   ready=$prefix.desktop-user
-  # No second server can start beside a running one, which may be an
-  # idle-less one or one left by a run cut short: end it.
-  wineserver -k >/dev/null 2>&1 || true
-  : >"$log"
-  rm -f "$ready"
-  # Debian's wineserver script passes -p0 before our options, and the last -p
-  # counts: no idle time limit. The server runs in the background.
-  wineserver -p </dev/null >>"$log" 2>&1 || {
-    cat "$log" >&2
-    exit 1
-  }
   runner=("$0")
   [ "$arch" = win64 ] && runner+=(--win64)
-  setsid "${runner[@]}" "$prefix" "$desktop_user" </dev/null >"$ready" 2>>"$log" &
-  for _ in $(seq 600); do
-    grep -q "^ready" "$ready" 2>/dev/null && exit 0
-    kill -0 $! 2>/dev/null || break
-    sleep 0.1
+  : >"$log"
+  # A session: the server, then the desktop user, which prints "ready" once
+  # the session's services and desktop run.
+  start_session() {
+    # No second server can start beside a running one, which may be an
+    # idle-less one, one left by a run cut short or a failed attempt: end it.
+    wineserver -k >/dev/null 2>&1 || true
+    rm -f "$ready"
+    # Debian's wineserver script passes -p0 before our options, and the last
+    # -p counts: no idle time limit. The server runs in the background.
+    wineserver -p </dev/null >>"$log" 2>&1 || return 1
+    setsid "${runner[@]}" "$prefix" "$desktop_user" </dev/null >"$ready" 2>>"$log" &
+    local user=$! tick
+    for tick in $(seq 600); do
+      grep -q "^ready" "$ready" 2>/dev/null && return 0
+      kill -0 "$user" 2>/dev/null || return 1
+      [ "$tick" -lt 600 ] && sleep 0.1
+    done
+    return 1
+  }
+  # Wine now and then fails to start one of a new session's processes; the
+  # desktop user then ends with a message, and the session starts again, at
+  # most twice more.
+  for attempt in 1 2 3; do
+    start_session && exit 0
+    echo "the Wine session of $prefix did not start (attempt $attempt of 3)" >&2
   done
   cat "$log" >&2
-  echo "the desktop user did not start in $prefix" >&2
+  wineserver -k >/dev/null 2>&1 || true
   exit 1
 fi
 [ "$arch" = win32 ] && exec wine "$@"

@@ -1,9 +1,12 @@
 // The first program of a Wine session under CTest, started by
-// cmake/wine-run.sh --start-server: it makes a window, so that the session's
-// services and desktop process start with its standard error (a log), and
-// stays a user of the desktop until the server's stop ends it, so that the
-// desktop never closes and no test starts another. It prints "ready" once its
-// window exists.
+// cmake/wine-run.sh --start-server: the session's services and its desktop
+// process start with this program's standard error (a log), and it stays a
+// user of the desktop until the server's stop ends it, so that the desktop
+// never closes and no test starts another. It prints "ready" once its window
+// exists and the service control manager answers; it ends with a message if
+// either is missing (Wine failed to start that process), so that the session
+// can be started again rather than a test starting the process with its own
+// output.
 #include <windows.h>
 
 #include <cstdio>
@@ -15,6 +18,12 @@ int main() {
     std::fprintf(stderr, "desktop user: no window (error %lu)\n", GetLastError());
     return 1;
   }
+  SC_HANDLE services = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (services == nullptr) {
+    std::fprintf(stderr, "desktop user: no service control manager (error %lu)\n", GetLastError());
+    return 1;
+  }
+  CloseServiceHandle(services);
   std::puts("ready");
   std::fflush(stdout);
   Sleep(INFINITE);
