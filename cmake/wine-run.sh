@@ -96,9 +96,29 @@ if [ "${1:-}" = --start-server ]; then
   wineserver -k >/dev/null 2>&1 || true
   exit 1
 fi
+wine64=/usr/lib/wine/wine64
+# The system folder and loader of a tool given by name.
+if [ "$arch" = win32 ]; then
+  folder=system32 loader=wine
+elif [ "${PELMORA_WINE_BITS:-64}" = 32 ]; then
+  folder=syswow64 loader=wine
+else
+  folder=system32 loader=$wine64
+fi
+# A tool given by name runs from its full path: named alone, Wine's loader
+# runs start.exe, which starts the tool as a second process.
+case $1 in
+  *[\\/:.]*) ;;
+  *)
+    if [ -f "$prefix/drive_c/windows/$folder/$1.exe" ]; then
+      tool="C:\\windows\\$folder\\$1.exe"
+      shift
+      exec "$loader" "$tool" "$@"
+    fi
+    ;;
+esac
 [ "$arch" = win32 ] && exec wine "$@"
 
-wine64=/usr/lib/wine/wine64
 # The machine field of a PE file's header: 8664 for x86_64, 014c for i386.
 pe_machine() {
   local offset
@@ -118,7 +138,4 @@ if [ -f "$program" ]; then
     *) exec wine "$@" ;;
   esac
 fi
-if [ "${PELMORA_WINE_BITS:-64}" = 32 ]; then
-  exec wine "$@"
-fi
-exec "$wine64" "$@"
+exec "$loader" "$@"
