@@ -34,7 +34,11 @@
 # window and ended one second after the last such program. DESKTOP_USER
 # (tests/wine/desktop_user.cpp, of the prefix's bitness) is that first
 # program: it makes a window and waits until the server's stop ends it, its
-# standard error on a log beside the prefix.
+# standard error on a log beside the prefix. It prints "ready" once it has its
+# window and the service control manager answers; if Wine failed to start the
+# services it ends instead (else the next program would start them with its
+# own output), and the session starts again, at most twice more. The stop
+# test then still fails if all three attempts did.
 set -euo pipefail
 arch=win32
 if [ "${1:-}" = "--win64" ]; then
@@ -66,8 +70,7 @@ if [ "${1:-}" = --start-server ]; then
   runner=("$0")
   [ "$arch" = win64 ] && runner+=(--win64)
   : >"$log"
-  # A session: the server, then the desktop user, which prints "ready" once
-  # the session's services and desktop run.
+  # A session: the server, then the desktop user.
   start_session() {
     # No second server can start beside a running one, which may be an
     # idle-less one, one left by a run cut short or a failed attempt: end it.
@@ -85,14 +88,13 @@ if [ "${1:-}" = --start-server ]; then
     done
     return 1
   }
-  # Wine now and then fails to start one of a new session's processes; the
-  # desktop user then ends with a message, and the session starts again, at
-  # most twice more.
+  # Each failed attempt shows what it wrote to the log.
   for attempt in 1 2 3; do
+    shown=$(wc -c <"$log")
     start_session && exit 0
-    echo "the Wine session of $prefix did not start (attempt $attempt of 3)" >&2
+    echo "the Wine session of $prefix did not start (attempt $attempt of 3):" >&2
+    tail -c +$((shown + 1)) "$log" >&2
   done
-  cat "$log" >&2
   wineserver -k >/dev/null 2>&1 || true
   exit 1
 fi

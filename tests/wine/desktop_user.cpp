@@ -3,10 +3,9 @@
 // process start with this program's standard error (a log), and it stays a
 // user of the desktop until the server's stop ends it, so that the desktop
 // never closes and no test starts another. It prints "ready" once its window
-// exists and the service control manager answers; it ends with a message if
-// either is missing (Wine failed to start that process), so that the session
-// can be started again rather than a test starting the process with its own
-// output.
+// exists and the service control manager answers. Without an answer (Wine
+// failed to start the services) it ends with a message, so that the session
+// starts again rather than a test starting the services with its own output.
 #include <windows.h>
 
 #include <cstdio>
