@@ -272,11 +272,12 @@ int main() {
   // linked in, and its formula written straight.
   pelmora::calc::BearingFields fields;
   const std::size_t linked_case = cases.size();
-  cases.push_back({"  the calculation, linked in", [&](long i) {
-                     const Place& a = kPlaces[i % 8];
-                     const Place& b = kPlaces[(i + 1) % 8];
-                     bearing = pelmora::calc::Azimut(fields, a.lat, a.lon, b.lat, b.lon).value;
-                   }});
+  const auto linked_azimut = [&](long i) {
+    const Place& a = kPlaces[i % 8];
+    const Place& b = kPlaces[(i + 1) % 8];
+    bearing = pelmora::calc::Azimut(fields, a.lat, a.lon, b.lat, b.lon).value;
+  };
+  cases.push_back({"  the calculation, linked in", linked_azimut});
   const std::size_t straight_case = cases.size();
   cases.push_back({"  its formula written straight", [&](long i) {
                      const Place& a = kPlaces[i % 8];
@@ -288,20 +289,16 @@ int main() {
   // holds on its object (an interlocked increment and decrement).
   const std::size_t guarded_case = cases.size();
   cases.push_back({"  the calculation under the entry guard", [&](long i) {
-                     const Place& a = kPlaces[i % 8];
-                     const Place& b = kPlaces[(i + 1) % 8];
                      const pelmora::component::FpEnvironment guard;
-                     bearing = pelmora::calc::Azimut(fields, a.lat, a.lon, b.lat, b.lon).value;
+                     linked_azimut(i);
                    }});
   volatile LONG references = 1;
   const std::size_t held_case = cases.size();
   cases.push_back({"  the same, holding a reference", [&](long i) {
-                     const Place& a = kPlaces[i % 8];
-                     const Place& b = kPlaces[(i + 1) % 8];
                      InterlockedIncrement(&references);
                      {
                        const pelmora::component::FpEnvironment guard;
-                       bearing = pelmora::calc::Azimut(fields, a.lat, a.lon, b.lat, b.lon).value;
+                       linked_azimut(i);
                      }
                      InterlockedDecrement(&references);
                    }});
