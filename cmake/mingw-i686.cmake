@@ -3,6 +3,13 @@
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 
+# The cross compilers come with Debian's mingw-w64 (g++-mingw-w64-i686-posix).
+find_program(PELMORA_MINGW_CXX i686-w64-mingw32-g++-posix)
+if(NOT PELMORA_MINGW_CXX)
+  message(FATAL_ERROR "i686-w64-mingw32-g++-posix is missing: install Debian's mingw-w64 "
+                      "(tools/setup.sh installs it)")
+endif()
+
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)

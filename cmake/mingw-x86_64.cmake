@@ -5,6 +5,13 @@
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
+# The cross compilers come with Debian's mingw-w64 (g++-mingw-w64-x86-64-posix).
+find_program(PELMORA_MINGW_CXX x86_64-w64-mingw32-g++-posix)
+if(NOT PELMORA_MINGW_CXX)
+  message(FATAL_ERROR "x86_64-w64-mingw32-g++-posix is missing: install Debian's mingw-w64 "
+                      "(tools/setup.sh installs it)")
+endif()
+
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)

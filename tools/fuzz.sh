@@ -14,6 +14,8 @@ shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(encoding decoding bearing distance)
 
+command -v clang++-14 >/dev/null ||
+  { echo "fuzz: clang++-14 is missing: install Debian's clang-14 (tools/setup.sh installs it)" >&2; exit 1; }
 cmake -S "$root/fuzz" -B "$build" -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 cmake --build "$build" -j"${JOBS:-$(nproc)}"
 

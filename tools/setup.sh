@@ -2,17 +2,33 @@
 # Installs what Pelmora's build and tests need on a Debian machine, when it is
 # missing: the native toolchain with GoogleTest and Google Benchmark, the
 # MinGW-w64 cross compilers for i686 and x86_64, 32-bit and 64-bit Wine, wixl
-# with msitools for the installer packages, clang with libFuzzer, GNU MPFR (the
-# reference of the accuracy test) and Hamlib,
-# the peer of the benchmarks.
+# with msitools for the installer packages, clang with libFuzzer, GNU MPFR
+# (the reference of the accuracy test) and Hamlib, the peer of the benchmarks.
+#   tools/setup.sh           installs what is missing
+#   tools/setup.sh --list    prints the packages, one a line
+# The list is every package that the build, the tests, the fuzz targets, the
+# benchmarks and tools/main.sh use; tools/check-packages.py checks after a
+# build that nothing it used comes from elsewhere.
 set -euo pipefail
 
-missing=()
-need() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed' || missing+=("$1"); }
+packages=(
+  g++ cmake make python3                     # native build, the package check
+  googletest libmpfr-dev                     # unit tests, the accuracy test
+  libbenchmark-dev libhamlib-dev             # benchmarks
+  clang-format clang-14 libclang-rt-14-dev   # format check, fuzz targets
+  mingw-w64 mingw-w64-tools libwine-dev      # the Windows builds (widl, Wine's IDL files)
+  wine wine64 wine32:i386                    # the Windows tests
+  wixl msitools                              # the installer packages
+)
 
-for pkg in g++ cmake make googletest libbenchmark-dev libhamlib-dev libmpfr-dev clang-format clang-14 libclang-rt-14-dev \
-           mingw-w64 mingw-w64-tools libwine-dev wine wine64 wine32:i386 wixl msitools; do
-  need "$pkg"
+if [ "${1:-}" = --list ]; then
+  printf '%s\n' "${packages[@]}"
+  exit 0
+fi
+
+missing=()
+for pkg in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
 done
 
 if [ ${#missing[@]} -gt 0 ]; then

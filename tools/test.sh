@@ -11,7 +11,10 @@
 #      Pelmora.dll in a 64-bit Wine prefix; then both editions together (the
 #      same bits from a 32-bit and a 64-bit host, registration side by side,
 #      registration-free use) and the installer packages under msiexec;
-#   6. the fuzz targets of the calculations, 20 seconds each (tools/fuzz.sh).
+#   6. the fuzz targets of the calculations, 20 seconds each (tools/fuzz.sh);
+#   7. that every header, library and tool the builds used comes from a
+#      package tools/setup.sh installs (tools/check-packages.py), and that
+#      this check fails when a package is left out of setup's list.
 # Build trees go to build/ under the repository (override with BUILD_ROOT).
 set -euo pipefail
 
@@ -59,3 +62,15 @@ configure_and_test "$build/win64" -- \
 
 step "fuzz targets of the calculations, 20 seconds each"
 BUILD_ROOT=$build "$root/tools/fuzz.sh" 20
+
+step "packages: everything the builds used is installed by tools/setup.sh"
+/usr/bin/python3 "$root/tools/check-packages.py" "$build"
+# The check must fail, naming the package, when setup's list lacks one that
+# the builds used.
+if out=$(/usr/bin/python3 "$root/tools/check-packages.py" "$build" --drop libmpfr-dev 2>&1) ||
+    ! grep -q "used libmpfr-dev, which tools/setup.sh does not install" <<<"$out"; then
+  printf '%s\n' "$out"
+  echo "test: the package check did not catch libmpfr-dev left out of setup's list" >&2
+  exit 1
+fi
+echo "the package check fails as it should when libmpfr-dev is left out of setup's list"
