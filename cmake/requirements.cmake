@@ -9,12 +9,15 @@
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/link-deps)
 add_link_options("LINKER:--dependency-file=${CMAKE_BINARY_DIR}/link-deps/$<TARGET_PROPERTY:NAME>.d")
 
-# pelmora_require_path(<path> <Debian package> <what>)
-function(pelmora_require_path path package what)
+# pelmora_require_path(<variable> <path> <Debian package> <what>): checks
+# that the file is there and names it in the cache as <variable>, where
+# tools/check-packages.py finds it.
+function(pelmora_require_path var path package what)
   if(NOT EXISTS "${path}")
     message(FATAL_ERROR "${what} (${path}) is missing: install Debian's ${package} "
                         "(tools/setup.sh installs it)")
   endif()
+  set(${var} "${path}" CACHE FILEPATH "${what}, from Debian's ${package}")
 endfunction()
 
 # pelmora_require_program(<variable> <program> <Debian package>): finds the

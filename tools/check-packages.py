@@ -8,8 +8,8 @@ After the builds under BUILD_ROOT, it collects what they used from the machine:
   files, *.d);
 - every object file and library that a link read (the linker's dependency
   files, which the build writes to <tree>/link-deps/);
-- every tool and library path that CMake found (the FILEPATH entries of each
-  tree's CMakeCache.txt);
+- the compilers, the archiver and every tool and library that our CMake
+  files found, as each tree's CMake cache names them;
 - the commands that the scripts of tools/, tests/ and cmake/ run by name.
 Each is mapped to the Debian package that owns it. Every such package must be
 in setup's list (tools/setup.sh --list) or be a dependency, direct or not, of
@@ -57,14 +57,13 @@ def installed_packages():
         name, essential, depends, provides, status = line.split("\t")
         if not status.startswith("ii"):
             continue
-        deps = set()
+        deps = []
         for clause in depends.split(","):
-            for alternative in clause.split("|"):
-                dep = re.sub(r"\(.*?\)|\[.*?\]|<.*?>", "", alternative).strip()
-                if dep:
-                    deps.add(dep.split(":")[0])
-        old = packages.get(name, (False, set()))
-        packages[name] = (old[0] or essential == "yes", old[1] | deps)
+            alternatives = [re.sub(r"\(.*?\)|\[.*?\]|<.*?>", "", a).strip().split(":")[0]
+                            for a in clause.split("|")]
+            deps.append([a for a in alternatives if a])
+        old = packages.get(name, (False, []))
+        packages[name] = (old[0] or essential == "yes", old[1] + [d for d in deps if d])
         for virtual in provides.split(","):
             virtual = re.sub(r"\(.*?\)", "", virtual).strip()
             if virtual:
@@ -73,15 +72,21 @@ def installed_packages():
 
 
 def closure(roots, packages, providers):
-    """The roots and every installed package they depend on, at any depth; an
-    alternative or a virtual package counts through each installed one."""
+    """The roots and every installed package they depend on, at any depth. Of
+    alternatives, the first one installed counts, as apt would choose it; a
+    virtual package counts through each installed provider."""
+    def installed(name):
+        return ({name} if name in packages else set()) | providers.get(name, set())
+
     seen, todo = set(), list(roots)
     while todo:
-        name = todo.pop()
-        for real in ({name} if name in packages else set()) | providers.get(name, set()):
+        for real in installed(todo.pop()):
             if real not in seen:
                 seen.add(real)
-                todo.extend(packages[real][1])
+                for alternatives in packages[real][1]:
+                    chosen = next((a for a in alternatives if installed(a)), None)
+                    if chosen:
+                        todo.append(chosen)
     return seen
 
 
@@ -131,10 +136,13 @@ def used_files(build_root):
                 with open(path, encoding="utf-8", errors="replace") as f:
                     for dep in dependency_file_paths(f.read()):
                         used.setdefault(dep, path)
-            elif name == "CMakeCache.txt":
+            elif name == "CMakeCache.txt" or re.fullmatch(r"CMake(C|CXX|RC)Compiler\.cmake", name):
+                # The compilers, the archiver and what our own files found
+                # (CMake also finds tools that no build step runs).
                 with open(path, encoding="utf-8", errors="replace") as f:
                     for line in f:
-                        m = re.match(r"^[A-Za-z_0-9]+:FILEPATH=(/.+)$", line.strip())
+                        m = re.match(r'^(?:(?:CMAKE_AR|CMAKE_RANLIB|CMAKE_MAKE_PROGRAM|PELMORA_\w+):FILEPATH=|'
+                                     r'set\(CMAKE_(?:C|CXX|RC)_COMPILER ")(/[^"]+)', line.strip())
                         if m and os.path.isfile(m.group(1)):
                             used.setdefault(m.group(1), path)
     inside = (ROOT + "/", build_root + "/")

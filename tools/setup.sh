@@ -15,7 +15,8 @@ packages=(
   g++ cmake make python3                     # native build, the package check
   googletest libmpfr-dev                     # unit tests, the accuracy test
   libbenchmark-dev libhamlib-dev             # benchmarks
-  clang-format clang-14 libclang-rt-14-dev   # format check, fuzz targets
+  clang-format clang-14 libclang-rt-14-dev   # format check, fuzz targets (clang
+  llvm-14                                    # archives with llvm-ar when it is there)
   mingw-w64 mingw-w64-tools libwine-dev      # the Windows builds (widl, Wine's IDL files)
   wine wine64 wine32:i386                    # the Windows tests
   wixl msitools                              # the installer packages
