@@ -105,6 +105,7 @@ REAL(kAdvapi, RegCreateKeyExW);
 REAL(kAdvapi, RegDeleteKeyW);
 REAL(kAdvapi, RegDeleteKeyExW);
 REAL(kAdvapi, RegDeleteValueW);
+REAL(kAdvapi, RegDeleteTreeW);
 REAL(kAdvapi, RegGetValueW);
 REAL(kAdvapi, RegQueryValueExW);
 REAL(kAdvapi, RegSetValueExW);
@@ -163,6 +164,10 @@ LSTATUS WINAPI WrapRegDeleteKeyExW(HKEY key, LPCWSTR name, REGSAM sam, DWORD res
 LSTATUS WINAPI WrapRegDeleteValueW(HKEY key, LPCWSTR name) {
   if (Fault("RegDeleteValueW", Kind::kRegistry)) return ERROR_ACCESS_DENIED;
   return real_RegDeleteValueW(key, name);
+}
+LSTATUS WINAPI WrapRegDeleteTreeW(HKEY key, LPCWSTR name) {
+  if (Fault("RegDeleteTreeW", Kind::kRegistry)) return ERROR_ACCESS_DENIED;
+  return real_RegDeleteTreeW(key, name);
 }
 LSTATUS WINAPI WrapRegGetValueW(HKEY key, LPCWSTR sub, LPCWSTR name, DWORD flags, LPDWORD type,
                                 PVOID data, LPDWORD bytes) {
@@ -310,6 +315,7 @@ const Wrapper kWrappers[] = {
     {"RegDeleteKeyW", reinterpret_cast<void*>(&WrapRegDeleteKeyW)},
     {"RegDeleteKeyExW", reinterpret_cast<void*>(&WrapRegDeleteKeyExW)},
     {"RegDeleteValueW", reinterpret_cast<void*>(&WrapRegDeleteValueW)},
+    {"RegDeleteTreeW", reinterpret_cast<void*>(&WrapRegDeleteTreeW)},
     {"RegGetValueW", reinterpret_cast<void*>(&WrapRegGetValueW)},
     {"RegQueryValueExW", reinterpret_cast<void*>(&WrapRegQueryValueExW)},
     {"RegSetValueExW", reinterpret_cast<void*>(&WrapRegSetValueExW)},
