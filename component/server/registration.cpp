@@ -41,6 +41,19 @@
 // Interface) and values others added to our keys are never touched.
 // Unregistering a server that is not registered succeeds.
 //
+// Registration is a transaction: it checks what it can (the module's path,
+// its type library) before the first write, saves the keys it writes into as
+// they stand (in both views where RegisterTypeLib writes both), and puts
+// them back when anything fails. A failed registration leaves the registry
+// as it was: clean, or with the earlier registration still working. It
+// fails with SELFREG_E_CLASS, SELFREG_E_TYPELIB or E_OUTOFMEMORY.
+//
+// Unregistration succeeds only when what is this module's is gone: a value
+// that cannot be read, or a type library that cannot be loaded, fails it
+// (never taken for "not ours"). It goes on past a failure, and a later
+// unregistration removes whatever a failed one left, the version key of the
+// type library included.
+//
 // While the other edition stays registered (its class key exists in the other
 // view), unregistration of this one leaves what they share to it: the ProgID
 // key stays; the type library is not unregistered through UnRegisterTypeLib
@@ -425,9 +438,13 @@ HRESULT UnregisterTypeLibBesideOther(const ProjectDescriptor& project, ITypeLib*
   for (std::size_t i = 0; i < project.class_count && library != nullptr; ++i) {
     const IID& iid = *project.classes[i].default_interface;
     ComPtr<ITypeInfo> info;
-    if (FAILED(library->GetTypeInfoOfGuid(iid, info.Out()))) continue;
     Bstr name;
-    if (FAILED(info->GetDocumentation(MEMBERID_NIL, name.Out(), nullptr, nullptr, nullptr))) {
+    HRESULT named = library->GetTypeInfoOfGuid(iid, info.Out());
+    if (SUCCEEDED(named)) {
+      named = info->GetDocumentation(MEMBERID_NIL, name.Out(), nullptr, nullptr, nullptr);
+    }
+    if (FAILED(named)) {
+      if (SUCCEEDED(result)) result = named;
       continue;
     }
     const std::wstring name_text(name.get() != nullptr ? name.get() : L"");
