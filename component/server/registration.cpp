@@ -742,9 +742,12 @@ HRESULT Register(const ModuleCells& cells, const ProjectDescriptor& project) {
   }
   std::vector<Entry> typelib_entries;
   AddTypeLibEntries(project, own_locale, module_path, typelib_entries);
-  // RegisterTypeLib writes the library's key and, in both views where there
-  // are two, the Interface keys of its interfaces.
-  if (FAILED(Save(L"TypeLib\\" + GuidText(*project.typelib_id), 0, saved))) {
+  // RegisterTypeLib writes the library's key and the Interface keys of its
+  // interfaces, in both views where there are two (the library's key is
+  // shared by the views on Windows; saving it in each costs nothing).
+  const std::wstring typelib_key = L"TypeLib\\" + GuidText(*project.typelib_id);
+  if (FAILED(Save(typelib_key, 0, saved)) ||
+      (HasOtherView() && FAILED(Save(typelib_key, kOtherView, saved)))) {
     return SELFREG_E_TYPELIB;
   }
   for (std::size_t i = 0; i < project.class_count; ++i) {

@@ -963,7 +963,7 @@ Steps RegisterOnClean() {
 Steps RegisterOverWorking() {
   static HRESULT hr;
   return {[](Dll& dll) { return Reach(dll, working); }, [](Dll& dll) { hr = dll.Register(); },
-          [](Dll& dll) {
+          [](Dll&) {
             if (hr != S_OK) {
               if (faults.fired == nullptr) Problem(kStatus, "no fault, " + HrText(hr));
               CheckFailureStatus(hr);
@@ -972,7 +972,6 @@ Steps RegisterOverWorking() {
             if (now != working) Problem(kLost, Difference(working, now));
             const std::string works = Works();
             if (!works.empty()) Problem(kLost, works);
-            Reach(dll, clean);
           }};
 }
 
