@@ -13,9 +13,10 @@
 // for N = 1, 2, ... until a run makes fewer than N calls.
 //
 // Each run loads the DLL afresh (so the type information starts unloaded)
-// and unloads it at the end; then no registry key, file handle, heap block
-// or string the DLL took may be left, and the process holds no more handles
-// or heap bytes than before. Each scenario judges the run's status, the
+// and unloads it at the end; then no registry key, file handle or heap block
+// the DLL took may be left, and the process holds no more handles, heap
+// bytes or task allocator blocks (every string, with OANOCACHE=1) than
+// before. Each scenario judges the run's status, the
 // registry (the keys of the server, walked in both views, and the number of
 // keys beside them) and the error object:
 //   - registration on a clean registry: S_OK with the registration complete,
