@@ -181,7 +181,7 @@ HRESULT CalcDistClass::GetTypeInfo(UINT index, LCID /*locale*/, ITypeInfo** out)
   return Guarded([&]() -> HRESULT {
     ITypeInfo* info = nullptr;
     const HRESULT hr = DispatchTypeInfo(&info);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) return FailWithoutDescription(hr);
     info->AddRef();
     *out = info;
     return S_OK;
@@ -199,7 +199,7 @@ HRESULT CalcDistClass::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LC
   return Guarded([&]() -> HRESULT {
     ITypeInfo* info = nullptr;
     const HRESULT hr = DispatchTypeInfo(&info);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) return FailWithoutDescription(hr);
     return info->GetIDsOfNames(names, count, ids);
   });
 }
@@ -222,7 +222,7 @@ HRESULT CalcDistClass::Invoke(DISPID id, REFIID iid, LCID /*locale*/, WORD flags
     if (InvokeDirectly(id, flags, *params, result, exception, &answer)) return answer;
     ITypeInfo* info = nullptr;
     const HRESULT hr = DispatchTypeInfo(&info);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) return FailWithoutDescription(hr);
     return info->Invoke(static_cast<_CalcDistClass*>(this), id, flags, params, result, exception,
                         bad_argument);
   });

@@ -30,17 +30,18 @@ HRESULT Fail(HRESULT status, const char* description) {
     wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(description[i]));
   }
 
-  server::ComPtr<ICreateErrorInfo> create;
-  if (FAILED(CreateErrorInfo(create.Out()))) return status;
   // The setters copy their texts; the casts only meet the non-const
   // parameter types of the interface.
-  create->SetGUID(IID__CalcDistClass);
-  create->SetSource(const_cast<LPOLESTR>(kProgId));
-  create->SetDescription(wide);
+  server::ComPtr<ICreateErrorInfo> create;
   server::ComPtr<IErrorInfo> info;
-  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.OutVoid()))) {
-    SetErrorInfo(0, info.get());
-  }
+  const bool made = SUCCEEDED(CreateErrorInfo(create.Out())) &&
+                    SUCCEEDED(create->SetGUID(IID__CalcDistClass)) &&
+                    SUCCEEDED(create->SetSource(const_cast<LPOLESTR>(kProgId))) &&
+                    SUCCEEDED(create->SetDescription(wide)) &&
+                    SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.OutVoid()));
+  // An error object that cannot be made or set leaves none: never an
+  // earlier failure's, which the caller would take for this one.
+  if (!made || FAILED(SetErrorInfo(0, info.get()))) SetErrorInfo(0, nullptr);
   return status;
 }
 

@@ -30,14 +30,16 @@ HRESULT HresultOf(runtime::RtError error);
 runtime::RtError RtErrorOf(HRESULT status);
 
 // Sets the error object for a failure `status` with `description` (ASCII)
-// and returns `status`.
+// and returns `status`. When the error object cannot be made or set, the
+// thread is left with none, never with an earlier failure's.
 HRESULT Fail(HRESULT status, const char* description);
 
 // The status of a calculation's outcome: S_OK for kNone, else the failure
 // HRESULT of the error with its error object set.
 HRESULT Status(runtime::RtError error);
 
-// A failure that comes with no description of ours (a null out-pointer):
+// A failure that comes with no description of ours (a null out-pointer,
+// type information that cannot be loaded):
 // clears the thread's error object, so that no earlier description is taken
 // for this failure, and returns `status`.
 HRESULT FailWithoutDescription(HRESULT status);

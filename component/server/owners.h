@@ -109,4 +109,27 @@ class Handle {
   HANDLE h_;
 };
 
+// The attributes of a type library (ITypeLib::GetLibAttr), given back to
+// the library on destruction. The library outlives its owner.
+class LibAttr {
+ public:
+  explicit LibAttr(ITypeLib* library) noexcept : library_(library) {}
+  LibAttr(const LibAttr&) = delete;
+  LibAttr& operator=(const LibAttr&) = delete;
+  ~LibAttr() { Reset(); }
+
+  const TLIBATTR* operator->() const noexcept { return attr_; }
+  TLIBATTR** Out() noexcept {
+    Reset();
+    return &attr_;
+  }
+
+ private:
+  void Reset() noexcept {
+    if (attr_ != nullptr) library_->ReleaseTLibAttr(std::exchange(attr_, nullptr));
+  }
+  ITypeLib* library_;
+  TLIBATTR* attr_ = nullptr;
+};
+
 }  // namespace pelmora::server

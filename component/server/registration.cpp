@@ -41,6 +41,19 @@
 // Interface) and values others added to our keys are never touched.
 // Unregistering a server that is not registered succeeds.
 //
+// Registration is a transaction: it checks what it can (the module's path,
+// its type library) before the first write, saves the keys it writes into as
+// they stand (in both views where RegisterTypeLib writes both), and puts
+// them back when anything fails. A failed registration leaves the registry
+// as it was: clean, or with the earlier registration still working. It
+// fails with SELFREG_E_CLASS, SELFREG_E_TYPELIB or E_OUTOFMEMORY.
+//
+// Unregistration succeeds only when what is this module's is gone: a value
+// that cannot be read, or a type library that cannot be loaded, fails it
+// (never taken for "not ours"). It goes on past a failure, and a later
+// unregistration removes whatever a failed one left, the version key of the
+// type library included.
+//
 // While the other edition stays registered (its class key exists in the other
 // view), unregistration of this one leaves what they share to it: the ProgID
 // key stays; the type library is not unregistered through UnRegisterTypeLib
@@ -202,28 +215,41 @@ std::wstring TypeLibPathKey(const ProjectDescriptor& project, LCID locale,
   return TypeLibLocaleKey(project, locale) + L"\\" + sys;
 }
 
-// Whether a key exists in this edition's view, or with `view` in another.
-bool KeyExists(const std::wstring& key_name, REGSAM view = 0) {
+// Whether a key exists in this edition's view, or with `view` in another:
+// S_OK when it does, S_FALSE when it does not, a failure when that cannot be
+// told.
+HRESULT KeyExists(const std::wstring& key_name, REGSAM view = 0) {
   RegKey key;
-  return RegOpenKeyExW(kHive, FullKey(key_name).c_str(), 0, KEY_QUERY_VALUE | view, key.Out()) ==
-         ERROR_SUCCESS;
+  const LSTATUS status =
+      RegOpenKeyExW(kHive, FullKey(key_name).c_str(), 0, KEY_QUERY_VALUE | view, key.Out());
+  if (status == ERROR_SUCCESS) return S_OK;
+  if (status == ERROR_FILE_NOT_FOUND) return S_FALSE;
+  return HRESULT_FROM_WIN32(status);
+}
+
+// Whether the registry has another view: on 64-bit Windows, for either
+// edition.
+bool HasOtherView() {
+#ifdef _WIN64
+  return true;
+#else
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+#endif
 }
 
 // Whether the other edition of the server is registered: some module serves
-// one of the project's classes in the other view. On 32-bit Windows there is
-// no other view (and the view flag would be ignored): false.
-bool OtherEditionRegistered(const ProjectDescriptor& project) {
-#ifndef _WIN64
-  BOOL wow64 = FALSE;
-  if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64) return false;
-#endif
+// one of the project's classes in the other view (S_OK), or none (S_FALSE).
+// Without another view (32-bit Windows, where the view flag would be
+// ignored): S_FALSE.
+HRESULT OtherEditionRegistered(const ProjectDescriptor& project) {
+  if (!HasOtherView()) return S_FALSE;
   for (std::size_t i = 0; i < project.class_count; ++i) {
-    if (KeyExists(L"CLSID\\" + GuidText(*project.classes[i].clsid) + L"\\InprocServer32",
-                  kOtherView)) {
-      return true;
-    }
+    const HRESULT hr = KeyExists(
+        L"CLSID\\" + GuidText(*project.classes[i].clsid) + L"\\InprocServer32", kOtherView);
+    if (hr != S_FALSE) return hr;
   }
-  return false;
+  return S_FALSE;
 }
 
 // The Interface keys RegisterTypeLib writes in this view for the class's
@@ -252,23 +278,24 @@ HRESULT SetText(const Entry& entry) {
   return HRESULT_FROM_WIN32(status);
 }
 
-// Reads a REG_SZ value; false when the key or value is absent or not a text.
-bool GetText(const std::wstring& key, const wchar_t* name, std::wstring& data) {
-  DWORD bytes = 0;
+// Reads a REG_SZ value: S_OK with its text; S_FALSE when the key or the
+// value is absent or the value is no text; a failure when it cannot be read.
+HRESULT GetText(const std::wstring& key, const wchar_t* name, std::wstring& data) {
   const std::wstring full = FullKey(key);
-  if (RegGetValueW(kHive, full.c_str(), name, RRF_RT_REG_SZ, nullptr, nullptr, &bytes) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  std::wstring buffer(bytes / sizeof(wchar_t) + 1, L'\0');
-  bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-  if (RegGetValueW(kHive, full.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer.data(), &bytes) !=
-      ERROR_SUCCESS) {
-    return false;
+  std::wstring buffer;
+  for (;;) {
+    DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+    const LSTATUS status = RegGetValueW(kHive, full.c_str(), name, RRF_RT_REG_SZ, nullptr,
+                                        buffer.empty() ? nullptr : buffer.data(), &bytes);
+    if (status == ERROR_FILE_NOT_FOUND || status == ERROR_UNSUPPORTED_TYPE) return S_FALSE;
+    if (status == ERROR_SUCCESS && !buffer.empty()) break;
+    if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) return HRESULT_FROM_WIN32(status);
+    // The size first, or again when the value grew in between.
+    buffer.assign(bytes / sizeof(wchar_t) + 1, L'\0');
   }
   buffer.resize(wcsnlen(buffer.c_str(), buffer.size()));
-  data = buffer;
-  return true;
+  data = std::move(buffer);
+  return S_OK;
 }
 
 // Identifiers and paths compare without regard to case, as Windows does.
@@ -306,24 +333,25 @@ bool Matches(const Entry& entry, const std::wstring& data) {
   return entry.is_path ? SameFile(data, entry.data) : SameText(data, entry.data);
 }
 
-bool Holds(const Entry& entry) {
-  std::wstring data;
-  return GetText(entry.key, entry.name, data) && Matches(entry, data);
-}
-
 // Whose is a registered value: this module's (it holds what this module
-// writes), nobody's (absent) or another server's.
+// writes), nobody's (absent) or another server's. A value that cannot be
+// read is nobody's to judge: the failure.
 enum class Owner { kThis, kNone, kOther };
 
-Owner OwnerOf(const Entry& entry) {
+HRESULT OwnerOf(const Entry& entry, Owner& owner) {
   std::wstring data;
-  if (!GetText(entry.key, entry.name, data)) return Owner::kNone;
-  return Matches(entry, data) ? Owner::kThis : Owner::kOther;
+  const HRESULT hr = GetText(entry.key, entry.name, data);
+  if (FAILED(hr)) return hr;
+  owner = hr == S_FALSE ? Owner::kNone : Matches(entry, data) ? Owner::kThis : Owner::kOther;
+  return S_OK;
 }
 
 // Deletes the value when it still holds what registration wrote.
 HRESULT RemoveText(const Entry& entry) {
-  if (!Holds(entry)) return S_OK;
+  Owner owner = Owner::kNone;
+  const HRESULT hr = OwnerOf(entry, owner);
+  if (FAILED(hr)) return hr;
+  if (owner != Owner::kThis) return S_OK;
   RegKey key;
   LSTATUS status = RegOpenKeyExW(kHive, FullKey(entry.key).c_str(), 0, KEY_SET_VALUE, key.Out());
   if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
@@ -381,11 +409,10 @@ HRESULT LoadOwnTypeLib(const std::wstring& module_path, ComPtr<ITypeLib>& librar
   ComPtr<ITypeLib> loaded;
   HRESULT hr = LoadTypeLibEx(module_path.c_str(), REGKIND_NONE, loaded.Out());
   if (FAILED(hr)) return hr;
-  TLIBATTR* attributes = nullptr;
-  hr = loaded->GetLibAttr(&attributes);
+  LibAttr attributes(loaded.get());
+  hr = loaded->GetLibAttr(attributes.Out());
   if (FAILED(hr)) return hr;
   own_locale = attributes->lcid;
-  loaded->ReleaseTLibAttr(attributes);
   library = std::move(loaded);
   return S_OK;
 }
@@ -411,54 +438,104 @@ HRESULT UnregisterTypeLibBesideOther(const ProjectDescriptor& project, ITypeLib*
   for (std::size_t i = 0; i < project.class_count && library != nullptr; ++i) {
     const IID& iid = *project.classes[i].default_interface;
     ComPtr<ITypeInfo> info;
-    if (FAILED(library->GetTypeInfoOfGuid(iid, info.Out()))) continue;
     Bstr name;
-    if (FAILED(info->GetDocumentation(MEMBERID_NIL, name.Out(), nullptr, nullptr, nullptr))) {
+    HRESULT named = library->GetTypeInfoOfGuid(iid, info.Out());
+    if (SUCCEEDED(named)) {
+      named = info->GetDocumentation(MEMBERID_NIL, name.Out(), nullptr, nullptr, nullptr);
+    }
+    if (FAILED(named)) {
+      if (SUCCEEDED(result)) result = named;
       continue;
     }
     const std::wstring name_text(name.get() != nullptr ? name.get() : L"");
     const std::vector<Entry> entries = InterfaceEntries(project, iid, name_text);
-    if (OwnerOf(entries.front()) == Owner::kOther) continue;
+    Owner owner = Owner::kNone;
+    const HRESULT read = OwnerOf(entries.front(), owner);
+    if (FAILED(read) && SUCCEEDED(result)) result = read;
+    if (FAILED(read) || owner == Owner::kOther) continue;
     const HRESULT removed = RemoveEntries(entries);
     if (FAILED(removed) && SUCCEEDED(result)) result = removed;
   }
   return result;
 }
 
+// A version key of the type library that no filing is left in: only the
+// FLAGS and HELPDIR keys that RegisterTypeLib writes beside the filings, or
+// nothing. A failed unregistration can leave one (its filings went, the key
+// did not); it serves nobody, and goes with the library key when that is
+// then empty.
+HRESULT RemoveDeadVersionKey(const ProjectDescriptor& project) {
+  const std::wstring version = FullKey(TypeLibVersionKey(project));
+  {
+    RegKey key;
+    LSTATUS status = RegOpenKeyExW(kHive, version.c_str(), 0, KEY_READ, key.Out());
+    if (status == ERROR_FILE_NOT_FOUND) return S_OK;
+    if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+    for (DWORD i = 0;; ++i) {
+      wchar_t name[256];
+      DWORD length = 256;
+      status = RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
+      if (status == ERROR_NO_MORE_ITEMS) break;
+      if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+      const std::wstring text(name, length);
+      if (!SameText(text, L"FLAGS") && !SameText(text, L"HELPDIR")) return S_OK;  // in use
+    }
+  }  // closed before the key is deleted
+  const LSTATUS status = RegDeleteTreeW(kHive, version.c_str());
+  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return HRESULT_FROM_WIN32(status);
+  return RemoveKeyIfEmpty(L"TypeLib\\" + GuidText(*project.typelib_id));
+}
+
 HRESULT Unregister(const ModuleCells& cells, const ProjectDescriptor& project) {
   std::wstring module_path;
-  HRESULT hr = ModulePath(cells, module_path);
-  if (FAILED(hr)) return hr;
+  if (FAILED(ModulePath(cells, module_path))) return SELFREG_E_CLASS;
 
+  HRESULT result = S_OK;
+  // Keeps the first failure, as the given status.
+  const auto fail = [&result](HRESULT status) {
+    if (SUCCEEDED(result)) result = status;
+  };
+
+  // Without the library, its own filing cannot be told from another's: the
+  // class keys still go, and the unregistration fails.
   ComPtr<ITypeLib> library;
   LCID own_locale = project.typelib_locale;
   const bool have_library = SUCCEEDED(LoadOwnTypeLib(module_path, library, own_locale));
+  if (!have_library) fail(SELFREG_E_TYPELIB);
 
-  HRESULT result = S_OK;
-
-  // The extra locale filing first, so that UnRegisterTypeLib below finds only
-  // its own locale under the version key and removes the version key.
-  std::vector<Entry> typelib_entries;
-  AddTypeLibEntries(project, own_locale, module_path, typelib_entries);
-  hr = RemoveEntries(typelib_entries);
-  if (SUCCEEDED(hr) && own_locale != project.typelib_locale) {
-    hr = RemoveKeyIfEmpty(TypeLibLocaleKey(project, project.typelib_locale));
-  }
-  if (FAILED(hr)) result = SELFREG_E_TYPELIB;
-
-  // The library's own filing, with its Interface keys, only when it is this
-  // module's; beside the other edition's filing, only what is this
-  // edition's alone.
-  if (have_library && Holds({TypeLibPathKey(project, own_locale), nullptr, module_path, true})) {
-    if (KeyExists(TypeLibPathKey(project, own_locale, kOtherSysKey)) &&
-        OtherEditionRegistered(project)) {
-      hr = UnregisterTypeLibBesideOther(project, library.get(), own_locale, module_path);
-    } else {
-      hr = UnRegisterTypeLib(*project.typelib_id, project.typelib_major, project.typelib_minor,
-                             own_locale, kSysKind);
+  if (have_library) {
+    // The extra locale filing first, so that UnRegisterTypeLib below finds
+    // only its own locale under the version key and removes the version key.
+    std::vector<Entry> typelib_entries;
+    AddTypeLibEntries(project, own_locale, module_path, typelib_entries);
+    HRESULT hr = RemoveEntries(typelib_entries);
+    if (SUCCEEDED(hr) && own_locale != project.typelib_locale) {
+      hr = RemoveKeyIfEmpty(TypeLibLocaleKey(project, project.typelib_locale));
     }
-    if (FAILED(hr) && SUCCEEDED(result)) result = SELFREG_E_TYPELIB;
+    if (FAILED(hr)) fail(SELFREG_E_TYPELIB);
+
+    // The library's own filing, with its Interface keys, only when it is this
+    // module's; beside the other edition's filing, only what is this
+    // edition's alone.
+    Owner owner = Owner::kNone;
+    hr = OwnerOf({TypeLibPathKey(project, own_locale), nullptr, module_path, true}, owner);
+    if (FAILED(hr)) fail(SELFREG_E_TYPELIB);
+    if (SUCCEEDED(hr) && owner == Owner::kThis) {
+      const HRESULT other_filing = KeyExists(TypeLibPathKey(project, own_locale, kOtherSysKey));
+      const HRESULT other_edition =
+          other_filing == S_OK ? OtherEditionRegistered(project) : S_FALSE;
+      if (FAILED(other_filing) || FAILED(other_edition)) {
+        hr = E_FAIL;
+      } else if (other_edition == S_OK) {
+        hr = UnregisterTypeLibBesideOther(project, library.get(), own_locale, module_path);
+      } else {
+        hr = UnRegisterTypeLib(*project.typelib_id, project.typelib_major, project.typelib_minor,
+                               own_locale, kSysKind);
+      }
+      if (FAILED(hr)) fail(SELFREG_E_TYPELIB);
+    }
   }
+  if (FAILED(RemoveDeadVersionKey(project))) fail(SELFREG_E_TYPELIB);
 
   for (std::size_t i = 0; i < project.class_count; ++i) {
     const ClassRecord& record = project.classes[i];
@@ -466,73 +543,238 @@ HRESULT Unregister(const ModuleCells& cells, const ProjectDescriptor& project) {
     // that copy's; so is its ProgID. A ProgID naming another class is left
     // alone as well.
     const std::vector<Entry> class_entries = ClassEntries(project, record, module_path);
-    if (OwnerOf(class_entries.front()) == Owner::kOther) continue;
-    hr = RemoveEntries(class_entries);
-    if (FAILED(hr) && SUCCEEDED(result)) result = SELFREG_E_CLASS;
+    Owner owner = Owner::kNone;
+    if (FAILED(OwnerOf(class_entries.front(), owner))) {
+      fail(SELFREG_E_CLASS);
+      continue;
+    }
+    if (owner == Owner::kOther) continue;
+    if (FAILED(RemoveEntries(class_entries))) fail(SELFREG_E_CLASS);
     // The ProgID key is shared by both views: it stays while the other
     // edition serves the class.
     const std::vector<Entry> progid_entries = ProgIdEntries(project, record);
-    if (OwnerOf(progid_entries.front()) == Owner::kOther) continue;
-    if (OtherEditionRegistered(project)) continue;
-    hr = RemoveEntries(progid_entries);
-    if (FAILED(hr) && SUCCEEDED(result)) result = SELFREG_E_CLASS;
+    const HRESULT other_edition = OtherEditionRegistered(project);
+    if (FAILED(OwnerOf(progid_entries.front(), owner)) || FAILED(other_edition)) {
+      fail(SELFREG_E_CLASS);
+      continue;
+    }
+    if (owner == Owner::kOther || other_edition == S_OK) continue;
+    if (FAILED(RemoveEntries(progid_entries))) fail(SELFREG_E_CLASS);
   }
   return result;
 }
 
-HRESULT Register(const ModuleCells& cells, const ProjectDescriptor& project) {
-  std::wstring module_path;
-  HRESULT hr = ModulePath(cells, module_path);
-  if (FAILED(hr)) return hr;
+// ---- Registration as a transaction ----
 
-  for (std::size_t i = 0; i < project.class_count; ++i) {
-    const ClassRecord& record = project.classes[i];
-    for (const auto& entries :
-         {ClassEntries(project, record, module_path), ProgIdEntries(project, record)}) {
-      for (const Entry& entry : entries) {
-        if (FAILED(SetText(entry))) return SELFREG_E_CLASS;
-      }
-    }
+// One value of a saved key.
+struct SavedValue {
+  std::wstring name;
+  DWORD type;
+  std::vector<BYTE> data;
+};
+
+// A saved key: its path below the saved root ("" for the root) and values.
+struct SavedKey {
+  std::wstring path;
+  std::vector<SavedValue> values;
+};
+
+// A key and everything below it as it stood, in one view of the registry;
+// parents come before their children.
+struct SavedTree {
+  std::wstring root;  // below the classes root
+  REGSAM view;
+  bool existed = false;
+  std::vector<SavedKey> keys;
+};
+
+// Reads the key `path` below `root` (opened in the saved view) into `tree`,
+// then its subkeys.
+HRESULT SaveKey(HKEY root, const std::wstring& path, SavedTree& tree) {
+  RegKey key;
+  LSTATUS status = RegOpenKeyExW(root, path.empty() ? nullptr : path.c_str(), 0,
+                                 KEY_READ | tree.view, key.Out());
+  if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+  DWORD subkeys = 0;
+  DWORD values = 0;
+  DWORD longest_name = 0;
+  DWORD longest_data = 0;
+  status = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                            &values, &longest_name, &longest_data, nullptr, nullptr);
+  if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+  SavedKey saved{path, {}};
+  for (DWORD i = 0; i < values; ++i) {
+    std::wstring name(longest_name + 1, L'\0');
+    std::vector<BYTE> data(longest_data);
+    DWORD name_length = longest_name + 1;
+    DWORD bytes = longest_data;
+    DWORD type = 0;
+    status = RegEnumValueW(key.get(), i, name.data(), &name_length, nullptr, &type,
+                           data.empty() ? nullptr : data.data(), &bytes);
+    if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+    name.resize(name_length);
+    data.resize(bytes);
+    saved.values.push_back({std::move(name), type, std::move(data)});
   }
+  tree.keys.push_back(std::move(saved));
+  std::vector<std::wstring> names;
+  for (DWORD i = 0; i < subkeys; ++i) {
+    wchar_t name[256];
+    DWORD length = 256;
+    status = RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+    names.emplace_back(name, length);
+  }
+  for (const std::wstring& name : names) {
+    const HRESULT hr = SaveKey(root, path.empty() ? name : path + L"\\" + name, tree);
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
 
-  ComPtr<ITypeLib> library;
-  LCID own_locale = 0;
-  if (FAILED(LoadOwnTypeLib(module_path, library, own_locale))) return SELFREG_E_TYPELIB;
-  // RegisterTypeLib takes a writable path text.
-  std::wstring path_copy = module_path;
-  if (FAILED(RegisterTypeLib(library.get(), path_copy.data(), nullptr))) return SELFREG_E_TYPELIB;
+// Saves the key `key_name` below the classes root, in `view`, and all below
+// it. A key that does not exist is saved as absent.
+HRESULT Save(const std::wstring& key_name, REGSAM view, std::vector<SavedTree>& trees) {
+  SavedTree tree{key_name, view, false, {}};
+  RegKey root;
+  const LSTATUS status =
+      RegOpenKeyExW(kHive, FullKey(key_name).c_str(), 0, KEY_READ | view, root.Out());
+  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return HRESULT_FROM_WIN32(status);
+  tree.existed = status == ERROR_SUCCESS;
+  if (tree.existed) {
+    const HRESULT hr = SaveKey(root.get(), L"", tree);
+    if (FAILED(hr)) return hr;
+  }
+  trees.push_back(std::move(tree));
+  return S_OK;
+}
 
-  std::vector<Entry> typelib_entries;
-  AddTypeLibEntries(project, own_locale, module_path, typelib_entries);
+// Puts a saved key back as it stood: an absent one is deleted with all below
+// it; an existing one loses what is in it now and gets its saved values and
+// subkeys back (the root keeps its name as it is spelt in the registry).
+// Goes on after a failure and reports the first one.
+HRESULT Restore(const SavedTree& tree) {
+  const std::wstring full = FullKey(tree.root);
+  if (!tree.existed) {
+    {
+      RegKey key;
+      const LSTATUS status =
+          RegOpenKeyExW(kHive, full.c_str(), 0, KEY_ALL_ACCESS | tree.view, key.Out());
+      if (status == ERROR_FILE_NOT_FOUND) return S_OK;
+      if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+      const LSTATUS emptied = RegDeleteTreeW(key.get(), nullptr);
+      if (emptied != ERROR_SUCCESS) return HRESULT_FROM_WIN32(emptied);
+    }
+    const LSTATUS status = RegDeleteKeyExW(kHive, full.c_str(), tree.view, 0);
+    return status == ERROR_FILE_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(status);
+  }
+  RegKey root;
+  LSTATUS status = RegCreateKeyExW(kHive, full.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                   KEY_ALL_ACCESS | tree.view, nullptr, root.Out(), nullptr);
+  if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+  status = RegDeleteTreeW(root.get(), nullptr);
+  HRESULT result = status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status);
+  for (const SavedKey& saved : tree.keys) {
+    RegKey key;
+    status = RegCreateKeyExW(root.get(), saved.path.empty() ? nullptr : saved.path.c_str(), 0,
+                             nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | tree.view, nullptr,
+                             key.Out(), nullptr);
+    for (const SavedValue& value : saved.values) {
+      if (status != ERROR_SUCCESS) break;
+      status = RegSetValueExW(key.get(), value.name.empty() ? nullptr : value.name.c_str(), 0,
+                              value.type, value.data.empty() ? nullptr : value.data.data(),
+                              static_cast<DWORD>(value.data.size()));
+    }
+    if (status != ERROR_SUCCESS && SUCCEEDED(result)) result = HRESULT_FROM_WIN32(status);
+  }
+  return result;
+}
+
+// Runs `body`, turning a failed allocation into E_OUTOFMEMORY: no C++
+// exception leaves the server's entry points.
+template <class Body>
+HRESULT Guarded(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+// Writes what registration writes; the first failure ends it.
+HRESULT Write(const std::vector<Entry>& class_entries, ITypeLib* library, std::wstring& path,
+              const std::vector<Entry>& typelib_entries) {
+  for (const Entry& entry : class_entries) {
+    if (FAILED(SetText(entry))) return SELFREG_E_CLASS;
+  }
+  if (FAILED(RegisterTypeLib(library, path.data(), nullptr))) return SELFREG_E_TYPELIB;
   for (const Entry& entry : typelib_entries) {
     if (FAILED(SetText(entry))) return SELFREG_E_TYPELIB;
   }
   return S_OK;
 }
 
+// Registration: everything that can be checked before the first write (the
+// module's path, its type library), then what is registered now is saved,
+// then written over; on any failure the saved keys are put back, so that a
+// clean registry stays clean and a working registration keeps working.
+HRESULT Register(const ModuleCells& cells, const ProjectDescriptor& project) {
+  std::wstring module_path;
+  if (FAILED(ModulePath(cells, module_path))) return SELFREG_E_CLASS;
+  ComPtr<ITypeLib> library;
+  LCID own_locale = 0;
+  if (FAILED(LoadOwnTypeLib(module_path, library, own_locale))) return SELFREG_E_TYPELIB;
+
+  std::vector<Entry> class_entries;
+  std::vector<SavedTree> saved;
+  for (std::size_t i = 0; i < project.class_count; ++i) {
+    const ClassRecord& record = project.classes[i];
+    for (const auto& entries :
+         {ClassEntries(project, record, module_path), ProgIdEntries(project, record)}) {
+      class_entries.insert(class_entries.end(), entries.begin(), entries.end());
+    }
+    if (FAILED(Save(L"CLSID\\" + GuidText(*record.clsid), 0, saved)) ||
+        FAILED(Save(ProgId(project, record), 0, saved))) {
+      return SELFREG_E_CLASS;
+    }
+  }
+  std::vector<Entry> typelib_entries;
+  AddTypeLibEntries(project, own_locale, module_path, typelib_entries);
+  // RegisterTypeLib writes the library's key and the Interface keys of its
+  // interfaces, in both views where there are two (the library's key is
+  // shared by the views on Windows; saving it in each costs nothing).
+  const std::wstring typelib_key = L"TypeLib\\" + GuidText(*project.typelib_id);
+  if (FAILED(Save(typelib_key, 0, saved)) ||
+      (HasOtherView() && FAILED(Save(typelib_key, kOtherView, saved)))) {
+    return SELFREG_E_TYPELIB;
+  }
+  for (std::size_t i = 0; i < project.class_count; ++i) {
+    const std::wstring key = L"Interface\\" + GuidText(*project.classes[i].default_interface);
+    if (FAILED(Save(key, 0, saved)) || (HasOtherView() && FAILED(Save(key, kOtherView, saved)))) {
+      return SELFREG_E_TYPELIB;
+    }
+  }
+  // RegisterTypeLib takes a writable path text.
+  std::wstring path_copy = module_path;
+
+  const HRESULT hr =
+      Guarded([&] { return Write(class_entries, library.get(), path_copy, typelib_entries); });
+  if (FAILED(hr)) {
+    for (const SavedTree& tree : saved) (void)Guarded([&] { return Restore(tree); });
+  }
+  return hr;
+}
+
 }  // namespace
 
 HRESULT RegisterServer(ModuleCells& cells, const ProjectDescriptor& project) {
-  try {
-    const HRESULT hr = Register(cells, project);
-    // A failed registration leaves nothing half written behind.
-    if (FAILED(hr)) (void)Unregister(cells, project);
-    return hr;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  return Guarded([&] { return Register(cells, project); });
 }
 
 HRESULT UnregisterServer(ModuleCells& cells, const ProjectDescriptor& project) {
-  try {
-    return Unregister(cells, project);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  return Guarded([&] { return Unregister(cells, project); });
 }
 
 }  // namespace pelmora::server
