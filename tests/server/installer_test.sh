@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The installer packages under Wine's msiexec.
 # 64-bit Windows (a fresh 64-bit prefix of this test): Pelmora.msi installs
-# both editions with the README, the examples and the assembly manifests;
+# both editions with the README, the license, the examples and the assembly
+# manifests;
 # both cscripts run the examples; msiexec /x removes every file and leaves the
 # registry as before; a newer package replaces an installed older one, which
 # leaves one installed product.
@@ -100,7 +101,7 @@ for file in 'Program Files/Pelmora/Pelmora.dll|64' 'Program Files (x86)/Pelmora/
   cmp -s "$path" "$built" || fail "$where is not the $bits-bit Pelmora.dll"
   [ -f "$(dirname "$path")/Tevaro.Pelmora.manifest" ] || fail "no assembly manifest beside $where"
 done
-for doc in README.md examples/pelmora.js examples/pelmora.vbs; do
+for doc in README.md LICENSE.txt examples/pelmora.js examples/pelmora.vbs; do
   [ -f "$(drive_c "Program Files/Pelmora/$doc")" ] || fail "C:\\Program Files\\Pelmora\\$doc not installed"
 done
 for bits in 32 64; do
@@ -148,6 +149,7 @@ echo "msiexec /i Pelmora-x86.msi"
 [ "$(msiexec_status /i "$msi_x86")" = 0 ] || fail "msiexec /i $msi_x86"
 cmp -s "$(drive_c 'Program Files/Pelmora/Pelmora.dll')" "$DLL32" ||
   fail "C:\\Program Files\\Pelmora\\Pelmora.dll is not the 32-bit Pelmora.dll"
+[ -f "$(drive_c 'Program Files/Pelmora/LICENSE.txt')" ] || fail "C:\\Program Files\\Pelmora\\LICENSE.txt not installed"
 cscript_check 32 js-defaults 0 "$js"
 [ "$(msiexec_status /x "$msi_x86")" = 0 ] || fail "msiexec /x $msi_x86"
 expect_removed "after msiexec /x on 32-bit Windows"
