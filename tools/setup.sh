@@ -2,7 +2,8 @@
 # Installs what Pelmora's build and tests need on a Debian machine, when it is
 # missing: the native toolchain with GoogleTest and Google Benchmark, the
 # MinGW-w64 cross compilers for i686 and x86_64, 32-bit and 64-bit Wine, wixl
-# with msitools for the installer packages, clang with libFuzzer, GNU MPFR (the
+# with msitools for the installer packages, Python (build steps that make the
+# type library and the packages reproducible), clang with libFuzzer, GNU MPFR (the
 # reference of the accuracy test) and Hamlib,
 # the peer of the benchmarks.
 set -euo pipefail
@@ -11,7 +12,7 @@ missing=()
 need() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed' || missing+=("$1"); }
 
 for pkg in g++ cmake make googletest libbenchmark-dev libhamlib-dev libmpfr-dev clang-format clang-14 libclang-rt-14-dev \
-           mingw-w64 mingw-w64-tools libwine-dev wine wine64 wine32:i386 wixl msitools; do
+           mingw-w64 mingw-w64-tools libwine-dev wine wine64 wine32:i386 wixl msitools python3; do
   need "$pkg"
 done
 
