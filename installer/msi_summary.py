@@ -8,7 +8,10 @@ of the last commit, given by the caller), and the package code a name-based
 UUID of the package's bytes with the three values blanked, so that the same
 content always gets the same code and any other content another one.
 
-    SOURCE_DATE_EPOCH=SECONDS msi_summary.py PACKAGE
+    SOURCE_DATE_EPOCH=SECONDS msi_summary.py PACKAGE NAMESPACE
+
+NAMESPACE is the UUID whose name-based UUIDs the package codes are (the
+packages' upgrade code).
 
 A package is a compound file; the summary information is its stream
 "\\x05SummaryInformation", a property set. Only its bytes change, never its
@@ -23,8 +26,6 @@ import uuid
 PID_REVNUMBER, PID_CREATE_DTM, PID_LASTSAVE_DTM = 9, 12, 13
 VT_LPSTR, VT_FILETIME = 30, 64
 END_OF_CHAIN = 0xFFFFFFFE
-# Package codes of Pelmora's packages are UUIDs of this namespace.
-NAMESPACE = uuid.UUID("48178988-3d02-4e7d-b0b1-504fa33980d7")
 
 
 def chain(table, first):
@@ -100,9 +101,10 @@ def properties(stream):
 
 
 def main():
-    if len(sys.argv) != 2 or not os.environ.get("SOURCE_DATE_EPOCH", "").isdigit():
-        sys.exit("usage: SOURCE_DATE_EPOCH=SECONDS msi_summary.py PACKAGE")
-    path, epoch = sys.argv[1], int(os.environ["SOURCE_DATE_EPOCH"])
+    if len(sys.argv) != 3 or not os.environ.get("SOURCE_DATE_EPOCH", "").isdigit():
+        sys.exit("usage: SOURCE_DATE_EPOCH=SECONDS msi_summary.py PACKAGE NAMESPACE")
+    path, namespace = sys.argv[1], uuid.UUID(sys.argv[2])
+    epoch = int(os.environ["SOURCE_DATE_EPOCH"])
     data = bytearray(open(path, "rb").read())
     offsets = stream_offsets(data, "\x05SummaryInformation")
     stream = bytearray(data[i] for i in offsets)
@@ -128,7 +130,7 @@ def main():
     put(found[PID_CREATE_DTM][0], filetime)
     put(found[PID_LASTSAVE_DTM][0], filetime)
     put(found[PID_REVNUMBER][0], b"{" + b"0" * 36 + b"}")
-    code = uuid.uuid5(NAMESPACE, hashlib.sha256(bytes(data)).hexdigest())
+    code = uuid.uuid5(namespace, hashlib.sha256(bytes(data)).hexdigest())
     put(found[PID_REVNUMBER][0], ("{%s}" % str(code).upper()).encode("ascii"))
     open(path, "wb").write(data)
 
