@@ -3,16 +3,16 @@
 # missing: the native toolchain with GoogleTest and Google Benchmark, the
 # MinGW-w64 cross compilers for i686 and x86_64, 32-bit and 64-bit Wine, wixl
 # with msitools for the installer packages, Python (build steps that make the
-# type library and the packages reproducible), clang with libFuzzer, GNU MPFR (the
-# reference of the accuracy test) and Hamlib,
-# the peer of the benchmarks.
+# type library and the packages reproducible), zip and unzip (the release
+# archives), clang with libFuzzer, GNU MPFR (the reference of the accuracy
+# test) and Hamlib, the peer of the benchmarks.
 set -euo pipefail
 
 missing=()
 need() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed' || missing+=("$1"); }
 
 for pkg in g++ cmake make googletest libbenchmark-dev libhamlib-dev libmpfr-dev clang-format clang-14 libclang-rt-14-dev \
-           mingw-w64 mingw-w64-tools libwine-dev wine wine64 wine32:i386 wixl msitools python3; do
+           mingw-w64 mingw-w64-tools libwine-dev wine wine64 wine32:i386 wixl msitools python3 zip unzip; do
   need "$pkg"
 done
 
