@@ -3,7 +3,7 @@
 # copied to another folder (a path of another length), Pelmora.dll built
 # there afresh with the same toolchain file and build type, and the two DLLs,
 # and their debug files, must be equal byte for byte. Both builds take their
-# time stamps from the same commit.
+# time stamps from the same commit time.
 #   reproducible_test.sh SOURCE_DIR TOOLCHAIN_FILE BUILD_TYPE DLL WORK
 # TOOLCHAIN_FILE is named relative to SOURCE_DIR; DLL is the first build's
 # Pelmora.dll, with Pelmora.dll.debug beside it.
@@ -15,10 +15,12 @@ fail() {
   exit 1
 }
 
-# The same commit time as the first build's link (cmake/source-date-epoch.sh).
-if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
-  SOURCE_DATE_EPOCH=$(git -C "$SRC" log -1 --format=%ct 2>/dev/null) || SOURCE_DATE_EPOCH=0
-fi
+# The time the first build took from its commit (cmake/source-date-epoch.sh),
+# as its PE header holds it: the second build takes the same, even when a
+# commit has come since the first one was linked.
+pe_header=$(od -An -tu4 -j60 -N4 "$DLL" | tr -d ' ')
+SOURCE_DATE_EPOCH=$(od -An -tu4 -j$((pe_header + 8)) -N4 "$DLL" | tr -d ' ')
+[ -n "$SOURCE_DATE_EPOCH" ] || fail "no PE time stamp in $DLL"
 export SOURCE_DATE_EPOCH
 
 rm -rf "$WORK"
