@@ -40,3 +40,7 @@ function(pelmora_require_library var library header package)
                         "Debian's ${package} (tools/setup.sh installs it)")
   endif()
 endfunction()
+
+# Debian's Python runs the build's own steps (whatever python3 comes first on
+# the PATH).
+pelmora_require_path(PELMORA_PYTHON /usr/bin/python3 python3 "Python")

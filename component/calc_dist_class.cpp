@@ -13,6 +13,7 @@
 #include "component/bstr.h"
 #include "component/fp_environment.h"
 #include "component/status.h"
+#include "pelmora_identifiers.h"
 
 namespace pelmora::component {
 
@@ -321,36 +322,36 @@ bool CalcDistClass::InvokeDirectly(DISPID id, WORD flags, const DISPPARAMS& para
   BSTR text = nullptr;
   HRESULT status = S_OK;
   switch (id) {
-    case 0x60030000:  // sLocator
+    case PELMORA_DISPID_sLocator:
       if (!floats(2)) return false;
       status = self->sLocator(x[0], x[1], &text);
       *answer = TextAnswer(status, text, result, exception);
       return true;
-    case 0x60030001:  // Azimut
+    case PELMORA_DISPID_Azimut:
       if (!floats(4)) return false;
       status = self->Azimut(x[0], x[1], x[2], x[3], &number);
       break;
-    case 0x60030002:  // Distanse
+    case PELMORA_DISPID_Distanse:
       if (!floats(2)) return false;
       status = self->Distanse(x[0], x[1], &number);
       break;
-    case 0x60030003:  // LatFromGrid
+    case PELMORA_DISPID_LatFromGrid:
       if (count != 1 || V_VT(&arg(0)) != VT_BSTR) return false;
       status = self->LatFromGrid(V_BSTR(&arg(0)), &number);
       break;
-    case 0x60030004:  // LongFromGrid
+    case PELMORA_DISPID_LongFromGrid:
       if (count != 1 || V_VT(&arg(0)) != VT_BSTR) return false;
       status = self->LongFromGrid(V_BSTR(&arg(0)), &number);
       break;
-    case 0x60030005:  // DistanceFrom
+    case PELMORA_DISPID_DistanceFrom:
       if (!floats(4)) return false;
       status = self->DistanceFrom(x[0], x[1], x[2], x[3], &number);
       break;
-    case 0x60030006:  // ArcCos
+    case PELMORA_DISPID_ArcCos:
       if (!floats(1)) return false;
       status = self->ArcCos(x[0], &number);
       break;
-    case 0x60030007:  // GridFromLatLong
+    case PELMORA_DISPID_GridFromLatLong:
       if (!floats(2)) return false;
       status = self->GridFromLatLong(x[0], x[1], &text);
       *answer = TextAnswer(status, text, result, exception);

@@ -10,6 +10,7 @@
 #include "component/calc_dist_class.h"
 #include "component/runtime_threads.h"
 #include "component/server/server.h"
+#include "pelmora_identifiers.h"
 
 namespace {
 
@@ -22,13 +23,10 @@ using pelmora::server::Threading;
 ModuleCells cells{};
 
 // The methods of _CalcDistClass in vtable slot order after IDispatch.
-constexpr const wchar_t* kMethodNames[] = {
-    L"sLocator",     L"Azimut",       L"Distanse", L"LatFromGrid",
-    L"LongFromGrid", L"DistanceFrom", L"ArcCos",   L"GridFromLatLong",
-};
+constexpr const wchar_t* kMethodNames[] = {PELMORA_METHOD_NAMES};
 
 const ClassRecord kClasses[] = {{
-    L"CalcDistClass",
+    PELMORA_CLASS_NAME_W,
     &CLSID_CalcDistClass,
     &IID__CalcDistClass,
     nullptr,  // no events interface
@@ -39,15 +37,15 @@ const ClassRecord kClasses[] = {{
 }};
 
 const ProjectDescriptor kProject = {
-    L"Tevaro",
+    PELMORA_LIBRARY_NAME_W,
     L"Pelmora",
     L"Pelmora",
     nullptr,  // no help file
-    0x0409,
+    PELMORA_LANGUAGE,
     Threading::kApartment,
     &LIBID_Tevaro,
-    1,
-    0,
+    PELMORA_TYPELIB_VERSION_MAJOR,
+    PELMORA_TYPELIB_VERSION_MINOR,
     0,  // registered under locale 0, whatever the library's own locale
     kClasses,
     sizeof kClasses / sizeof kClasses[0],

@@ -14,13 +14,14 @@
 
 #include <windows.h>
 
+#include "pelmora_identifiers.h"
 #include "runtime/errors.h"
 
 namespace pelmora::component {
 
 // The programmatic identifier, project name and class name: the source of
 // every error object.
-inline constexpr wchar_t kProgId[] = L"Tevaro.CalcDistClass";
+inline constexpr wchar_t kProgId[] = PELMORA_PROGID_W;
 
 // S_OK for kNone, else the failure HRESULT of the error.
 HRESULT HresultOf(runtime::RtError error);

@@ -48,8 +48,8 @@ prefix=$build/main-wineprefix-win64
 wine_run() { "$root/cmake/wine-run.sh" --win64 "$prefix" "$@"; }
 winpath() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
 
-# The package installed by an earlier run is removed first: every build has
-# its own product code, and one of the same version is no upgrade.
+# The package installed by an earlier run is removed first: a package of the
+# same version is no upgrade, and the earlier one may hold other files.
 installed=$build/main-installed.msi
 echo "main: installing Pelmora.msi in the 64-bit Wine prefix $prefix" >&2
 if [ -f "$installed" ]; then

@@ -2,8 +2,10 @@
 # Installs what Pelmora's build and tests need on a Debian machine, when it is
 # missing: the native toolchain with GoogleTest and Google Benchmark, the
 # MinGW-w64 cross compilers for i686 and x86_64, 32-bit and 64-bit Wine, wixl
-# with msitools for the installer packages, clang with libFuzzer, GNU MPFR
-# (the reference of the accuracy test) and Hamlib, the peer of the benchmarks.
+# with msitools for the installer packages, Python (the package check and the
+# build steps that make the type library and the packages reproducible), zip
+# and unzip (the release archives), clang with libFuzzer, GNU MPFR (the
+# reference of the accuracy test) and Hamlib, the peer of the benchmarks.
 #   tools/setup.sh           installs what is missing
 #   tools/setup.sh --list    prints the packages, one a line
 # The list is every package that the build, the tests, the fuzz targets, the
@@ -12,7 +14,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake make python3                     # native build, the package check
+  g++ cmake make python3                     # native build, build steps, the package check
   googletest libmpfr-dev                     # unit tests, the accuracy test
   libbenchmark-dev libhamlib-dev             # benchmarks
   clang-format clang-14 libclang-rt-14-dev   # format check, fuzz targets (clang
@@ -20,6 +22,7 @@ packages=(
   mingw-w64 mingw-w64-tools libwine-dev      # the Windows builds (widl, Wine's IDL files)
   wine wine64 wine32:i386                    # the Windows tests
   wixl msitools                              # the installer packages
+  zip unzip                                  # the release archives
 )
 
 if [ "${1:-}" = --list ]; then

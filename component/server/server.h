@@ -4,10 +4,8 @@
 // module state cells and their one constant project descriptor; the
 // class itself holds no registry or factory code.
 //
-// Identifiers (fixed for Pelmora, one value each everywhere):
-//   type library  {AD57A250-6795-43D8-9A3A-8FEEE1DBF6BC}  version 1.0
-//   _CalcDistClass {34DA1F23-1B3A-42A8-AC6C-14CC022E6027}
-//   CalcDistClass  {E5C3831C-0F27-4322-B00F-3DFCC9ABCE3C}
+// The identifiers the descriptor carries are Pelmora's, written once in
+// cmake/PelmoraIdentifiers.cmake.
 #pragma once
 
 #include <ole2.h>

@@ -37,19 +37,22 @@ VARTYPE TypeOf(const std::string& idl_type) {
   return VT_EMPTY;
 }
 
-// Reads the declarations "[id(n)] HRESULT Name([attributes] type name, ...);"
-// of Pelmora.idl.
+// Reads the declarations
+// "[id(PELMORA_DISPID_Name)] HRESULT Name([attributes] type name, ...);" of
+// Pelmora.idl. Each method's dispatch identifier must be the one named after
+// it, and the identifiers are 0x60030000 plus the vtable slot, as clients
+// compiled against earlier versions know them.
 std::vector<Method> ReadMethods() {
   std::ifstream file(PELMORA_IDL_PATH);
   EXPECT_TRUE(file) << PELMORA_IDL_PATH;
   const std::string idl((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  static const std::regex kMethod(R"(\[id\((0x[0-9A-Fa-f]+)\)\]\s*HRESULT\s+(\w+)\s*\(([^)]*)\))");
+  static const std::regex kMethod(R"(\[id\((\w+)\)\]\s*HRESULT\s+(\w+)\s*\(([^)]*)\))");
   static const std::regex kParam(R"(\[([^\]]*)\]\s*(\w+)\s*\*?\s*(\w+))");
   std::vector<Method> methods;
   for (auto m = std::sregex_iterator(idl.begin(), idl.end(), kMethod); m != std::sregex_iterator();
        ++m) {
-    Method method{
-        static_cast<MEMBERID>(std::stoul((*m)[1].str(), nullptr, 16)), Wide((*m)[2]), {}, {}, {}};
+    EXPECT_EQ((*m)[1].str(), "PELMORA_DISPID_" + (*m)[2].str());
+    Method method{static_cast<MEMBERID>(0x60030000 + methods.size()), Wide((*m)[2]), {}, {}, {}};
     const std::string params = (*m)[3];
     for (auto p = std::sregex_iterator(params.begin(), params.end(), kParam);
          p != std::sregex_iterator(); ++p) {

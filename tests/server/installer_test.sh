@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # The installer packages under Wine's msiexec.
-# 64-bit Windows (a fresh 64-bit prefix of this test): Pelmora.msi installs
-# both editions with the README, the examples and the assembly manifests;
+# 64-bit Windows (a fresh 64-bit prefix of this test): Pelmora.msi writes the
+# same registry as regsvr32 of both editions at the same paths (each
+# difference explained by a rule below); it installs both editions with the
+# README, the license, the examples and the assembly manifests;
 # both cscripts run the examples; msiexec /x removes every file and leaves the
 # registry as before; a newer package replaces an installed older one, which
 # leaves one installed product.
 # 32-bit Windows (a 32-bit prefix): regsvr32 cannot load the 64-bit DLL and
 # writes nothing; Pelmora.msi is refused with the platform's status and
-# changes nothing; Pelmora-x86.msi installs the 32-bit
-# edition, the example runs, and removal leaves the prefix as before.
+# changes nothing; Pelmora-x86.msi writes the same registry as regsvr32 of
+# the 32-bit edition, installs it, the example runs, and removal leaves the
+# prefix as before.
 #   installer_test.sh WINE_RUN64 PREFIX64 WINE_RUN32 PREFIX32 MSI MSI_X86 MSI_NEWER
 #                     DLL32 DLL64 EXAMPLES EXPECTED WORK DESKTOP_USER
 # DESKTOP_USER is the program cmake/wine-run.sh --start-server takes, for the
@@ -40,6 +43,49 @@ products() {
 
 # The ProductVersion of a package.
 version_of() { msiinfo export "$1" Property | tr -d '\r' | awk '$1 == "ProductVersion" { print $2 }'; }
+
+# regsvr32_lines OUT BITS|FOLDER|DLL...: each DLL copied to C:\FOLDER and
+# registered by the regsvr32 of BITS, in the order given; the lines that adds
+# to the snapshot $WORK/base.txt go to OUT. Then each is unregistered and its
+# folder removed, which leaves the prefix as in the snapshot.
+regsvr32_lines() {
+  local out=$1 entry bits folder dll path
+  shift
+  for entry in "$@"; do
+    IFS='|' read -r bits folder dll <<<"$entry"
+    path=$(DLL=$dll install_copy "$folder")
+    if [ "$bits" = 32 ]; then w32 regsvr32 /s "$path"; else w regsvr32 /s "$path"; fi ||
+      fail "regsvr32 $path"
+  done
+  snapshot "$WORK/regsvr32.txt"
+  changes "$WORK/base.txt" "$WORK/regsvr32.txt" >"$out"
+  for entry in "$@"; do
+    IFS='|' read -r bits folder dll <<<"$entry"
+    path="C:\\$folder\\Pelmora.dll"
+    if [ "$bits" = 32 ]; then w32 regsvr32 /u /s "$path"; else w regsvr32 /u /s "$path"; fi ||
+      fail "regsvr32 /u $path"
+    rm -rf "$(drive_c "$folder")"
+  done
+  expect_state "after regsvr32 /u of what regsvr32 registered"
+}
+
+# The registry lines a package added ($1) against regsvr32's ($2), both
+# exports of HKLM\Software\Classes (the 32-bit view under Wow6432Node) and
+# HKCU\Software: they must be the same but for these rules.
+#  - Windows Installer's own bookkeeping under Classes\Installer (the
+#    product, its features and upgrade code) is the package's alone.
+#  - A folder property of Windows Installer ends in a backslash: the
+#    package's HELPDIR is the installation folder with one, regsvr32's the
+#    folder of the DLL without.
+compare_with_regsvr32() {
+  local package=$1 reference=$2 what=$3
+  awk '/^\+\[/ { skip = index($0, "\\Software\\Classes\\Installer") > 0 } !skip' "$package" |
+    awk '/^\+\[.*\\HELPDIR\]$/ { helpdir = 1; print; next }
+         helpdir && /^\+@=".*\\\\"$/ { sub(/\\\\"$/, "\""); helpdir = 0 }
+         { helpdir = helpdir && !/^\+\[/; print }' >"$package.compared"
+  diff "$reference" "$package.compared" ||
+    fail "$what: the package's registry differs from regsvr32's (< regsvr32, > package)"
+}
 
 msiexec_status() {
   local status=0
@@ -90,8 +136,18 @@ cscript_check 64 js-unregistered 1 "$(winpath "$EXAMPLES/pelmora.js")"
 snapshot "$WORK/base.txt"
 files >"$WORK/files.txt"
 
+echo "regsvr32 of both editions where Pelmora.msi installs them"
+# The 64-bit one first: the type library's shared HELPDIR then names its
+# folder, the installation folder the package names (registering the other
+# edition afterwards leaves it as it is).
+regsvr32_lines "$WORK/regsvr32-64.txt" "64|Program Files\\Pelmora|$DLL64" \
+  "32|Program Files (x86)\\Pelmora|$DLL32"
+
 echo "msiexec /i Pelmora.msi"
 [ "$(msiexec_status /i "$msi")" = 0 ] || fail "msiexec /i $msi"
+snapshot "$WORK/now.txt"
+changes "$WORK/base.txt" "$WORK/now.txt" >"$WORK/package-64.txt"
+compare_with_regsvr32 "$WORK/package-64.txt" "$WORK/regsvr32-64.txt" "Pelmora.msi"
 for file in 'Program Files/Pelmora/Pelmora.dll|64' 'Program Files (x86)/Pelmora/Pelmora.dll|32'; do
   path=$(drive_c "${file%|*}") bits=${file#*|}
   built=$DLL64
@@ -100,7 +156,7 @@ for file in 'Program Files/Pelmora/Pelmora.dll|64' 'Program Files (x86)/Pelmora/
   cmp -s "$path" "$built" || fail "$where is not the $bits-bit Pelmora.dll"
   [ -f "$(dirname "$path")/Tevaro.Pelmora.manifest" ] || fail "no assembly manifest beside $where"
 done
-for doc in README.md examples/pelmora.js examples/pelmora.vbs; do
+for doc in README.md LICENSE.txt examples/pelmora.js examples/pelmora.vbs; do
   [ -f "$(drive_c "Program Files/Pelmora/$doc")" ] || fail "C:\\Program Files\\Pelmora\\$doc not installed"
 done
 for bits in 32 64; do
@@ -144,10 +200,17 @@ status=$(msiexec_status /i "$msi")
 [ "$status" = $((1633 % 256)) ] || fail "msiexec /i $msi on 32-bit Windows: status $status"
 expect_state "after the refused package"
 
+echo "regsvr32 of the 32-bit edition where Pelmora-x86.msi installs it"
+regsvr32_lines "$WORK/regsvr32-32.txt" "32|Program Files\Pelmora|$DLL32"
+
 echo "msiexec /i Pelmora-x86.msi"
 [ "$(msiexec_status /i "$msi_x86")" = 0 ] || fail "msiexec /i $msi_x86"
+snapshot "$WORK/now.txt"
+changes "$WORK/base.txt" "$WORK/now.txt" >"$WORK/package-32.txt"
+compare_with_regsvr32 "$WORK/package-32.txt" "$WORK/regsvr32-32.txt" "Pelmora-x86.msi"
 cmp -s "$(drive_c 'Program Files/Pelmora/Pelmora.dll')" "$DLL32" ||
   fail "C:\\Program Files\\Pelmora\\Pelmora.dll is not the 32-bit Pelmora.dll"
+[ -f "$(drive_c 'Program Files/Pelmora/LICENSE.txt')" ] || fail "C:\\Program Files\\Pelmora\\LICENSE.txt not installed"
 cscript_check 32 js-defaults 0 "$js"
 [ "$(msiexec_status /x "$msi_x86")" = 0 ] || fail "msiexec /x $msi_x86"
 expect_removed "after msiexec /x on 32-bit Windows"

@@ -72,9 +72,13 @@ TEST_F(VersionApi, StringsOfTheTable040904B0) {
     const wchar_t* name;
     const wchar_t* value;
   } kStrings[] = {
-      {L"CompanyName", L"Tevaro"},   {L"ProductName", L"Pelmora"},
-      {L"FileVersion", L"1.00"},     {L"ProductVersion", L"1.00"},
-      {L"InternalName", L"Pelmora"}, {L"OriginalFilename", L"Pelmora.dll"},
+      {L"CompanyName", L"Tevaro"},
+      {L"LegalCopyright", L"Copyright (c) 2026 The Pelmora authors. MIT License."},
+      {L"ProductName", L"Pelmora"},
+      {L"FileVersion", L"1.00"},
+      {L"ProductVersion", L"1.00"},
+      {L"InternalName", L"Pelmora"},
+      {L"OriginalFilename", L"Pelmora.dll"},
       {L"OLESelfRegister", L""},
   };
   for (const auto& s : kStrings) {
@@ -86,7 +90,7 @@ TEST_F(VersionApi, StringsOfTheTable040904B0) {
     EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(value)), s.value);
   }
   // Entries that version information often has, and this one has not.
-  for (const wchar_t* name : {L"FileDescription", L"LegalCopyright", L"Comments"}) {
+  for (const wchar_t* name : {L"FileDescription", L"Comments"}) {
     void* value = nullptr;
     UINT length = 0;
     EXPECT_FALSE(Query(std::wstring(L"\\StringFileInfo\\040904B0\\") + name, &value, &length))
@@ -186,9 +190,9 @@ TEST_F(Resources, VersionTreeHoldsExactlyTheListedEntries) {
 
   const Node& strings = root.children[0];
   ASSERT_EQ(Keys(strings), std::vector<std::wstring>{L"040904B0"});
-  const std::vector<std::wstring> kNames = {L"CompanyName",    L"ProductName",  L"FileVersion",
-                                            L"ProductVersion", L"InternalName", L"OriginalFilename",
-                                            L"OLESelfRegister"};
+  const std::vector<std::wstring> kNames = {L"CompanyName",      L"LegalCopyright", L"ProductName",
+                                            L"FileVersion",      L"ProductVersion", L"InternalName",
+                                            L"OriginalFilename", L"OLESelfRegister"};
   EXPECT_EQ(Keys(strings.children[0]), kNames);
   for (const Node& entry : strings.children[0].children) {
     EXPECT_EQ(entry.type, 1) << Narrow(entry.key);
