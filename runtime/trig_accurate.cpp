@@ -183,6 +183,7 @@ Fixed Reciprocal(const Fixed& v) {
 }
 
 Fixed HalfPi() {
+  static_assert(sizeof kHalfPi / sizeof kHalfPi[0] == kWords, "pi/2 fills the fixed point");
   Fixed r;
   for (int i = 0; i < kWords; ++i) r.w[i] = kHalfPi[i];
   return r;

@@ -351,7 +351,7 @@ TEST(Azimut, Failures) {
 
 // Longitude differences far beyond a turn: the sine and cosine are correctly
 // rounded, so the bearing is one value on every build (the x87 instructions
-// once gave 328.319 here).
+// give 328.319 here).
 TEST(Azimut, HugeLongitudesGiveOneValueOnEveryBuild) {
   BearingFields fields;
   const auto turned = AzimutBeforeRounding(fields, 52.5f, 1e20f, 40.0f, -1e20f);
