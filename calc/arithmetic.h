@@ -59,10 +59,10 @@ inline constexpr float kPi32 = 0x1.921fb6p+1f;
 // calculation stored itself (a store never makes a signalling NaN, since no
 // double here carries one). A float32 that comes from the caller enters the
 // arithmetic through FpStatus::Widen instead, which records the invalid
-// operation of a signalling NaN; Wide is enough for a caller's float32 only
+// operation of a signalling NaN; AsDouble is enough for a caller's float32 only
 // in an ordered or signalling comparison, which records invalid for every
 // NaN anyway.
-inline double Wide(float x) { return static_cast<double>(x); }
-inline double Wide(std::int16_t x) { return static_cast<double>(x); }
+inline double AsDouble(float x) { return static_cast<double>(x); }
+inline double AsDouble(std::int16_t x) { return static_cast<double>(x); }
 
 }  // namespace pelmora::calc

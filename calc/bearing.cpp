@@ -5,6 +5,7 @@
 #include "calc/arithmetic.h"
 #include "calc/measure.h"
 #include "runtime/fp_screen.h"
+#include "runtime/no_status.h"
 #include "runtime/numeric.h"
 
 namespace pelmora::calc {
@@ -62,18 +63,18 @@ template <class Status>
   if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
   f.LonDiff = fp.Store(diff);
   if (f.LonDiff == 0.0f) {
-    const bool due_south = fp.Less(Wide(lnLatitude), Wide(MyLat));
+    const bool due_south = fp.Less(AsDouble(lnLatitude), AsDouble(MyLat));
     if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
     return Decided(due_south ? kHalfTurn : 0.0f);
   }
 
   // One pass of normalisation with strict bounds: a difference equal to
   // +-pi32 stays, and one beyond +-3 pi32 stays outside (-pi32, pi32).
-  if (fp.Greater(Wide(f.LonDiff), Wide(kPi32))) {
+  if (fp.Greater(AsDouble(f.LonDiff), AsDouble(kPi32))) {
     const double wrapped = fp.Sub(fp.Widen(f.LonDiff), fp.Widen(kTwoPi32));
     if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
     f.LonDiff = fp.Store(wrapped);
-  } else if (fp.Less(Wide(f.LonDiff), Wide(-kPi32))) {
+  } else if (fp.Less(AsDouble(f.LonDiff), AsDouble(-kPi32))) {
     const double wrapped = fp.Add(fp.Widen(f.LonDiff), fp.Widen(kTwoPi32));
     if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
     f.LonDiff = fp.Store(wrapped);
@@ -133,17 +134,17 @@ template <class Status>
     if (e == RtError::kNone) f.AzimutValue = fp.Store(turned);
     return e;
   };
-  if (fp.Greater(Wide(f.LonDiff), 0.0) && fp.Less(Wide(f.AzimutValue), 0.0)) {
+  if (fp.Greater(AsDouble(f.LonDiff), 0.0) && fp.Less(AsDouble(f.AzimutValue), 0.0)) {
     if (const RtError e = add_turn(kHalfTurn); e != RtError::kNone) {
       return Failure<UnroundedBearing>(e);
     }
   }
-  if (fp.Less(Wide(f.LonDiff), 0.0) && fp.Greater(Wide(f.AzimutValue), 0.0)) {
+  if (fp.Less(AsDouble(f.LonDiff), 0.0) && fp.Greater(AsDouble(f.AzimutValue), 0.0)) {
     if (const RtError e = add_turn(kHalfTurn); e != RtError::kNone) {
       return Failure<UnroundedBearing>(e);
     }
   }
-  if (fp.Less(Wide(f.LonDiff), 0.0) && fp.Less(Wide(f.AzimutValue), 0.0)) {
+  if (fp.Less(AsDouble(f.LonDiff), 0.0) && fp.Less(AsDouble(f.AzimutValue), 0.0)) {
     if (const RtError e = add_turn(kFullTurn); e != RtError::kNone) {
       return Failure<UnroundedBearing>(e);
     }

@@ -6,6 +6,7 @@
 #include "calc/arithmetic.h"
 #include "calc/measure.h"
 #include "runtime/fp_screen.h"
+#include "runtime/no_status.h"
 #include "runtime/numeric.h"
 #include "runtime/resume_next.h"
 
@@ -139,8 +140,8 @@ template <class Status>
   // Exact comparison, +0 equal to -0. Both comparisons are made, so a NaN
   // in either pair is always signalled; a NaN is never the same place, and
   // the first test of the conversion ends the call.
-  const bool same_lat = fp.SignallingEqual(Wide(alat), Wide(blat));
-  const bool same_lon = fp.SignallingEqual(Wide(alon), Wide(blon));
+  const bool same_lat = fp.SignallingEqual(AsDouble(alat), AsDouble(blat));
+  const bool same_lon = fp.SignallingEqual(AsDouble(alon), AsDouble(blon));
   if (same_lat && same_lon) {
     return CentralCosine{true, {runtime::Success(0.0f), DistanceEnd::kSamePlace}, 0.0f};
   }
@@ -167,8 +168,8 @@ template <class Status>
   // The sines and cosines, each latitude's pair from one reduction, are
   // stored without a test of their own; a condition they raise is caught by
   // the next test.
-  const runtime::SineCosine trig_a = fp.SinCos(Wide(phi_a));
-  const runtime::SineCosine trig_b = fp.SinCos(Wide(phi_b));
+  const runtime::SineCosine trig_a = fp.SinCos(AsDouble(phi_a));
+  const runtime::SineCosine trig_b = fp.SinCos(AsDouble(phi_b));
   const float sin_phi_a = fp.Store(trig_a.sin);
   const float sin_phi_b = fp.Store(trig_b.sin);
   const float cos_phi_a = fp.Store(trig_a.cos);
@@ -176,15 +177,15 @@ template <class Status>
 
   // b minus a; exchanging the points negates the difference, which leaves
   // its cosine unchanged.
-  const double lon_diff = fp.Sub(Wide(lambda_b), Wide(lambda_a));
+  const double lon_diff = fp.Sub(AsDouble(lambda_b), AsDouble(lambda_a));
   if (const RtError e = fp.Test(); e != RtError::kNone) return end(e, DistanceEnd::kDifference);
   const float cos_lon_diff = fp.Store(fp.Cos(lon_diff));
 
   // The cosine of the central angle, multiplied in this order; both products
   // commute, so the sum does not depend on which point is a.
   const double cosine_sum =
-      fp.Add(fp.Mul(fp.Mul(Wide(cos_phi_b), Wide(cos_phi_a)), Wide(cos_lon_diff)),
-             fp.Mul(Wide(sin_phi_b), Wide(sin_phi_a)));
+      fp.Add(fp.Mul(fp.Mul(AsDouble(cos_phi_b), AsDouble(cos_phi_a)), AsDouble(cos_lon_diff)),
+             fp.Mul(AsDouble(sin_phi_b), AsDouble(sin_phi_a)));
   if (const RtError e = fp.Test(); e != RtError::kNone) return end(e, DistanceEnd::kCosineSum);
   // A store overflow here stays pending until the test after the scaling.
   return CentralCosine{false, {}, fp.Store(cosine_sum)};
@@ -198,7 +199,7 @@ template <class Status>
     return {Failure(e, result), DistanceEnd::kScaled};
   }
 
-  result = fp.Store(fp.Add(Wide(result), 0.5));
+  result = fp.Store(fp.Add(AsDouble(result), 0.5));
   if (const RtError e = fp.Test(); e != RtError::kNone) {
     return {Failure(e, result), DistanceEnd::kHalfAdded};
   }

@@ -4,7 +4,7 @@
 
 #include "calc/arithmetic.h"
 #include "calc/measure.h"
-#include "runtime/fp_screen.h"
+#include "runtime/no_status.h"
 #include "runtime/numeric.h"
 
 namespace pelmora::calc {
@@ -30,11 +30,11 @@ struct SingleQuotients {
 
   template <class Status>
   static double Field(Status& fp, float coordinate, double shift, double width) {
-    return Wide(fp.Store(fp.Div(fp.Add(fp.Widen(coordinate), shift), width)));
+    return AsDouble(fp.Store(fp.Div(fp.Add(fp.Widen(coordinate), shift), width)));
   }
   template <class Status>
   static double Square(Status& fp, double quotient, std::int16_t field) {
-    return Wide(fp.Store(fp.Mul(fp.Sub(quotient, Wide(field)), 10.0)));
+    return AsDouble(fp.Store(fp.Mul(fp.Sub(quotient, AsDouble(field)), 10.0)));
   }
 };
 
@@ -52,7 +52,7 @@ struct DoubleQuotients {
   }
   template <class Status>
   static double Square(Status& fp, double quotient, std::int16_t field) {
-    return fp.Mul(fp.Sub(quotient, Wide(field)), 10.0);
+    return fp.Mul(fp.Sub(quotient, AsDouble(field)), 10.0);
   }
 };
 
@@ -139,7 +139,7 @@ template <class Status>
 [[gnu::always_inline]] inline Character SubsquareCharacter(Status& fp, double quotient,
                                                            std::int16_t index, double base,
                                                            const CodePage& page) {
-  const double scaled = fp.Mul(fp.Sub(quotient, Wide(index)), 24.0);
+  const double scaled = fp.Mul(fp.Sub(quotient, AsDouble(index)), 24.0);
   if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<char16_t>(e);
   const auto code = LetterCode(fp, scaled, base);
   if (!code) return Failure<char16_t>(code.error);

@@ -39,7 +39,7 @@ int ReduceByHalfPi(double ax, int words, std::uint32_t* fraction);
 
 // The slow path: sine or cosine, and arc tangent, from fixed-point
 // arithmetic with 224 bits of fraction, for finite x with |x| >= 2^-27.
-double AccurateSinCos(double x, bool cosine);
+double AccurateSinOrCos(double x, bool cosine);
 double AccurateAtan(double x);
 
 }  // namespace pelmora::runtime::trig

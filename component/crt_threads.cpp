@@ -13,7 +13,7 @@
 // ends while winpthreads is still loaded: a host that loads and frees the DLL
 // on one thread would lose two handles, a TLS slot and a block at every
 // cycle. libstdc++ frees its emergency pool (allocated by a static
-// constructor) at no point; ReleaseRuntimeAtUnload does.
+// constructor) at no point; ReleaseCrtAtUnload does.
 //
 // Defined here, these eight functions take winpthreads' place in the link
 // (its objects are pulled in only for symbols nothing else defines):
@@ -34,7 +34,7 @@
 // unload. A host thread in exit() holds the exit lock while its atexit
 // handlers run; if one of them loads or frees a library, or waits for a
 // thread that loads or frees Pelmora.dll, the two threads deadlock.
-#include "component/runtime_threads.h"
+#include "component/crt_threads.h"
 
 #include <errno.h>
 #include <pthread.h>
@@ -208,7 +208,7 @@ int __cdecl _execute_onexit_table(_onexit_table_t* table) {
 
 namespace pelmora::component {
 
-void ReleaseRuntimeAtUnload() {
+void ReleaseCrtAtUnload() {
   AcquireSRWLockExclusive(&keys_lock);
   for (int slot = 0; slot < key_count; ++slot) FlsFree(keys[slot].index);
   key_count = 0;

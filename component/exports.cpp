@@ -8,7 +8,7 @@
 
 #include "Pelmora.h"
 #include "component/calc_dist_class.h"
-#include "component/runtime_threads.h"
+#include "component/crt_threads.h"
 #include "component/server/server.h"
 
 namespace {
@@ -63,7 +63,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
   // information goes, and the DLL gives back what its runtime holds.
   if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
     pelmora::component::CalcDistClass::ReleaseTypeInfo();
-    pelmora::component::ReleaseRuntimeAtUnload();
+    pelmora::component::ReleaseCrtAtUnload();
   }
   return result;
 }
