@@ -1,7 +1,7 @@
-// Pelmora.dll's module: its state cells, its one constant project
+// Pelmora.dll's exports: the module's state, its one constant project
 // descriptor, the library entry and the four exported entry points, each of
-// which hands over to the server services with the cells and the descriptor
-// and returns what they return.
+// which hands over to the server services (component/server/) with the state
+// and the descriptor and returns what they return.
 #include <windows.h>
 // <windows.h> first: the OLE headers rely on it.
 #include <olectl.h>
@@ -21,29 +21,16 @@ using pelmora::server::Threading;
 // The module's state: written only by the server services.
 ModuleCells cells{};
 
-// The methods of _CalcDistClass in vtable slot order after IDispatch.
-constexpr const wchar_t* kMethodNames[] = {
-    L"sLocator",     L"Azimut",       L"Distanse", L"LatFromGrid",
-    L"LongFromGrid", L"DistanceFrom", L"ArcCos",   L"GridFromLatLong",
-};
-
 const ClassRecord kClasses[] = {{
     L"CalcDistClass",
     &CLSID_CalcDistClass,
     &IID__CalcDistClass,
-    nullptr,  // no events interface
-    nullptr,  // no description
+    nullptr,  // no description: the friendly name is the ProgID
     &pelmora::component::CalcDistClass::Create,
-    kMethodNames,
-    sizeof kMethodNames / sizeof kMethodNames[0],
 }};
 
 const ProjectDescriptor kProject = {
     L"Tevaro",
-    L"Pelmora",
-    L"Pelmora",
-    nullptr,  // no help file
-    0x0409,
     Threading::kApartment,
     &LIBID_Tevaro,
     1,
@@ -51,7 +38,6 @@ const ProjectDescriptor kProject = {
     0,  // registered under locale 0, whatever the library's own locale
     kClasses,
     sizeof kClasses / sizeof kClasses[0],
-    &cells,
 };
 
 }  // namespace
@@ -76,4 +62,4 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
   return pelmora::server::GetClassObject(cells, kProject, clsid, iid, out);
 }
 
-STDAPI DllCanUnloadNow() { return pelmora::server::CanUnloadNow(kProject); }
+STDAPI DllCanUnloadNow() { return pelmora::server::CanUnloadNow(cells); }

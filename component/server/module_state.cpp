@@ -7,37 +7,22 @@
 namespace pelmora::server {
 
 BOOL ModuleEntry(ModuleCells& cells, HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
-  // The module handle fits its cell exactly: 32 bits in the 32-bit edition,
-  // the pointer width in the 64-bit one.
-  static_assert(sizeof(HINSTANCE) == sizeof(cells.module), "the module cell holds a handle");
-#ifdef _WIN64
-  const LONG_PTR handle = reinterpret_cast<LONG_PTR>(instance);
+  // The loader calls this under its lock, before any other entry point at
+  // attach and after the last at detach.
   if (reason == DLL_PROCESS_ATTACH) {
-    InterlockedExchange64(&cells.module, handle);
+    cells.module = instance;
   } else if (reason == DLL_PROCESS_DETACH) {
-    InterlockedExchange64(&cells.module, 0);
+    cells.module = nullptr;
   }
-#else
-  if (reason == DLL_PROCESS_ATTACH) {
-    InterlockedExchange(&cells.module, static_cast<LONG>(reinterpret_cast<LONG_PTR>(instance)));
-  } else if (reason == DLL_PROCESS_DETACH) {
-    InterlockedExchange(&cells.module, 0);
-  }
-#endif
   return TRUE;
 }
 
-HMODULE ModuleHandle(const ModuleCells& cells) {
-  return reinterpret_cast<HMODULE>(static_cast<LONG_PTR>(cells.module));
-}
+HMODULE ModuleHandle(const ModuleCells& cells) { return cells.module; }
 
 namespace {
 
-// LockServer(TRUE) calls not yet undone, by any client of this module.
-volatile LONG server_locks = 0;
-
 volatile LONG& CountOf(ModuleCells& cells, Hold hold) {
-  return hold == Hold::kServerLock ? server_locks : cells.locks;
+  return hold == Hold::kServerLock ? cells.server_locks : cells.locks;
 }
 
 LONG Read(const volatile LONG& count) {
@@ -60,10 +45,8 @@ void ModuleUnlock(ModuleCells& cells, Hold hold) {
   }
 }
 
-HRESULT CanUnloadNow(const ProjectDescriptor& project) {
-  if (project.cells == nullptr) return S_FALSE;
-  const ModuleCells& cells = *project.cells;
-  const bool held = Read(cells.locks) != 0 || Read(server_locks) != 0;
+HRESULT CanUnloadNow(const ModuleCells& cells) {
+  const bool held = Read(cells.locks) != 0 || Read(cells.server_locks) != 0;
   return held ? S_FALSE : S_OK;
 }
 
