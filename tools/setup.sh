@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what Pelmora's build and tests need on a Debian machine, when it is
-# missing: the native toolchain with GoogleTest and Google Benchmark, the
+# missing: the native toolchain with GoogleTest (its library for the native
+# builds, its sources for the Windows ones) and Google Benchmark, the
 # MinGW-w64 cross compilers for i686 and x86_64, 32-bit and 64-bit Wine, wixl
 # with msitools for the installer packages, clang with libFuzzer, GNU MPFR (the
 # reference of the accuracy test) and Hamlib,
@@ -10,7 +11,7 @@ set -euo pipefail
 missing=()
 need() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed' || missing+=("$1"); }
 
-for pkg in g++ cmake make googletest libbenchmark-dev libhamlib-dev libmpfr-dev clang-format clang-14 libclang-rt-14-dev \
+for pkg in g++ cmake make googletest libgtest-dev libbenchmark-dev libhamlib-dev libmpfr-dev clang-format clang-14 libclang-rt-14-dev \
            mingw-w64 mingw-w64-tools libwine-dev wine wine64 wine32:i386 wixl msitools; do
   need "$pkg"
 done
