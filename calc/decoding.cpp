@@ -99,14 +99,14 @@ template <class Status>
   // 180 degrees west, exact in float32 for any 16-bit index.
   const double square = fp.Mul(axis.degrees_per_square, SquareValue(units.square_unit));
   result = fp.Store(fp.Add(square, AsDouble(field_degrees.value)));
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure(e, result);
+  if (FpTestFails(fp)) return Failure(kFpError, result);
 
   // Without its subsquare letter the text names a square, whose centre lies
   // at subsquare "M" (index 12) with no half-subsquare offset.
   float half_subsquare = 0.0f;
   if (units.has_subsquare) {
     half_subsquare = fp.Store(fp.Div(0.5, axis.subsquare_divisor));
-    if (const RtError e = fp.Test(); e != RtError::kNone) return Failure(e, result);
+    if (FpTestFails(fp)) return Failure(kFpError, result);
   }
 
   // A subsquare code below -32703 overflows here, and the caller receives the
@@ -116,13 +116,13 @@ template <class Status>
 
   const float subsquare_value = fp.Store(fp.Add(
       fp.Div(AsDouble(subsquare_index.value), axis.subsquare_divisor), AsDouble(half_subsquare)));
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure(e, result);
+  if (FpTestFails(fp)) return Failure(kFpError, result);
 
   // Both sums are exact in double (two float32 values and a whole constant),
   // so this store is the one rounding of the centre.
   result =
       fp.Store(fp.Sub(fp.Add(AsDouble(subsquare_value), AsDouble(result)), AsDouble(axis.shift)));
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure(e, result);
+  if (FpTestFails(fp)) return Failure(kFpError, result);
 
   return runtime::Success(result);
 }

@@ -46,7 +46,7 @@ template <class Status>
   resume.Statement([&] {
     const double x = fp.Widen(X);
     const double radicand = fp.Add(fp.Mul(-x, x), fp.Widen(1.0f));
-    if (const RtError e = fp.Test(); e != RtError::kNone) return e;
+    if (FpTestFails(fp)) return kFpError;
     const Outcome<double> r = runtime::Sqrt(radicand);
     if (!r) return r.error;
     root = r.value;
@@ -65,11 +65,11 @@ template <class Status>
   resume.Statement([&] {
     const double quarter_turn = fp.Atan(1.0);
     const double quotient = fp.Div(-fp.Widen(X), root);
-    if (const RtError e = fp.Test(); e != RtError::kNone) return e;
+    if (FpTestFails(fp)) return kFpError;
     const double sum = fp.Add(fp.Atan(quotient), fp.Mul(2.0, quarter_turn));
-    if (const RtError e = fp.Test(); e != RtError::kNone) return e;
+    if (FpTestFails(fp)) return kFpError;
     const float stored = fp.Store(sum);
-    if (const RtError e = fp.Test(); e != RtError::kNone) return e;
+    if (FpTestFails(fp)) return kFpError;
     result = stored;
     return RtError::kNone;
   });
@@ -133,8 +133,9 @@ template <class Status>
 [[gnu::always_inline]] inline CentralCosine CosineOfCentralAngle(Status& fp, float alat, float alon,
                                                                  float blat, float blon) {
   const float result = 0.0f;
-  const auto end = [&](RtError e, DistanceEnd where) {
-    return CentralCosine{true, {Failure(e, result), where}, 0.0f};
+  // A failed floating-point test at `where`.
+  const auto end = [&](DistanceEnd where) {
+    return CentralCosine{true, {Failure(kFpError, result), where}, 0.0f};
   };
 
   // Exact comparison, +0 equal to -0. Both comparisons are made, so a NaN
@@ -156,9 +157,9 @@ template <class Status>
   float radians[4] = {0.0f, 0.0f, 0.0f, 0.0f};
   for (int i = 0; i < 4; ++i) {
     const double product = fp.Mul(fp.Widen(degrees[i]), kPi32Wide);
-    if (const RtError e = fp.Test(); e != RtError::kNone) return end(e, kTests[i].product);
+    if (FpTestFails(fp)) return end(kTests[i].product);
     radians[i] = fp.Store(fp.Div(product, 180.0));
-    if (const RtError e = fp.Test(); e != RtError::kNone) return end(e, kTests[i].store);
+    if (FpTestFails(fp)) return end(kTests[i].store);
   }
   const float phi_a = radians[0];
   const float lambda_a = radians[1];
@@ -178,7 +179,7 @@ template <class Status>
   // b minus a; exchanging the points negates the difference, which leaves
   // its cosine unchanged.
   const double lon_diff = fp.Sub(AsDouble(lambda_b), AsDouble(lambda_a));
-  if (const RtError e = fp.Test(); e != RtError::kNone) return end(e, DistanceEnd::kDifference);
+  if (FpTestFails(fp)) return end(DistanceEnd::kDifference);
   const float cos_lon_diff = fp.Store(fp.Cos(lon_diff));
 
   // The cosine of the central angle, multiplied in this order; both products
@@ -186,7 +187,7 @@ template <class Status>
   const double cosine_sum =
       fp.Add(fp.Mul(fp.Mul(AsDouble(cos_phi_b), AsDouble(cos_phi_a)), AsDouble(cos_lon_diff)),
              fp.Mul(AsDouble(sin_phi_b), AsDouble(sin_phi_a)));
-  if (const RtError e = fp.Test(); e != RtError::kNone) return end(e, DistanceEnd::kCosineSum);
+  if (FpTestFails(fp)) return end(DistanceEnd::kCosineSum);
   // A store overflow here stays pending until the test after the scaling.
   return CentralCosine{false, {}, fp.Store(cosine_sum)};
 }
@@ -195,14 +196,10 @@ template <class Status>
 template <class Status>
 [[gnu::always_inline]] inline DistanceRun Kilometres(Status& fp, float A) {
   float result = fp.Store(fp.Div(fp.Mul(fp.Widen(A), kHalfGreatCircle), kPi32Wide));
-  if (const RtError e = fp.Test(); e != RtError::kNone) {
-    return {Failure(e, result), DistanceEnd::kScaled};
-  }
+  if (FpTestFails(fp)) return {Failure(kFpError, result), DistanceEnd::kScaled};
 
   result = fp.Store(fp.Add(AsDouble(result), 0.5));
-  if (const RtError e = fp.Test(); e != RtError::kNone) {
-    return {Failure(e, result), DistanceEnd::kHalfAdded};
-  }
+  if (FpTestFails(fp)) return {Failure(kFpError, result), DistanceEnd::kHalfAdded};
 
   return {runtime::Success(result), DistanceEnd::kCompleted};
 }

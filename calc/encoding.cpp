@@ -81,7 +81,7 @@ struct Pair {
 [[gnu::always_inline]] inline Outcome<std::int32_t> LetterCode(FpStatus& fp, double scaled,
                                                                double base) {
   const double code = fp.Add(runtime::Floor(scaled), base);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<std::int32_t>(e);
+  if (FpTestFails(fp)) return Failure<std::int32_t>(kFpError);
   return runtime::RoundToInt32(code);
 }
 [[gnu::always_inline]] inline Character CharacterOf(FpStatus& /*fp*/, std::int32_t code,
@@ -140,7 +140,7 @@ template <class Status>
                                                            std::int16_t index, double base,
                                                            const CodePage& page) {
   const double scaled = fp.Mul(fp.Sub(quotient, AsDouble(index)), 24.0);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<char16_t>(e);
+  if (FpTestFails(fp)) return Failure<char16_t>(kFpError);
   const auto code = LetterCode(fp, scaled, base);
   if (!code) return Failure<char16_t>(code.error);
   return CharacterOf(fp, code.value, page);
@@ -155,9 +155,9 @@ template <class Method, class Status>
 [[gnu::always_inline]] inline Outcome<Text> Encode(Status& fp, float lat, float lon,
                                                    const CodePage& page) {
   double lon_q = Method::Field(fp, lon, 180.0, 20.0);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<Text>(e);
+  if (FpTestFails(fp)) return Failure<Text>(kFpError);
   double lat_q = Method::Field(fp, lat, 90.0, 10.0);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<Text>(e);
+  if (FpTestFails(fp)) return Failure<Text>(kFpError);
 
   const auto lon_field = FloorIndex(fp, lon_q);
   if (!lon_field) return Failure<Text>(lon_field.error);
@@ -172,9 +172,9 @@ template <class Method, class Status>
 
   // From here on both quotients lie in [0, 10].
   lon_q = Method::Square(fp, lon_q, lon_field.value);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<Text>(e);
+  if (FpTestFails(fp)) return Failure<Text>(kFpError);
   lat_q = Method::Square(fp, lat_q, lat_field.value);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<Text>(e);
+  if (FpTestFails(fp)) return Failure<Text>(kFpError);
 
   const auto lon_square = FloorIndex(fp, lon_q);
   if (!lon_square) return Failure<Text>(lon_square.error);
