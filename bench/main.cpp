@@ -1,5 +1,6 @@
-// The benchmark program: first how often each method allocates, then the
-// benchmarks, then the ratios between them that Pelmora's speed is judged by.
+// The benchmark program: the benchmarks, then the ratios between them that
+// Pelmora's speed is judged by. (That no method allocates is a test:
+// tests/allocation_test.cpp.)
 //
 //   taskset -c 1 build/native/pelmora_bench --benchmark_repetitions=5
 //
@@ -7,121 +8,12 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <map>
-#include <new>
 #include <string>
 #include <vector>
 
-#include "bench/places.h"
-#include "calc/bearing.h"
-#include "calc/decoding.h"
-#include "calc/distance.h"
-#include "calc/encoding.h"
-
-// ---- A counting allocator: every operator new of the program ----
-
-namespace {
-bool counting = false;
-long allocations = 0;
-
-void* Allocate(std::size_t size) {
-  if (counting) ++allocations;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-}  // namespace
-
-void* operator new(std::size_t size) { return Allocate(size); }
-void* operator new[](std::size_t size) { return Allocate(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-
 namespace pelmora::bench {
 namespace {
-
-// Heap allocations of one call of `call`, on average over the fixed set.
-template <class Call>
-double AllocationsPerCall(Call call) {
-  allocations = 0;
-  counting = true;
-  for (std::size_t k = 0; k < kPlaces.size(); ++k) call(k);
-  counting = false;
-  return static_cast<double>(allocations) / static_cast<double>(kPlaces.size());
-}
-
-// Prints the allocations of every method; false when one allocates beyond
-// its result string.
-bool CheckAllocations() {
-  calc::BearingFields fields;
-  std::vector<runtime::Text> grids;
-  for (const std::u16string& l : Locators()) grids.emplace_back(l);
-  // The locators again, each followed by a thousand other units.
-  std::vector<runtime::Text> long_grids;
-  for (const std::u16string& l : Locators())
-    long_grids.emplace_back(l + std::u16string(1000, u'x'));
-  struct Row {
-    const char* method;
-    double per_call;
-    double allowed;  // one for the result string of an encoder
-  };
-  const Row rows[] = {
-      {"sLocator", AllocationsPerCall([](std::size_t k) {
-         benchmark::DoNotOptimize(calc::sLocator(kPlaces[k].lat, kPlaces[k].lon));
-       }),
-       1.0},
-      {"GridFromLatLong", AllocationsPerCall([](std::size_t k) {
-         benchmark::DoNotOptimize(calc::GridFromLatLong(kPlaces[k].lat, kPlaces[k].lon));
-       }),
-       1.0},
-      {"LatFromGrid", AllocationsPerCall([&](std::size_t k) {
-         benchmark::DoNotOptimize(calc::LatFromGrid(grids[k]));
-       }),
-       0.0},
-      {"LongFromGrid", AllocationsPerCall([&](std::size_t k) {
-         benchmark::DoNotOptimize(calc::LongFromGrid(grids[k]));
-       }),
-       0.0},
-      {"LatFromGrid, 1006 units", AllocationsPerCall([&](std::size_t k) {
-         benchmark::DoNotOptimize(calc::LatFromGrid(long_grids[k]));
-       }),
-       0.0},
-      {"LongFromGrid, 1006 units", AllocationsPerCall([&](std::size_t k) {
-         benchmark::DoNotOptimize(calc::LongFromGrid(long_grids[k]));
-       }),
-       0.0},
-      {"Azimut", AllocationsPerCall([&](std::size_t k) {
-         const Pair& p = PairAt(k);
-         benchmark::DoNotOptimize(calc::Azimut(fields, p.a.lat, p.a.lon, p.b.lat, p.b.lon));
-       }),
-       0.0},
-      {"DistanceFrom", AllocationsPerCall([](std::size_t k) {
-         const Pair& p = PairAt(k);
-         benchmark::DoNotOptimize(calc::DistanceFrom(p.a.lat, p.a.lon, p.b.lat, p.b.lon));
-       }),
-       0.0},
-      {"ArcCos", AllocationsPerCall([](std::size_t k) {
-         benchmark::DoNotOptimize(calc::ArcCos(static_cast<float>(k) / 8.0f));
-       }),
-       0.0},
-      {"Distanse", AllocationsPerCall([](std::size_t k) {
-         benchmark::DoNotOptimize(calc::Distanse(kPlaces[k].lat, kPlaces[k].lon));
-       }),
-       0.0},
-  };
-  bool ok = true;
-  std::printf("%-26s %s\n", "method", "heap allocations per call");
-  for (const Row& row : rows) {
-    const bool within = row.per_call <= row.allowed;
-    ok = ok && within;
-    std::printf("%-26s %.2f%s\n", row.method, row.per_call,
-                within ? "" : "  <- more than the result string");
-  }
-  std::printf("\n");
-  return ok;
-}
 
 // Collects the CPU time of every benchmark (the median, with repetitions)
 // while the console shows them as usual. CPU time, not real time: the
@@ -182,7 +74,7 @@ int main(int argc, char** argv) {
   using pelmora::bench::Collector;
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  bool ok = pelmora::bench::CheckAllocations();
+  bool ok = true;
   Collector collector;
   benchmark::RunSpecifiedBenchmarks(&collector);
   benchmark::Shutdown();

@@ -3,13 +3,13 @@
 // error. Internal to calc/.
 //
 // Ending with an error. Every step that can fail yields its runtime error:
-// the floating-point test, fp.Test(), after the arithmetic of a step, or the
-// error of a checked runtime operation, whose Outcome is false when it
+// the floating-point test, FpTestFails(fp), after the arithmetic of a step,
+// or the error of a checked runtime operation, whose Outcome is false when it
 // failed. The first error ends the calculation at once: it returns
 // runtime::Failure with that error and what the method's out-parameter then
 // receives, written at the check itself:
 //
-//   if (const RtError e = fp.Test(); e != RtError::kNone) return Failure(e, result);
+//   if (FpTestFails(fp)) return Failure(kFpError, result);
 //   if (!index) return Failure(index.error, result);
 //
 // `result` is the calculation's result variable as it then stands; a text
@@ -51,6 +51,16 @@ using runtime::FpStatus;
 using runtime::Outcome;
 using runtime::RtError;
 
+// The floating-point test after the arithmetic of a step: true when the
+// step raised a condition (the status is then cleared, as raising the error
+// does), and the calculation ends with kFpError. Under runtime::NoStatus it
+// is always false, and no code remains of it.
+template <class Status>
+[[gnu::always_inline]] inline bool FpTestFails(Status& fp) {
+  return fp.Test() != RtError::kNone;
+}
+inline constexpr RtError kFpError = RtError::kFloatingPoint;
+
 // pi rounded to float32, 3.14159274101257324 (0x40490FDB), slightly above pi.
 inline constexpr float kPi32 = 0x1.921fb6p+1f;
 
@@ -59,10 +69,10 @@ inline constexpr float kPi32 = 0x1.921fb6p+1f;
 // calculation stored itself (a store never makes a signalling NaN, since no
 // double here carries one). A float32 that comes from the caller enters the
 // arithmetic through FpStatus::Widen instead, which records the invalid
-// operation of a signalling NaN; Wide is enough for a caller's float32 only
+// operation of a signalling NaN; AsDouble is enough for a caller's float32 only
 // in an ordered or signalling comparison, which records invalid for every
 // NaN anyway.
-inline double Wide(float x) { return static_cast<double>(x); }
-inline double Wide(std::int16_t x) { return static_cast<double>(x); }
+inline double AsDouble(float x) { return static_cast<double>(x); }
+inline double AsDouble(std::int16_t x) { return static_cast<double>(x); }
 
 }  // namespace pelmora::calc

@@ -5,6 +5,7 @@
 #include "calc/arithmetic.h"
 #include "calc/measure.h"
 #include "runtime/fp_screen.h"
+#include "runtime/no_status.h"
 #include "runtime/numeric.h"
 
 namespace pelmora::calc {
@@ -43,39 +44,39 @@ template <class Status>
 
   // Radians by the double K, each rounded to float32.
   const double my_lat_q = fp.Div(fp.Widen(MyLat), K);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
+  if (FpTestFails(fp)) return Failure<UnroundedBearing>(kFpError);
   const float my_lat_rad = fp.Store(my_lat_q);
   const double my_lon_q = fp.Div(fp.Widen(MyLon), K);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
+  if (FpTestFails(fp)) return Failure<UnroundedBearing>(kFpError);
   const float my_lon_rad = fp.Store(my_lon_q);
   const double other_lat_q = fp.Div(fp.Widen(lnLatitude), K);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
+  if (FpTestFails(fp)) return Failure<UnroundedBearing>(kFpError);
   f.OtherLatRad = fp.Store(other_lat_q);
   const double other_lon_q = fp.Div(fp.Widen(lnLongitude), K);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
+  if (FpTestFails(fp)) return Failure<UnroundedBearing>(kFpError);
   f.OtherLonRad = fp.Store(other_lon_q);
 
   // My longitude minus the other's. Longitudes equal in float32 radians are
   // not computed: the target lies due south when its latitude is below mine,
   // and otherwise due north or on the spot.
   const double diff = fp.Sub(fp.Widen(my_lon_rad), fp.Widen(f.OtherLonRad));
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
+  if (FpTestFails(fp)) return Failure<UnroundedBearing>(kFpError);
   f.LonDiff = fp.Store(diff);
   if (f.LonDiff == 0.0f) {
-    const bool due_south = fp.Less(Wide(lnLatitude), Wide(MyLat));
-    if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
+    const bool due_south = fp.Less(AsDouble(lnLatitude), AsDouble(MyLat));
+    if (FpTestFails(fp)) return Failure<UnroundedBearing>(kFpError);
     return Decided(due_south ? kHalfTurn : 0.0f);
   }
 
   // One pass of normalisation with strict bounds: a difference equal to
   // +-pi32 stays, and one beyond +-3 pi32 stays outside (-pi32, pi32).
-  if (fp.Greater(Wide(f.LonDiff), Wide(kPi32))) {
+  if (fp.Greater(AsDouble(f.LonDiff), AsDouble(kPi32))) {
     const double wrapped = fp.Sub(fp.Widen(f.LonDiff), fp.Widen(kTwoPi32));
-    if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
+    if (FpTestFails(fp)) return Failure<UnroundedBearing>(kFpError);
     f.LonDiff = fp.Store(wrapped);
-  } else if (fp.Less(Wide(f.LonDiff), Wide(-kPi32))) {
+  } else if (fp.Less(AsDouble(f.LonDiff), AsDouble(-kPi32))) {
     const double wrapped = fp.Add(fp.Widen(f.LonDiff), fp.Widen(kTwoPi32));
-    if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
+    if (FpTestFails(fp)) return Failure<UnroundedBearing>(kFpError);
     f.LonDiff = fp.Store(wrapped);
   }
   // The sine and cosine of delta, both needed below, are made together, and
@@ -92,7 +93,7 @@ template <class Status>
   const runtime::SineCosine other_lat_trig = fp.SinCos(fp.Widen(f.OtherLatRad));
   const double cot_other_lat = fp.Div(other_lat_trig.cos, other_lat_trig.sin);
   const double t1 = fp.Mul(delta_trig.cos, cot_other_lat);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
+  if (FpTestFails(fp)) return Failure<UnroundedBearing>(kFpError);
   f.AuxAngle = fp.Store(t1);
 
   // Auxiliary angle alpha, in float32 radians.
@@ -103,55 +104,50 @@ template <class Status>
   // kept in double.
   const double alpha = fp.Widen(f.AuxAngle);
   const double lat_sum = fp.Add(fp.Widen(my_lat_rad), alpha);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
+  if (FpTestFails(fp)) return Failure<UnroundedBearing>(kFpError);
   const double cot_delta = fp.Div(delta_trig.cos, delta_trig.sin);
   const double t2 = fp.Div(fp.Mul(cot_delta, fp.Cos(lat_sum)), fp.Sin(alpha));
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
+  if (FpTestFails(fp)) return Failure<UnroundedBearing>(kFpError);
   f.AzimutValue = fp.Store(t2);
 
   // beta = atan(1 / t2), the reciprocal kept in double. An overflow in the
   // store of t2 shows here.
   const double reciprocal = fp.Div(fp.Widen(kOne), fp.Widen(f.AzimutValue));
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
+  if (FpTestFails(fp)) return Failure<UnroundedBearing>(kFpError);
   f.AzimutValue = fp.Store(fp.Atan(reciprocal));
 
   // beta in degrees, -90..90, then the longitude difference in degrees, of
   // which only the sign is used below.
   const double beta_degrees = fp.Mul(fp.Widen(f.AzimutValue), K);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
+  if (FpTestFails(fp)) return Failure<UnroundedBearing>(kFpError);
   f.AzimutValue = fp.Store(beta_degrees);
   const double diff_degrees = fp.Mul(fp.Widen(f.LonDiff), K);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
+  if (FpTestFails(fp)) return Failure<UnroundedBearing>(kFpError);
   f.LonDiff = fp.Store(diff_degrees);
 
   // Quadrant: the three tests in this order, each on the current values.
   // Afterwards AzimutValue counts anticlockwise from north, 0..360. Each
-  // turn is added in double, tested, then stored.
+  // turn is added in double, tested, then stored; false when the test
+  // fails.
   const auto add_turn = [&](float turn) {
     const double turned = fp.Add(fp.Widen(f.AzimutValue), fp.Widen(turn));
-    const RtError e = fp.Test();
-    if (e == RtError::kNone) f.AzimutValue = fp.Store(turned);
-    return e;
+    if (FpTestFails(fp)) return false;
+    f.AzimutValue = fp.Store(turned);
+    return true;
   };
-  if (fp.Greater(Wide(f.LonDiff), 0.0) && fp.Less(Wide(f.AzimutValue), 0.0)) {
-    if (const RtError e = add_turn(kHalfTurn); e != RtError::kNone) {
-      return Failure<UnroundedBearing>(e);
-    }
+  if (fp.Greater(AsDouble(f.LonDiff), 0.0) && fp.Less(AsDouble(f.AzimutValue), 0.0)) {
+    if (!add_turn(kHalfTurn)) return Failure<UnroundedBearing>(kFpError);
   }
-  if (fp.Less(Wide(f.LonDiff), 0.0) && fp.Greater(Wide(f.AzimutValue), 0.0)) {
-    if (const RtError e = add_turn(kHalfTurn); e != RtError::kNone) {
-      return Failure<UnroundedBearing>(e);
-    }
+  if (fp.Less(AsDouble(f.LonDiff), 0.0) && fp.Greater(AsDouble(f.AzimutValue), 0.0)) {
+    if (!add_turn(kHalfTurn)) return Failure<UnroundedBearing>(kFpError);
   }
-  if (fp.Less(Wide(f.LonDiff), 0.0) && fp.Less(Wide(f.AzimutValue), 0.0)) {
-    if (const RtError e = add_turn(kFullTurn); e != RtError::kNone) {
-      return Failure<UnroundedBearing>(e);
-    }
+  if (fp.Less(AsDouble(f.LonDiff), 0.0) && fp.Less(AsDouble(f.AzimutValue), 0.0)) {
+    if (!add_turn(kFullTurn)) return Failure<UnroundedBearing>(kFpError);
   }
 
   // Clockwise from north.
   const double clockwise = fp.Sub(fp.Widen(kFullTurn), fp.Widen(f.AzimutValue));
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<UnroundedBearing>(e);
+  if (FpTestFails(fp)) return Failure<UnroundedBearing>(kFpError);
   f.AzimutValue = fp.Store(clockwise);
   return runtime::Success(UnroundedBearing{f.AzimutValue, false});
 }
@@ -167,7 +163,7 @@ template <class Status>
 
   // Whole degrees, halves up: floor of the sum with 0.5 formed in double.
   const double half_up = fp.Add(fp.Widen(f.AzimutValue), 0.5);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure(e, 0.0f);
+  if (FpTestFails(fp)) return Failure(kFpError, 0.0f);
   f.AzimutValue = fp.Store(runtime::Floor(half_up));
   return runtime::Success(f.AzimutValue);
 }

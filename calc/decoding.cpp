@@ -19,7 +19,7 @@ namespace {
 // decoding is the same for both coordinates.
 struct Axis {
   std::int32_t field_position;      // 1-based position of the field letter
-  std::int16_t field_factor;        // degrees per field letter (16-bit arithmetic)
+  std::int16_t field_factor;        // degrees per field (16-bit arithmetic)
   std::int32_t square_position;     // position of the square digit
   double degrees_per_square;        // degrees per square digit
   std::int32_t subsquare_position;  // position of the subsquare letter; a text
@@ -32,15 +32,15 @@ constexpr Axis kLatitude = {2, 10, 4, 1.0, 6, 24.0, 90.0f};
 constexpr Axis kLongitude = {1, 20, 3, 2.0, 5, 12.0, 180.0f};
 
 // What the plain domain (see PlainUnits) makes of each unit below 128, worked
-// out once by the same operations as Decode's steps: the field index of the
-// upper-cased unit, and its subsquare value (index over the divisor plus the
+// out once by the same operations as Decode's steps: the degrees of the field
+// of the upper-cased unit, and its subsquare value (index over the divisor plus the
 // half subsquare, stored); the last entry is the value of a text without a
 // subsquare ("M" without the half). The tests compare the two over the whole
 // plain domain.
 constexpr int kPlainUnits = 128;
 
 struct PlainTable {
-  std::int16_t field_index[kPlainUnits];
+  std::int16_t field_degrees[kPlainUnits];
   float subsquare_value[kPlainUnits + 1];
   int degrees_per_square;
   int shift;
@@ -51,7 +51,7 @@ constexpr PlainTable MakePlainTable(const Axis& axis) {
   const float half = static_cast<float>(0.5 / axis.subsquare_divisor);
   for (int unit = 0; unit < kPlainUnits; ++unit) {
     const int index = runtime::UpperCaseUnit(static_cast<char16_t>(unit)) - 65;
-    table.field_index[unit] = static_cast<std::int16_t>(index * axis.field_factor);
+    table.field_degrees[unit] = static_cast<std::int16_t>(index * axis.field_factor);
     table.subsquare_value[unit] = static_cast<float>(
         static_cast<double>(index) / axis.subsquare_divisor + static_cast<double>(half));
   }
@@ -87,26 +87,26 @@ template <class Status>
                                                     const Axis& axis) {
   float result = +0.0f;
 
-  // The field index in 16-bit arithmetic: the subtraction and the product are
+  // The field's degrees in 16-bit arithmetic: the subtraction and the product are
   // each range-checked, so a code far from the letters ends in overflow while
   // the result is still +0.0.
-  const auto field_letter = runtime::SubInt16(units.field_code, 65);
-  if (!field_letter) return Failure(field_letter.error, result);
-  const auto field_index = runtime::MulInt16(field_letter.value, axis.field_factor);
+  const auto field_index = runtime::SubInt16(units.field_code, 65);
   if (!field_index) return Failure(field_index.error, result);
+  const auto field_degrees = runtime::MulInt16(field_index.value, axis.field_factor);
+  if (!field_degrees) return Failure(field_degrees.error, result);
 
   // The field-and-square value: whole degrees from the south pole or from
   // 180 degrees west, exact in float32 for any 16-bit index.
   const double square = fp.Mul(axis.degrees_per_square, SquareValue(units.square_unit));
-  result = fp.Store(fp.Add(square, Wide(field_index.value)));
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure(e, result);
+  result = fp.Store(fp.Add(square, AsDouble(field_degrees.value)));
+  if (FpTestFails(fp)) return Failure(kFpError, result);
 
   // Without its subsquare letter the text names a square, whose centre lies
   // at subsquare "M" (index 12) with no half-subsquare offset.
   float half_subsquare = 0.0f;
   if (units.has_subsquare) {
     half_subsquare = fp.Store(fp.Div(0.5, axis.subsquare_divisor));
-    if (const RtError e = fp.Test(); e != RtError::kNone) return Failure(e, result);
+    if (FpTestFails(fp)) return Failure(kFpError, result);
   }
 
   // A subsquare code below -32703 overflows here, and the caller receives the
@@ -114,14 +114,15 @@ template <class Status>
   const auto subsquare_index = runtime::SubInt16(units.subsquare_code, 65);
   if (!subsquare_index) return Failure(subsquare_index.error, result);
 
-  const float subsquare_value = fp.Store(
-      fp.Add(fp.Div(Wide(subsquare_index.value), axis.subsquare_divisor), Wide(half_subsquare)));
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure(e, result);
+  const float subsquare_value = fp.Store(fp.Add(
+      fp.Div(AsDouble(subsquare_index.value), axis.subsquare_divisor), AsDouble(half_subsquare)));
+  if (FpTestFails(fp)) return Failure(kFpError, result);
 
   // Both sums are exact in double (two float32 values and a whole constant),
   // so this store is the one rounding of the centre.
-  result = fp.Store(fp.Sub(fp.Add(Wide(subsquare_value), Wide(result)), Wide(axis.shift)));
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure(e, result);
+  result =
+      fp.Store(fp.Sub(fp.Add(AsDouble(subsquare_value), AsDouble(result)), AsDouble(axis.shift)));
+  if (FpTestFails(fp)) return Failure(kFpError, result);
 
   return runtime::Success(result);
 }
@@ -157,7 +158,7 @@ struct RawUnits {
 // The plain domain: the field and subsquare units are below 128 and stand
 // for themselves in the page (upper-casing keeps them so), so their codes are
 // the upper-cased units, in 0..127. Inside it no step of Decode can fail:
-//   - the field letter, code - 65, lies in -65..62, and the field index,
+//   - the field index, code - 65, lies in -65..62, and the field's degrees,
 //     that times 10 or 20, in -1300..1240: both 16-bit;
 //   - the square value is 0..9 times 1 or 2, so the field-and-square value
 //     is a whole number of at most 1300 in magnitude: exact, finite, stored
@@ -185,7 +186,7 @@ inline bool PlainUnits(const RawUnits& raw, const CodePage& page) {
 [[gnu::always_inline]] inline float PlainDecode(const RawUnits& raw, const PlainTable& plain) {
   const unsigned digit = static_cast<unsigned>(raw.square) - u'0';
   const int square = digit <= 9 ? static_cast<int>(digit) * plain.degrees_per_square : 0;
-  const int whole = plain.field_index[raw.field] + square - plain.shift;
+  const int whole = plain.field_degrees[raw.field] + square - plain.shift;
   const float subsquare_value =
       plain.subsquare_value[raw.has_subsquare ? raw.subsquare : kPlainUnits];
   return static_cast<float>(static_cast<double>(subsquare_value) + static_cast<double>(whole));

@@ -39,8 +39,8 @@
 //
 // Failures (only the overflow error can arise):
 //   - the field character's code outside -3211..3341 (LatFromGrid) or
-//     -1573..1703 (LongFromGrid): the 16-bit field index (code - 65) * 10 or
-//     * 20 leaves -32768..32767. The value is then +0.0.
+//     -1573..1703 (LongFromGrid): the field's 16-bit degrees (code - 65) * 10 or
+//     * 20 leave -32768..32767. The value is then +0.0.
 //   - the subsquare character's code below -32703: code - 65 leaves the
 //     16-bit range. The value is then the field-and-square value, without the
 //     subsquare value and the shift.

@@ -6,6 +6,7 @@
 #include "calc/arithmetic.h"
 #include "calc/measure.h"
 #include "runtime/fp_screen.h"
+#include "runtime/no_status.h"
 #include "runtime/numeric.h"
 #include "runtime/resume_next.h"
 
@@ -45,7 +46,7 @@ template <class Status>
   resume.Statement([&] {
     const double x = fp.Widen(X);
     const double radicand = fp.Add(fp.Mul(-x, x), fp.Widen(1.0f));
-    if (const RtError e = fp.Test(); e != RtError::kNone) return e;
+    if (FpTestFails(fp)) return kFpError;
     const Outcome<double> r = runtime::Sqrt(radicand);
     if (!r) return r.error;
     root = r.value;
@@ -64,11 +65,11 @@ template <class Status>
   resume.Statement([&] {
     const double quarter_turn = fp.Atan(1.0);
     const double quotient = fp.Div(-fp.Widen(X), root);
-    if (const RtError e = fp.Test(); e != RtError::kNone) return e;
+    if (FpTestFails(fp)) return kFpError;
     const double sum = fp.Add(fp.Atan(quotient), fp.Mul(2.0, quarter_turn));
-    if (const RtError e = fp.Test(); e != RtError::kNone) return e;
+    if (FpTestFails(fp)) return kFpError;
     const float stored = fp.Store(sum);
-    if (const RtError e = fp.Test(); e != RtError::kNone) return e;
+    if (FpTestFails(fp)) return kFpError;
     result = stored;
     return RtError::kNone;
   });
@@ -132,15 +133,16 @@ template <class Status>
 [[gnu::always_inline]] inline CentralCosine CosineOfCentralAngle(Status& fp, float alat, float alon,
                                                                  float blat, float blon) {
   const float result = 0.0f;
-  const auto end = [&](RtError e, DistanceEnd where) {
-    return CentralCosine{true, {Failure(e, result), where}, 0.0f};
+  // A failed floating-point test at `where`.
+  const auto end = [&](DistanceEnd where) {
+    return CentralCosine{true, {Failure(kFpError, result), where}, 0.0f};
   };
 
   // Exact comparison, +0 equal to -0. Both comparisons are made, so a NaN
   // in either pair is always signalled; a NaN is never the same place, and
   // the first test of the conversion ends the call.
-  const bool same_lat = fp.SignallingEqual(Wide(alat), Wide(blat));
-  const bool same_lon = fp.SignallingEqual(Wide(alon), Wide(blon));
+  const bool same_lat = fp.SignallingEqual(AsDouble(alat), AsDouble(blat));
+  const bool same_lon = fp.SignallingEqual(AsDouble(alon), AsDouble(blon));
   if (same_lat && same_lon) {
     return CentralCosine{true, {runtime::Success(0.0f), DistanceEnd::kSamePlace}, 0.0f};
   }
@@ -155,9 +157,9 @@ template <class Status>
   float radians[4] = {0.0f, 0.0f, 0.0f, 0.0f};
   for (int i = 0; i < 4; ++i) {
     const double product = fp.Mul(fp.Widen(degrees[i]), kPi32Wide);
-    if (const RtError e = fp.Test(); e != RtError::kNone) return end(e, kTests[i].product);
+    if (FpTestFails(fp)) return end(kTests[i].product);
     radians[i] = fp.Store(fp.Div(product, 180.0));
-    if (const RtError e = fp.Test(); e != RtError::kNone) return end(e, kTests[i].store);
+    if (FpTestFails(fp)) return end(kTests[i].store);
   }
   const float phi_a = radians[0];
   const float lambda_a = radians[1];
@@ -167,8 +169,8 @@ template <class Status>
   // The sines and cosines, each latitude's pair from one reduction, are
   // stored without a test of their own; a condition they raise is caught by
   // the next test.
-  const runtime::SineCosine trig_a = fp.SinCos(Wide(phi_a));
-  const runtime::SineCosine trig_b = fp.SinCos(Wide(phi_b));
+  const runtime::SineCosine trig_a = fp.SinCos(AsDouble(phi_a));
+  const runtime::SineCosine trig_b = fp.SinCos(AsDouble(phi_b));
   const float sin_phi_a = fp.Store(trig_a.sin);
   const float sin_phi_b = fp.Store(trig_b.sin);
   const float cos_phi_a = fp.Store(trig_a.cos);
@@ -176,16 +178,16 @@ template <class Status>
 
   // b minus a; exchanging the points negates the difference, which leaves
   // its cosine unchanged.
-  const double lon_diff = fp.Sub(Wide(lambda_b), Wide(lambda_a));
-  if (const RtError e = fp.Test(); e != RtError::kNone) return end(e, DistanceEnd::kDifference);
+  const double lon_diff = fp.Sub(AsDouble(lambda_b), AsDouble(lambda_a));
+  if (FpTestFails(fp)) return end(DistanceEnd::kDifference);
   const float cos_lon_diff = fp.Store(fp.Cos(lon_diff));
 
   // The cosine of the central angle, multiplied in this order; both products
   // commute, so the sum does not depend on which point is a.
   const double cosine_sum =
-      fp.Add(fp.Mul(fp.Mul(Wide(cos_phi_b), Wide(cos_phi_a)), Wide(cos_lon_diff)),
-             fp.Mul(Wide(sin_phi_b), Wide(sin_phi_a)));
-  if (const RtError e = fp.Test(); e != RtError::kNone) return end(e, DistanceEnd::kCosineSum);
+      fp.Add(fp.Mul(fp.Mul(AsDouble(cos_phi_b), AsDouble(cos_phi_a)), AsDouble(cos_lon_diff)),
+             fp.Mul(AsDouble(sin_phi_b), AsDouble(sin_phi_a)));
+  if (FpTestFails(fp)) return end(DistanceEnd::kCosineSum);
   // A store overflow here stays pending until the test after the scaling.
   return CentralCosine{false, {}, fp.Store(cosine_sum)};
 }
@@ -194,14 +196,10 @@ template <class Status>
 template <class Status>
 [[gnu::always_inline]] inline DistanceRun Kilometres(Status& fp, float A) {
   float result = fp.Store(fp.Div(fp.Mul(fp.Widen(A), kHalfGreatCircle), kPi32Wide));
-  if (const RtError e = fp.Test(); e != RtError::kNone) {
-    return {Failure(e, result), DistanceEnd::kScaled};
-  }
+  if (FpTestFails(fp)) return {Failure(kFpError, result), DistanceEnd::kScaled};
 
-  result = fp.Store(fp.Add(Wide(result), 0.5));
-  if (const RtError e = fp.Test(); e != RtError::kNone) {
-    return {Failure(e, result), DistanceEnd::kHalfAdded};
-  }
+  result = fp.Store(fp.Add(AsDouble(result), 0.5));
+  if (FpTestFails(fp)) return {Failure(kFpError, result), DistanceEnd::kHalfAdded};
 
   return {runtime::Success(result), DistanceEnd::kCompleted};
 }

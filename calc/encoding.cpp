@@ -4,7 +4,7 @@
 
 #include "calc/arithmetic.h"
 #include "calc/measure.h"
-#include "runtime/fp_screen.h"
+#include "runtime/no_status.h"
 #include "runtime/numeric.h"
 
 namespace pelmora::calc {
@@ -30,11 +30,11 @@ struct SingleQuotients {
 
   template <class Status>
   static double Field(Status& fp, float coordinate, double shift, double width) {
-    return Wide(fp.Store(fp.Div(fp.Add(fp.Widen(coordinate), shift), width)));
+    return AsDouble(fp.Store(fp.Div(fp.Add(fp.Widen(coordinate), shift), width)));
   }
   template <class Status>
   static double Square(Status& fp, double quotient, std::int16_t field) {
-    return Wide(fp.Store(fp.Mul(fp.Sub(quotient, Wide(field)), 10.0)));
+    return AsDouble(fp.Store(fp.Mul(fp.Sub(quotient, AsDouble(field)), 10.0)));
   }
 };
 
@@ -52,7 +52,7 @@ struct DoubleQuotients {
   }
   template <class Status>
   static double Square(Status& fp, double quotient, std::int16_t field) {
-    return fp.Mul(fp.Sub(quotient, Wide(field)), 10.0);
+    return fp.Mul(fp.Sub(quotient, AsDouble(field)), 10.0);
   }
 };
 
@@ -81,7 +81,7 @@ struct Pair {
 [[gnu::always_inline]] inline Outcome<std::int32_t> LetterCode(FpStatus& fp, double scaled,
                                                                double base) {
   const double code = fp.Add(runtime::Floor(scaled), base);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<std::int32_t>(e);
+  if (FpTestFails(fp)) return Failure<std::int32_t>(kFpError);
   return runtime::RoundToInt32(code);
 }
 [[gnu::always_inline]] inline Character CharacterOf(FpStatus& /*fp*/, std::int32_t code,
@@ -139,8 +139,8 @@ template <class Status>
 [[gnu::always_inline]] inline Character SubsquareCharacter(Status& fp, double quotient,
                                                            std::int16_t index, double base,
                                                            const CodePage& page) {
-  const double scaled = fp.Mul(fp.Sub(quotient, Wide(index)), 24.0);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<char16_t>(e);
+  const double scaled = fp.Mul(fp.Sub(quotient, AsDouble(index)), 24.0);
+  if (FpTestFails(fp)) return Failure<char16_t>(kFpError);
   const auto code = LetterCode(fp, scaled, base);
   if (!code) return Failure<char16_t>(code.error);
   return CharacterOf(fp, code.value, page);
@@ -155,9 +155,9 @@ template <class Method, class Status>
 [[gnu::always_inline]] inline Outcome<Text> Encode(Status& fp, float lat, float lon,
                                                    const CodePage& page) {
   double lon_q = Method::Field(fp, lon, 180.0, 20.0);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<Text>(e);
+  if (FpTestFails(fp)) return Failure<Text>(kFpError);
   double lat_q = Method::Field(fp, lat, 90.0, 10.0);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<Text>(e);
+  if (FpTestFails(fp)) return Failure<Text>(kFpError);
 
   const auto lon_field = FloorIndex(fp, lon_q);
   if (!lon_field) return Failure<Text>(lon_field.error);
@@ -172,9 +172,9 @@ template <class Method, class Status>
 
   // From here on both quotients lie in [0, 10].
   lon_q = Method::Square(fp, lon_q, lon_field.value);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<Text>(e);
+  if (FpTestFails(fp)) return Failure<Text>(kFpError);
   lat_q = Method::Square(fp, lat_q, lat_field.value);
-  if (const RtError e = fp.Test(); e != RtError::kNone) return Failure<Text>(e);
+  if (FpTestFails(fp)) return Failure<Text>(kFpError);
 
   const auto lon_square = FloorIndex(fp, lon_q);
   if (!lon_square) return Failure<Text>(lon_square.error);

@@ -1,6 +1,6 @@
-// Entry points for the tests and measurements of the calculations: the same
-// computations as the public ones, telling more about how they ended. The
-// component does not use them. Internal to calc/.
+// Entry points for the tests of the calculations: the same computations as
+// the public ones, telling more about how they ended. Neither the component
+// nor the benchmarks use them. Internal to calc/.
 #pragma once
 
 #include <cstdint>

@@ -12,9 +12,8 @@
 namespace pelmora::runtime {
 
 // Four bytes wide, so that the outcome of a float32 has no padding: a call
-// returning one then builds it from the value and the error alone, where a
-// one-byte error left three bytes of padding that the compiler carried
-// through with masks (eight instructions of a decoding call of about eighty).
+// returning one builds it from the value and the error alone, with no
+// padding bytes for the compiler to carry through with masks.
 enum class RtError : std::uint32_t {
   kNone = 0,
   kOverflow,         // a checked 16-bit operation or conversion left its range

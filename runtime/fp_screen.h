@@ -36,11 +36,11 @@ class FpScreen {
     return stored;
   }
 
-  double Sin(double x) { return Finite(SinOf(x)); }
-  double Cos(double x) { return Finite(CosOf(x)); }
-  double Atan(double x) { return Finite(AtanOf(x)); }
+  double Sin(double x) { return Finite(runtime::Sin(x)); }
+  double Cos(double x) { return Finite(runtime::Cos(x)); }
+  double Atan(double x) { return Finite(runtime::Atan(x)); }
   SineCosine SinCos(double x) {
-    const SineCosine both = SinCosOf(x);
+    const SineCosine both = runtime::SinCos(x);
     Finite(both.sin);
     Finite(both.cos);
     return both;
@@ -72,35 +72,6 @@ class FpScreen {
   }
 
   double trace_ = 0.0;
-};
-
-// The status of a run whose caller has proven, from its inputs, that no
-// operation of the run can raise a condition: the operations alone, with the
-// same results as under FpStatus, and every test passes. It is for the
-// domain fast paths, each of which writes beside its check why no step can
-// signal inside the domain; any other input runs under FpStatus.
-class NoStatus {
- public:
-  double Widen(float x) { return static_cast<double>(x); }
-
-  double Add(double a, double b) { return a + b; }
-  double Sub(double a, double b) { return a - b; }
-  double Mul(double a, double b) { return a * b; }
-  double Div(double a, double b) { return a / b; }
-
-  float Store(double x) { return static_cast<float>(x); }
-
-  double Sin(double x) { return SinOf(x); }
-  double Cos(double x) { return CosOf(x); }
-  double Atan(double x) { return AtanOf(x); }
-  SineCosine SinCos(double x) { return SinCosOf(x); }
-
-  bool Less(double a, double b) { return a < b; }
-  bool Greater(double a, double b) { return a > b; }
-  bool SignallingEqual(double a, double b) { return a == b; }
-
-  static constexpr bool Pending() { return false; }
-  static constexpr RtError Test() { return RtError::kNone; }
 };
 
 }  // namespace pelmora::runtime

@@ -37,14 +37,6 @@ namespace pelmora::runtime {
 bool IsSignallingNan(float x);
 bool IsSignallingNan(double x);
 
-// The maths functions the calculations call (our own, correctly rounded:
-// runtime/trig.h), for anything that must make the very same calls without
-// the status (the screening status, the benchmarks' straight formulas).
-inline double SinOf(double x) { return Sin(x); }
-inline double CosOf(double x) { return Cos(x); }
-inline SineCosine SinCosOf(double x) { return SinAndCos(x); }
-inline double AtanOf(double x) { return Atan(x); }
-
 class FpStatus {
  public:
   // A float32 operand widened exactly to double.
@@ -81,13 +73,13 @@ class FpStatus {
   // Sine, cosine and arc tangent of a double in radians, correctly rounded
   // (runtime/trig.h), so the same on every host. An infinite
   // argument to sine or cosine records invalid.
-  double Sin(double x) { return Checked(SinOf(x), x, 0.0); }
-  double Cos(double x) { return Checked(CosOf(x), x, 0.0); }
-  double Atan(double x) { return Checked(AtanOf(x), x, 0.0); }
+  double Sin(double x) { return Checked(runtime::Sin(x), x, 0.0); }
+  double Cos(double x) { return Checked(runtime::Cos(x), x, 0.0); }
+  double Atan(double x) { return Checked(runtime::Atan(x), x, 0.0); }
   // Sine and cosine of one argument from one reduction: the values of Sin
   // and Cos, recording what the two calls would.
   SineCosine SinCos(double x) {
-    const SineCosine both = SinCosOf(x);
+    const SineCosine both = runtime::SinCos(x);
     Checked(both.sin, x, 0.0);
     Checked(both.cos, x, 0.0);
     return both;

@@ -14,7 +14,7 @@
 // Sine and cosine: x = n pi/512 + t with |t| <= pi/1024 (plus a hair), by a
 // three-part pi/512 below 2^21 (Cody and Waite) and by exact multiplication
 // with the bits of 2/pi above (Payne and Hanek). The cosine is the sine of
-// x + pi/2, n + 256: SinAndCos reduces once, evaluates the polynomials once
+// x + pi/2, n + 256: SinCos reduces once, evaluates the polynomials once
 // and combines them for n and for n + 256. With a = n pi/512,
 //   sin(a + t) = sin a + cos a * t + cos a * (sin t - t) + sin a * (cos t - 1)
 // with sin a, cos a from a double-double table of a quarter turn, and short
@@ -194,7 +194,7 @@ struct Polynomials {
   return RoundsSurely(yh, yl, bound, result);
 }
 
-double SinCos(double x, bool cosine) {
+double SinOrCos(double x, bool cosine) {
   const double ax = Abs(x);
   if (!(ax < kInf)) return x - x;  // NaN: quietened; infinity: invalid
   if (!cosine && ax < 0x1p-26) {
@@ -208,19 +208,19 @@ double SinCos(double x, bool cosine) {
   // cos x = sin(x + pi/2)
   const unsigned n = cosine ? r.n + 256 : r.n;
   double result;
-  if (!Combine(n, r, Series(r), result)) return trig::AccurateSinCos(x, cosine);
+  if (!Combine(n, r, Series(r), result)) return trig::AccurateSinOrCos(x, cosine);
   return result;
 }
 
 }  // namespace
 
-double Sin(double x) { return SinCos(x, false); }
-double Cos(double x) { return SinCos(x, true); }
+double Sin(double x) { return SinOrCos(x, false); }
+double Cos(double x) { return SinOrCos(x, true); }
 
 // The steps of Sin and Cos, the reduction and the polynomials made once:
 // each result goes through its own combination, rounding test and slow path,
 // so both are the very doubles the two functions return.
-SineCosine SinAndCos(double x) {
+SineCosine SinCos(double x) {
   const double ax = Abs(x);
   if (!(ax < kInf)) {
     const double nan = x - x;  // NaN: quietened; infinity: invalid
@@ -228,13 +228,13 @@ SineCosine SinAndCos(double x) {
   }
   // Below 2^-26 the sine is x itself; the cosine is 1 below 2^-27, and
   // between the two it takes its own reduction.
-  if (ax < 0x1p-26) return {x, SinCos(x, true)};
+  if (ax < 0x1p-26) return {x, SinOrCos(x, true)};
 
   const Reduction r = Reduce(x, ax);
   const Polynomials m = Series(r);
   SineCosine result;
-  if (!Combine(r.n, r, m, result.sin)) result.sin = trig::AccurateSinCos(x, false);
-  if (!Combine(r.n + 256, r, m, result.cos)) result.cos = trig::AccurateSinCos(x, true);
+  if (!Combine(r.n, r, m, result.sin)) result.sin = trig::AccurateSinOrCos(x, false);
+  if (!Combine(r.n + 256, r, m, result.cos)) result.cos = trig::AccurateSinOrCos(x, true);
   return result;
 }
 

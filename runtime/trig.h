@@ -21,6 +21,6 @@ struct SineCosine {
   double sin;
   double cos;
 };
-SineCosine SinAndCos(double x);
+SineCosine SinCos(double x);
 
 }  // namespace pelmora::runtime

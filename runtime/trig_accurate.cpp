@@ -183,6 +183,7 @@ Fixed Reciprocal(const Fixed& v) {
 }
 
 Fixed HalfPi() {
+  static_assert(sizeof kHalfPi / sizeof kHalfPi[0] == kWords, "pi/2 fills the fixed point");
   Fixed r;
   for (int i = 0; i < kWords; ++i) r.w[i] = kHalfPi[i];
   return r;
@@ -245,7 +246,7 @@ int ReduceByHalfPi(double ax, int words, std::uint32_t* fraction) {
   return quadrant;
 }
 
-double AccurateSinCos(double x, bool cosine) {
+double AccurateSinOrCos(double x, bool cosine) {
   const std::uint64_t abits = std::bit_cast<std::uint64_t>(x) & 0x7FFFFFFFFFFFFFFFu;
   const double ax = std::bit_cast<double>(abits);
   Fixed r;

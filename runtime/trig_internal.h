@@ -14,8 +14,9 @@ struct DoublePair {
 // The binary fraction of 2/pi, 32 bits a word, most significant first: 1536
 // bits, enough to reduce the largest double exactly.
 extern const std::uint32_t kTwoOverPi[48];
-// pi/2 in fixed point: the integer word, then 288 bits of fraction.
-extern const std::uint32_t kHalfPi[10];
+// pi/2 in the slow path's fixed point: the integer word, then 224 bits of
+// fraction (truncated).
+extern const std::uint32_t kHalfPi[8];
 // sin(i pi/512) and cos(i pi/512), i = 0..255, each as a double and the
 // rounded remainder (about 106 bits).
 extern const DoublePair kSinCos[256][2];
@@ -36,9 +37,9 @@ extern const AtanEntry kAtan[257];
 // 2^(-32 words)). words <= 10.
 int ReduceByHalfPi(double ax, int words, std::uint32_t* fraction);
 
-// The slow path: sine or cosine, and arc tangent, from 288-bit fixed-point
-// arithmetic, for finite x with |x| >= 2^-27.
-double AccurateSinCos(double x, bool cosine);
+// The slow path: sine or cosine, and arc tangent, from fixed-point
+// arithmetic with 224 bits of fraction, for finite x with |x| >= 2^-27.
+double AccurateSinOrCos(double x, bool cosine);
 double AccurateAtan(double x);
 
 }  // namespace pelmora::runtime::trig

@@ -16,9 +16,9 @@ const std::uint32_t kTwoOverPi[48] = {
     0x56033046u, 0xFC7B6BABu, 0xF0CFBC20u, 0x9AF4361Du, 0xA9E39161u, 0x5EE61B08u,
     0x6599855Fu, 0x14A06840u, 0x8DFFD880u, 0x4D732731u, 0x06061556u, 0xCA73A8C9u};
 
-const std::uint32_t kHalfPi[10] = {
+const std::uint32_t kHalfPi[8] = {
     0x00000001u, 0x921FB544u, 0x42D18469u, 0x898CC517u, 0x01B839A2u, 0x52049C11u,
-    0x14CF98E8u, 0x04177D4Cu, 0x76273644u, 0xA29410F3u};
+    0x14CF98E8u, 0x04177D4Cu};
 
 // sin(i pi/512), cos(i pi/512)
 const DoublePair kSinCos[256][2] = {

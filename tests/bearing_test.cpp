@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <cstdint>
 #include <iomanip>
@@ -22,36 +21,6 @@ using test::Bits;
 using test::FloatFromBits;
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
-
-// Fields are filled with a value no step produces, so that a field a call
-// did not reach is told apart from one it wrote.
-constexpr float kUntouched = -1234.5f;
-constexpr std::uint32_t kU = 0xC49A5000u;  // bits of kUntouched
-// Field expectations that are not one bit pattern.
-constexpr std::uint32_t kAnyNan = 0x7FFFFFFFu;
-constexpr std::uint32_t kNotChecked = 0x7FBFFFFFu;
-
-BearingFields Untouched() {
-  return BearingFields{kUntouched, kUntouched, kUntouched, kUntouched, kUntouched};
-}
-
-// OtherLatRad, LonDiff, OtherLonRad, AuxAngle, AzimutValue.
-using FieldBits = std::array<std::uint32_t, 5>;
-
-void ExpectFields(const BearingFields& f, const FieldBits& want) {
-  const std::array<float, 5> got = {f.OtherLatRad, f.LonDiff, f.OtherLonRad, f.AuxAngle,
-                                    f.AzimutValue};
-  static const char* const kNames[5] = {"OtherLatRad", "LonDiff", "OtherLonRad", "AuxAngle",
-                                        "AzimutValue"};
-  for (std::size_t i = 0; i < got.size(); ++i) {
-    if (want[i] == kNotChecked) continue;
-    if (want[i] == kAnyNan) {
-      EXPECT_TRUE(std::isnan(got[i])) << kNames[i] << " = " << got[i];
-    } else {
-      EXPECT_EQ(Bits(got[i]), want[i]) << kNames[i] << " = " << got[i];
-    }
-  }
-}
 
 float Up(float x) { return std::nextafter(x, kInf); }
 float Down(float x) { return std::nextafter(x, -kInf); }
@@ -129,18 +98,7 @@ TEST(Azimut, EdgeCaseTable) {
     const auto result = Azimut(fields, p.my_lat, p.my_lon, p.ln_lat, p.ln_lon);
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(Bits(result.value), Bits(c.result)) << result.value;
-    EXPECT_EQ(Bits(fields.AzimutValue), Bits(c.result));
   }
-}
-
-// After a completed call the fields hold the working values: the radians of
-// the other position, the longitude difference in degrees, alpha and the
-// result.
-TEST(Azimut, FieldsAfterACompletedCall) {
-  BearingFields fields = Untouched();
-  const auto result = Azimut(fields, 52.5f, 13.4f, 40.7f, -74.0f);
-  ASSERT_TRUE(result.ok());
-  ExpectFields(fields, {0x3F35D96Bu, 0x42AECCCCu, 0xBFA55149u, 0x3D57D2DEu, 0x43940000u});
 }
 
 // ---------------------------------------------------------------------------
@@ -166,11 +124,10 @@ TEST(Azimut, MissingOtherPositionIsNorth) {
   for (const Pair& p : cases) {
     SCOPED_TRACE(testing::Message()
                  << p.my_lat << ", " << p.my_lon << " -> " << p.ln_lat << ", " << p.ln_lon);
-    BearingFields fields = Untouched();
+    BearingFields fields;
     const auto result = Azimut(fields, p.my_lat, p.my_lon, p.ln_lat, p.ln_lon);
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(Bits(result.value), 0u);
-    ExpectFields(fields, {kU, kU, kU, kU, kU});
     const auto turned = AzimutBeforeRounding(fields, p.my_lat, p.my_lon, p.ln_lat, p.ln_lon);
     ASSERT_TRUE(turned.ok());
     EXPECT_TRUE(turned.value.decided);
@@ -216,19 +173,14 @@ TEST(Azimut, DueSouthAndItsNeighbours) {
     const Pair& p = c.in;
     SCOPED_TRACE(testing::Message()
                  << p.my_lat << ", " << p.my_lon << " -> " << p.ln_lat << ", " << p.ln_lon);
-    BearingFields fields = Untouched();
+    BearingFields fields;
     const auto result = Azimut(fields, p.my_lat, p.my_lon, p.ln_lat, p.ln_lon);
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(Bits(result.value), Bits(c.result)) << result.value;
     const auto turned = AzimutBeforeRounding(fields, p.my_lat, p.my_lon, p.ln_lat, p.ln_lon);
     ASSERT_TRUE(turned.ok());
     EXPECT_EQ(turned.value.decided, c.decided);
-    if (c.decided) {
-      // The radians and a zero difference are written; nothing after.
-      EXPECT_EQ(Bits(fields.LonDiff), 0u);
-      EXPECT_EQ(Bits(fields.AuxAngle), kU);
-      EXPECT_EQ(Bits(fields.AzimutValue), kU);
-    } else {
+    if (!c.decided) {
       // Already whole before the rounding.
       EXPECT_EQ(Bits(turned.value.degrees), Bits(c.result)) << turned.value.degrees;
     }
@@ -263,13 +215,12 @@ TEST(Azimut, EqualLongitudesAgreeWithTheGreatCircle) {
 }
 
 // ---------------------------------------------------------------------------
-// Failures: the floating-point error, out-parameter 0, and the fields as the
-// steps left them. Each examination sits before the store of its step.
+// Failures: the floating-point error and out-parameter 0, whichever step
+// finds the condition (each comment names it).
 
 struct FailureCase {
   const char* what;
   Pair in;
-  FieldBits fields;
 };
 
 TEST(Azimut, Failures) {
@@ -278,80 +229,50 @@ TEST(Azimut, Failures) {
   const FailureCase cases[] = {
       // The latitude's radians round to zero: cos/sin divides by zero; found
       // after the first tangent term, before t1 is stored.
-      {"latitude 28 * 2^-149",
-       {52.5f, 13.4f, 0x1.cp-145f, 10.0f},
-       {0x00000000u, 0x3D730FB8u, 0x3E32B8BEu, kU, kU}},
+      {"latitude 28 * 2^-149", {52.5f, 13.4f, 0x1.cp-145f, 10.0f}},
       // One denormal step up the radians are 2^-149: t1 overflows float32 when
       // stored; found after the sum phi1 + alpha, alpha being pi/2.
-      {"t1 beyond float32",
-       {52.5f, 13.4f, 0x1.dp-145f, 10.0f},
-       {0x00000001u, 0x3D730FB8u, 0x3E32B8BEu, 0x3FC90FDBu, kU}},
+      {"t1 beyond float32", {52.5f, 13.4f, 0x1.dp-145f, 10.0f}},
       // The normalisation makes the difference zero: cos/sin of delta divides
       // by zero; found after t2, which is not stored.
-      {"difference normalised to zero",
-       {52.5f, 180.0f, 40.0f, -180.000137f},
-       {0x3F32B8BEu, 0x00000000u, 0xC0490FE0u, 0x3F5F66F7u, kU}},
+      {"difference normalised to zero", {52.5f, 180.0f, 40.0f, -180.000137f}},
       // Longitudes near zero: t2 is finite in double, infinite in float32;
       // found after the reciprocal.
-      {"t2 beyond float32",
-       {52.5f, 1e-38f, 40.0f, -1e-38f},
-       {0x3F32B8BEu, 0x0003CD0Eu, 0x8001E687u, 0x3F5F66F7u, 0xFF800000u}},
-      // A signalling NaN in my position: the first examinations, nothing
-      // written.
-      {"signalling NaN MyLat", {s, 13.4f, 40.0f, 10.0f}, {kU, kU, kU, kU, kU}},
-      {"signalling NaN MyLon", {52.5f, s, 40.0f, 10.0f}, {kU, kU, kU, kU, kU}},
+      {"t2 beyond float32", {52.5f, 1e-38f, 40.0f, -1e-38f}},
+      // A signalling NaN in my position: the first examinations.
+      {"signalling NaN MyLat", {s, 13.4f, 40.0f, 10.0f}},
+      {"signalling NaN MyLon", {52.5f, s, 40.0f, 10.0f}},
       // A quiet NaN in my position: the ordered comparisons that meet it
       // (normalisation, quadrant, due south) are invalid operations.
-      {"quiet NaN MyLon", {52.5f, q, 40.0f, 10.0f}, {0x3F32B8BEu, kAnyNan, 0x3E32B8BEu, kU, kU}},
-      {"quiet NaN MyLat",
-       {q, 13.4f, 40.0f, 10.0f},
-       {0x3F32B8BEu, 0x40599997u, 0x3E32B8BEu, 0x3F5F2E1Bu, kAnyNan}},
-      {"quiet NaN MyLat, equal longitudes",
-       {q, 13.4f, 40.0f, 13.4f},
-       {0x3F32B8BEu, 0x00000000u, 0x3E6F7CACu, kU, kU}},
+      {"quiet NaN MyLon", {52.5f, q, 40.0f, 10.0f}},
+      {"quiet NaN MyLat", {q, 13.4f, 40.0f, 10.0f}},
+      {"quiet NaN MyLat, equal longitudes", {q, 13.4f, 40.0f, 13.4f}},
       // Infinities: the sine or cosine of an infinity is invalid.
-      {"infinite lnLatitude",
-       {52.5f, 13.4f, kInf, 10.0f},
-       {0x7F800000u, 0x3D730FB8u, 0x3E32B8BEu, kU, kU}},
-      {"infinite lnLongitude",
-       {52.5f, 13.4f, 40.0f, -kInf},
-       {0x3F32B8BEu, 0x7F800000u, 0xFF800000u, kU, kU}},
-      {"infinite MyLon",
-       {52.5f, kInf, 40.0f, 10.0f},
-       {0x3F32B8BEu, 0x7F800000u, 0x3E32B8BEu, kU, kU}},
-      {"infinite MyLat",
-       {kInf, 13.4f, 40.0f, 10.0f},
-       {0x3F32B8BEu, 0x3D730FB8u, 0x3E32B8BEu, 0x3F5F2E1Bu, kU}},
+      {"infinite lnLatitude", {52.5f, 13.4f, kInf, 10.0f}},
+      {"infinite lnLongitude", {52.5f, 13.4f, 40.0f, -kInf}},
+      {"infinite MyLon", {52.5f, kInf, 40.0f, 10.0f}},
+      {"infinite MyLat", {kInf, 13.4f, 40.0f, 10.0f}},
       // inf - inf at the longitude difference, before it is stored.
-      {"equal infinite longitudes",
-       {52.5f, kInf, 40.0f, kInf},
-       {0x3F32B8BEu, kU, 0x7F800000u, kU, kU}},
+      {"equal infinite longitudes", {52.5f, kInf, 40.0f, kInf}},
       // Longitudes near the float32 limit: the difference in degrees overflows
-      // float32 when stored, found at the clockwise turn. Sine and cosine of
-      // such differences depend on the platform: alpha and beta not checked.
-      {"difference in degrees beyond float32",
-       {52.5f, 3e38f, 40.0f, -3e38f},
-       {0x3F32B8BEu, 0x7F800000u, 0xFC7C1A82u, kNotChecked, kNotChecked}},
+      // float32 when stored, found at the clockwise turn.
+      {"difference in degrees beyond float32", {52.5f, 3e38f, 40.0f, -3e38f}},
   };
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.what);
     const Pair& p = c.in;
-    BearingFields fields = Untouched();
+    BearingFields fields;
     const auto result = Azimut(fields, p.my_lat, p.my_lon, p.ln_lat, p.ln_lon);
     EXPECT_EQ(result.error, RtError::kFloatingPoint);
     EXPECT_EQ(Bits(result.value), 0u);
-    ExpectFields(fields, c.fields);
-
-    BearingFields again = Untouched();
-    const auto turned = AzimutBeforeRounding(again, p.my_lat, p.my_lon, p.ln_lat, p.ln_lon);
+    const auto turned = AzimutBeforeRounding(fields, p.my_lat, p.my_lon, p.ln_lat, p.ln_lon);
     EXPECT_EQ(turned.error, RtError::kFloatingPoint);
-    ExpectFields(again, c.fields);
   }
 }
 
 // Longitude differences far beyond a turn: the sine and cosine are correctly
 // rounded, so the bearing is one value on every build (the x87 instructions
-// once gave 328.319 here).
+// give 328.319 here).
 TEST(Azimut, HugeLongitudesGiveOneValueOnEveryBuild) {
   BearingFields fields;
   const auto turned = AzimutBeforeRounding(fields, 52.5f, 1e20f, 40.0f, -1e20f);
@@ -469,8 +390,8 @@ TEST(Azimut, PlainDomainAsChecked) {
       p.ln_lon = p.my_lon;
       for (std::uint64_t k = seq.Next() % 4 + 1; k > 0; --k) p.ln_lon = Up(p.ln_lon);
     }
-    BearingFields plain = Untouched();
-    BearingFields checked = Untouched();
+    BearingFields plain;
+    BearingFields checked;
     const auto a = Azimut(plain, p.my_lat, p.my_lon, p.ln_lat, p.ln_lon);
     const auto b = CheckedAzimut(checked, p.my_lat, p.my_lon, p.ln_lat, p.ln_lon);
     const auto where = [&] {
@@ -479,11 +400,6 @@ TEST(Azimut, PlainDomainAsChecked) {
     };
     ASSERT_EQ(a.error, b.error) << where();
     ASSERT_EQ(Bits(a.value), Bits(b.value)) << where();
-    ASSERT_EQ(Bits(plain.OtherLatRad), Bits(checked.OtherLatRad)) << where();
-    ASSERT_EQ(Bits(plain.LonDiff), Bits(checked.LonDiff)) << where();
-    ASSERT_EQ(Bits(plain.OtherLonRad), Bits(checked.OtherLonRad)) << where();
-    ASSERT_EQ(Bits(plain.AuxAngle), Bits(checked.AuxAngle)) << where();
-    ASSERT_EQ(Bits(plain.AzimutValue), Bits(checked.AzimutValue)) << where();
   }
 }
 

@@ -119,8 +119,8 @@ TEST(DistanceFrom, Table) {
 }
 
 // Coordinates far beyond a turn: one value on every build, since the sine
-// and cosine are correctly rounded (the x87 ones gave 7906.8408 for the
-// first row).
+// and cosine are correctly rounded (the x87 instructions give 7906.8408 for
+// the first row).
 TEST(DistanceFrom, HugeCoordinatesGiveOneValueOnEveryBuild) {
   const struct {
     float alat, alon, blat, blon;
@@ -332,8 +332,8 @@ TEST(DistanceFrom, SwappingThePointsIsBitIdentical) {
 }
 
 // Whatever the input: finite inputs succeed with a distance in range (far
-// outside +-360 degrees the value rests on how the platform reduces huge
-// arguments of its sine and cosine, but stays a distance), and a failure
+// outside +-360 degrees too, where the correctly rounded sine and cosine of
+// huge arguments give one value on every build), and a failure
 // holds +0.0 and ends at one of the tests that float32 inputs can
 // reach. The tests after the stores of the conversion, the products of the
 // later three inputs (a NaN anywhere is signalled by the equality check and

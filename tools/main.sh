@@ -31,12 +31,11 @@ quietly() {
 
 echo "main: installing what is missing, building both editions and Pelmora.msi (log: $log)" >&2
 quietly "set-up" "$root/tools/setup.sh"
-quietly "configuring the 32-bit edition" cmake -S "$root" -B "$build/win32" \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
-quietly "building the 32-bit edition" cmake --build "$build/win32" -j"$jobs" --target Pelmora
-quietly "configuring the 64-bit edition" cmake -S "$root" -B "$build/win64" \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release \
-  -DPELMORA_WIN32_BUILD="$build/win32"
+cd "$root"
+quietly "configuring the 32-bit edition" cmake --preset win32 -B "$build/win32"
+quietly "building the 32-bit edition" cmake --build "$build/win32" -j"$jobs" --target pelmora_edition
+quietly "configuring the 64-bit edition" cmake --preset win64 -B "$build/win64" \
+  -DPELMORA_WIN32_EDITION="$build/win32/edition-win32"
 quietly "building the 64-bit edition and the installer" \
   cmake --build "$build/win64" -j"$jobs" --target pelmora_installer
 msi=$build/win64/installer/Pelmora.msi

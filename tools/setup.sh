@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what Pelmora's build and tests need on a Debian machine, when it is
-# missing: the native toolchain with GoogleTest and Google Benchmark, the
+# missing: the native toolchain with GoogleTest (its library for the native
+# builds, its sources for the Windows ones) and Google Benchmark, the
 # MinGW-w64 cross compilers for i686 and x86_64, 32-bit and 64-bit Wine, wixl
 # with msitools for the installer packages, Python (the package check and the
 # build steps that make the type library and the packages reproducible), zip
@@ -15,7 +16,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake make python3                     # native build, build steps, the package check
-  googletest libmpfr-dev                     # unit tests, the accuracy test
+  googletest libgtest-dev libmpfr-dev        # unit tests (Windows, native), the accuracy test
   libbenchmark-dev libhamlib-dev             # benchmarks
   clang-format clang-14 libclang-rt-14-dev   # format check, fuzz targets (clang
   llvm-14                                    # archives with llvm-ar when it is there)

@@ -15,7 +15,9 @@
 #   7. that every header, library and tool the builds used comes from a
 #      package tools/setup.sh installs (tools/check-packages.py), and that
 #      this check fails when a package is left out of setup's list.
-# Build trees go to build/ under the repository (override with BUILD_ROOT).
+# Each build is a preset of CMakePresets.json (native, sanitizers, win32,
+# win64); its tree goes to build/ under the repository (override with
+# BUILD_ROOT).
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -32,33 +34,27 @@ if [ ${#sources[@]} -gt 0 ]; then
   (cd "$root" && clang-format --dry-run --Werror "${sources[@]}")
 fi
 
-# configure_and_test DIR [CTEST-ARGS...] -- [CMAKE-ARGS...]
+# configure_and_test PRESET DIR [CMAKE-ARGS...]
 configure_and_test() {
-  local dir=$1
-  shift
-  local ctest_args=()
-  while [ $# -gt 0 ] && [ "$1" != "--" ]; do ctest_args+=("$1"); shift; done
-  [ $# -gt 0 ] && shift
-  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+  local preset=$1 dir=$2
+  shift 2
+  (cd "$root" && cmake --preset "$preset" -B "$dir" "$@" >/dev/null)
   cmake --build "$dir" -j"$jobs"
-  ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 900 "${ctest_args[@]}"
+  ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 900
 }
 
 step "native build and tests"
-configure_and_test "$build/native" --
+configure_and_test native "$build/native"
 
 step "native build and tests with AddressSanitizer and UndefinedBehaviorSanitizer"
-configure_and_test "$build/asan" -- -DPELMORA_SANITIZE=ON
+configure_and_test sanitizers "$build/asan"
 
 step "i686 Windows build and tests under Wine"
-configure_and_test "$build/win32" -- \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-  -DPELMORA_NATIVE_CORPUS_DUMP="$build/native/corpus_dump"
+configure_and_test win32 "$build/win32" -DPELMORA_NATIVE_CORPUS_DUMP="$build/native/corpus_dump"
 
 step "x86_64 Windows build and tests under Wine, both editions, the installer"
-configure_and_test "$build/win64" -- \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DPELMORA_WIN32_BUILD="$build/win32" \
-  -DPELMORA_NATIVE_CORPUS_DUMP="$build/native/corpus_dump"
+configure_and_test win64 "$build/win64" -DPELMORA_NATIVE_CORPUS_DUMP="$build/native/corpus_dump" \
+  -DPELMORA_WIN32_EDITION="$build/win32/edition-win32"
 
 step "fuzz targets of the calculations, 20 seconds each"
 BUILD_ROOT=$build "$root/tools/fuzz.sh" 20

@@ -49,7 +49,7 @@ int main() {
   mpfr_ui_div(v, 2, pi, MPFR_RNDN);
   PrintWords("kTwoOverPi", v, 48, false);
   mpfr_div_2ui(v, pi, 1, MPFR_RNDN);
-  PrintWords("kHalfPi", v, 10, true);
+  PrintWords("kHalfPi", v, 8, true);
 
   std::printf("// sin(i pi/512), cos(i pi/512)\nconst DoublePair kSinCos[256][2] = {\n");
   for (int i = 0; i < 256; ++i) {

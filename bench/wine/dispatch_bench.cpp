@@ -314,17 +314,17 @@ int main() {
   BearingMaths maths[8];
   for (int k = 0; k < 8; ++k) maths[k] = MathsOf(kPlaces[k], kPlaces[(k + 1) % 8]);
   volatile double sink = 0.0;
-  using pelmora::runtime::AtanOf;
-  using pelmora::runtime::CosOf;
-  using pelmora::runtime::SinCosOf;
+  using pelmora::runtime::Atan;
+  using pelmora::runtime::Cos;
+  using pelmora::runtime::Sin;
+  using pelmora::runtime::SinCos;
   using pelmora::runtime::SineCosine;
-  using pelmora::runtime::SinOf;
   const std::size_t nine_case = cases.size();
   cases.push_back({"  its nine maths calls", [&](long i) {
                      const BearingMaths& m = maths[i % 8];
-                     sink = CosOf(m.delta) + CosOf(m.other_lat) + SinOf(m.other_lat) +
-                            AtanOf(m.t1) + CosOf(m.delta) + SinOf(m.delta) + CosOf(m.lat_sum) +
-                            SinOf(m.alpha) + AtanOf(m.reciprocal);
+                     sink = Cos(m.delta) + Cos(m.other_lat) + Sin(m.other_lat) + Atan(m.t1) +
+                            Cos(m.delta) + Sin(m.delta) + Cos(m.lat_sum) + Sin(m.alpha) +
+                            Atan(m.reciprocal);
                    }});
 
   // The same nine calls, each fed by the results before it as in the
@@ -333,33 +333,33 @@ int main() {
   cases.push_back({"  the same, chained as in the formula", [&](long i) {
                      const BearingMaths& m = maths[i % 8];
                      const double alpha =
-                         AtanOf(CosOf(m.delta) * (CosOf(m.other_lat) / SinOf(m.other_lat)));
+                         Atan(Cos(m.delta) * (Cos(m.other_lat) / Sin(m.other_lat)));
                      const double t2 =
-                         CosOf(m.delta) / SinOf(m.delta) * CosOf(m.my_lat + alpha) / SinOf(alpha);
-                     sink = AtanOf(1.0 / t2);
+                         Cos(m.delta) / Sin(m.delta) * Cos(m.my_lat + alpha) / Sin(alpha);
+                     sink = Atan(1.0 / t2);
                    }});
 
   // The calls the calculation makes: the sine and cosine of delta and of the
-  // other latitude each from one reduction (runtime::SinAndCos), the other
+  // other latitude each from one reduction (runtime::SinCos), the other
   // four as above; independent, then chained as in the formula. Beside the
   // floors above, they show what the joint evaluation saves, and how much
   // of the rest is the formula's own chain of dependent calls.
   const std::size_t made_case = cases.size();
   cases.push_back({"  the calls it makes, sines and cosines joint", [&](long i) {
                      const BearingMaths& m = maths[i % 8];
-                     const SineCosine d = SinCosOf(m.delta);
-                     const SineCosine o = SinCosOf(m.other_lat);
-                     sink = d.sin + d.cos + o.sin + o.cos + AtanOf(m.t1) + CosOf(m.lat_sum) +
-                            SinOf(m.alpha) + AtanOf(m.reciprocal);
+                     const SineCosine d = SinCos(m.delta);
+                     const SineCosine o = SinCos(m.other_lat);
+                     sink = d.sin + d.cos + o.sin + o.cos + Atan(m.t1) + Cos(m.lat_sum) +
+                            Sin(m.alpha) + Atan(m.reciprocal);
                    }});
   const std::size_t made_chained_case = cases.size();
   cases.push_back({"  the same, chained as in the formula", [&](long i) {
                      const BearingMaths& m = maths[i % 8];
-                     const SineCosine d = SinCosOf(m.delta);
-                     const SineCosine o = SinCosOf(m.other_lat);
-                     const double alpha = AtanOf(d.cos * (o.cos / o.sin));
-                     const double t2 = d.cos / d.sin * CosOf(m.my_lat + alpha) / SinOf(alpha);
-                     sink = AtanOf(1.0 / t2);
+                     const SineCosine d = SinCos(m.delta);
+                     const SineCosine o = SinCos(m.other_lat);
+                     const double alpha = Atan(d.cos * (o.cos / o.sin));
+                     const double t2 = d.cos / d.sin * Cos(m.my_lat + alpha) / Sin(alpha);
+                     sink = Atan(1.0 / t2);
                    }});
 
   // A 400 MB text: a locator and 200 million more units.

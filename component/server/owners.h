@@ -1,6 +1,6 @@
 // Owners of Windows resources: each frees what it holds when it goes out of
-// scope, on every path, so that no function releases by hand. A COM pointer,
-// a BSTR, a registry key and a kernel handle; none throws.
+// scope, on every path. A COM pointer, a BSTR, a registry key and a kernel
+// handle; none throws.
 //
 // Each adopts what it is given, and Out() hands the address of its (emptied)
 // slot to a function that fills an out-parameter.

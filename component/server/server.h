@@ -1,8 +1,9 @@
 // The COM server plumbing of Pelmora.dll, for an in-process Automation
 // server on Windows: the library entry, registration, the class factory and
-// the unload check. The exported entry points hand over to these with their
-// module state cells and their one constant project descriptor; the
-// class itself holds no registry or factory code.
+// the unload check. The exported entry points (component/exports.cpp) hand
+// over to these with the module's state and its one constant project
+// descriptor; the class itself holds no registry or factory code. Nothing
+// here uses anything of component/ outside this folder.
 //
 // The identifiers the descriptor carries are Pelmora's, written once in
 // cmake/PelmoraIdentifiers.cmake.
@@ -15,28 +16,22 @@
 
 namespace pelmora::server {
 
-// The two per-module cells, zero before the library entry runs. Only the
-// services here read and write them. Both are 32-bit LONG cells in the 32-bit
-// edition. In the 64-bit edition the module handle is an address of 64 bits,
-// so its cell has the pointer width (LONG_PTR); the lock count stays a LONG
-// in both.
+// The module's state, zero before the library entry runs; only the services
+// here read and write it.
 //
 // What holds the module is counted by kind, so that an unlock of one kind can
 // never cancel a hold of another: `locks` counts live objects and live class
-// factories, which only their own creation and destruction change; the server
-// locks a client takes with LockServer are counted apart by the services
-// (a stray LockServer(FALSE) can then never unload a module an object holds).
+// factories, which only their own creation and destruction change;
+// `server_locks` counts the LockServer(TRUE) calls not yet undone (a stray
+// LockServer(FALSE) can then never unload a module an object holds).
 struct ModuleCells {
-#ifdef _WIN64
-  volatile LONG_PTR module;  // the module handle, set at process attach
-#else
-  volatile LONG module;  // the module handle, set at process attach
-#endif
-  volatile LONG locks;  // live objects and live factories
+  HMODULE module;  // set at process attach, before any other entry point runs
+  volatile LONG locks;
+  volatile LONG server_locks;
 };
 
 // The kinds of hold on the module: objects and factories share the `locks`
-// cell, server locks have a count of their own.
+// count, server locks have a count of their own.
 enum class Hold { kObject, kFactory, kServerLock };
 
 enum class Threading { kApartment };
@@ -46,23 +41,18 @@ enum class Threading { kApartment };
 // its destruction.
 using CreateInstanceFn = HRESULT (*)(ModuleCells& cells, REFIID iid, void** out);
 
+// What registration and the class factory need of a class.
 struct ClassRecord {
   const wchar_t* name;  // "CalcDistClass"
   const CLSID* clsid;
   const IID* default_interface;  // _CalcDistClass
-  const IID* events_interface;   // none: null
-  const wchar_t* description;    // none: null
+  const wchar_t* description;    // the friendly name; null: the ProgID
   CreateInstanceFn create;
-  const wchar_t* const* method_names;  // in vtable slot order after IDispatch
-  std::size_t method_count;
 };
 
+// What registration and the class factory need of the server.
 struct ProjectDescriptor {
   const wchar_t* project_name;  // "Tevaro"; ProgIDs are project.class
-  const wchar_t* description;   // "Pelmora"
-  const wchar_t* exe_name;      // "Pelmora"
-  const wchar_t* help_file;     // none: null
-  LANGID language;              // 0x0409
   Threading threading;
   const GUID* typelib_id;
   WORD typelib_major;
@@ -70,7 +60,6 @@ struct ProjectDescriptor {
   LCID typelib_locale;  // the locale the library is registered under: 0
   const ClassRecord* classes;
   std::size_t class_count;
-  ModuleCells* cells;  // the same cells the entry points pass, for CanUnloadNow
 };
 
 // Library entry: records the module handle at process attach and forgets it
@@ -93,7 +82,7 @@ HRESULT GetClassObject(ModuleCells& cells, const ProjectDescriptor& project, REF
                        REFIID iid, void** out);
 
 // S_OK when no object, factory or server lock holds the module, else S_FALSE.
-HRESULT CanUnloadNow(const ProjectDescriptor& project);
+HRESULT CanUnloadNow(const ModuleCells& cells);
 
 // Held by every live object, every live factory and every server lock, each
 // kind counted apart. An unlock without a matching lock of its kind (a

@@ -5,9 +5,11 @@
 # Pelmora.dll and the assembly manifest, creates the class by its ProgID and
 # calls every method. Both editions print the same lines; without the
 # application manifest the class is not found; the registry is unchanged.
-#   regfree_test.sh WINE_RUN PREFIX WIN32_BUILD WIN64_BUILD WORK
+#   regfree_test.sh WINE_RUN PREFIX EDITION32 EDITION64 WORK
+# EDITION32 and EDITION64 are the edition folders of the two build trees
+# (edition-win32, edition-win64; see tests/CMakeLists.txt).
 set -euo pipefail
-WINE_RUN=$1 PREFIX=$2 WIN32_BUILD=$3 WIN64_BUILD=$4 WORK=$5
+WINE_RUN=$1 PREFIX=$2 EDITION32=$3 EDITION64=$4 WORK=$5
 source "$(dirname "$0")/wine_env.sh"
 mkdir -p "$WORK"
 
@@ -18,14 +20,14 @@ if grep -qiE 'E5C3831C-0F27-4322-B00F-3DFCC9ABCE3C|Tevaro\.CalcDistClass' "$base
 fi
 
 for bits in 32 64; do
-  build=$WIN32_BUILD edition=win32
-  [ "$bits" = 32 ] || build=$WIN64_BUILD edition=win64
+  edition=$EDITION32
+  [ "$bits" = 32 ] || edition=$EDITION64
   folder="Pelmora régfree $bits"
   app=$(drive_c "$folder")
   rm -rf "$app"
   mkdir -p "$app"
-  cp "$build/tests/server/edition_probe.exe" "$build/tests/server/regfree/edition_probe.exe.manifest" \
-    "$build/bin-$edition/Pelmora.dll" "$build/bin-$edition/Tevaro.Pelmora.manifest" "$app/"
+  cp "$edition/edition_probe.exe" "$edition/regfree/edition_probe.exe.manifest" \
+    "$edition/Pelmora.dll" "$edition/Tevaro.Pelmora.manifest" "$app/"
   echo "the $bits-bit edition beside its client"
   w "C:\\$folder\\edition_probe.exe" --bitness >"$WORK/probe$bits.raw" || fail "$bits-bit client"
   tr -d '\r' <"$WORK/probe$bits.raw" >"$WORK/probe$bits.txt"

@@ -10,10 +10,10 @@
 // is guarded by a mutex. winpthreads gives every thread that first locks a
 // mutex a thread descriptor of its own (a block, an event and a duplicate of
 // the thread's handle) and a TLS slot, and frees them only when the thread
-// ends while winpthreads is still loaded. A host that loads and frees the DLL
-// on one thread lost two handles, a TLS slot and about 400 bytes per cycle;
-// libstdc++'s emergency pool (18944 bytes, allocated by a static
-// constructor) was never freed either.
+// ends while winpthreads is still loaded: a host that loads and frees the DLL
+// on one thread would lose two handles, a TLS slot and a block at every
+// cycle. libstdc++ frees its emergency pool (allocated by a static
+// constructor) at no point; ReleaseCrtAtUnload does.
 //
 // Defined here, these eight functions take winpthreads' place in the link
 // (its objects are pulled in only for symbols nothing else defines):
@@ -25,8 +25,8 @@
 //   keys     fiber-local storage slots, whose callbacks run the destructors
 //            when a thread ends and, for every thread, when the slot is
 //            freed at unload.
-// The types are winpthreads' own (pthread.h), as the runtime was compiled
-// against them.
+// The types are winpthreads' own (pthread.h), the ones the runtime is
+// compiled against.
 //
 // The DLL's table of exit functions (its atexit, run at unload) is kept here
 // too, under a lock of its own. MinGW's version takes the C runtime's exit
@@ -34,7 +34,7 @@
 // unload. A host thread in exit() holds the exit lock while its atexit
 // handlers run; if one of them loads or frees a library, or waits for a
 // thread that loads or frees Pelmora.dll, the two threads deadlock.
-#include "component/runtime_threads.h"
+#include "component/crt_threads.h"
 
 #include <errno.h>
 #include <pthread.h>
@@ -208,7 +208,7 @@ int __cdecl _execute_onexit_table(_onexit_table_t* table) {
 
 namespace pelmora::component {
 
-void ReleaseRuntimeAtUnload() {
+void ReleaseCrtAtUnload() {
   AcquireSRWLockExclusive(&keys_lock);
   for (int slot = 0; slot < key_count; ++slot) FlsFree(keys[slot].index);
   key_count = 0;

@@ -1,5 +1,5 @@
 // What the static C and C++ runtime of Pelmora.dll holds, given back when the
-// DLL is unloaded (component/runtime_threads.cpp).
+// DLL is unloaded (component/crt_threads.cpp).
 #pragma once
 
 namespace pelmora::component {
@@ -7,6 +7,6 @@ namespace pelmora::component {
 // At DLL_PROCESS_DETACH by FreeLibrary (not at process exit): frees every
 // thread's thread-local runtime data and libstdc++'s emergency exception
 // pool. Nothing of the runtime may run in the DLL afterwards.
-void ReleaseRuntimeAtUnload();
+void ReleaseCrtAtUnload();
 
 }  // namespace pelmora::component

@@ -1,14 +1,14 @@
-// Pelmora.dll's module: its state cells, its one constant project
+// Pelmora.dll's exports: the module's state, its one constant project
 // descriptor, the library entry and the four exported entry points, each of
-// which hands over to the server services with the cells and the descriptor
-// and returns what they return.
+// which hands over to the server services (component/server/) with the state
+// and the descriptor and returns what they return.
 #include <windows.h>
 // <windows.h> first: the OLE headers rely on it.
 #include <olectl.h>
 
 #include "Pelmora.h"
 #include "component/calc_dist_class.h"
-#include "component/runtime_threads.h"
+#include "component/crt_threads.h"
 #include "component/server/server.h"
 #include "pelmora_identifiers.h"
 
@@ -22,26 +22,16 @@ using pelmora::server::Threading;
 // The module's state: written only by the server services.
 ModuleCells cells{};
 
-// The methods of _CalcDistClass in vtable slot order after IDispatch.
-constexpr const wchar_t* kMethodNames[] = {PELMORA_METHOD_NAMES};
-
 const ClassRecord kClasses[] = {{
     PELMORA_CLASS_NAME_W,
     &CLSID_CalcDistClass,
     &IID__CalcDistClass,
-    nullptr,  // no events interface
-    nullptr,  // no description
+    nullptr,  // no description: the friendly name is the ProgID
     &pelmora::component::CalcDistClass::Create,
-    kMethodNames,
-    sizeof kMethodNames / sizeof kMethodNames[0],
 }};
 
 const ProjectDescriptor kProject = {
     PELMORA_LIBRARY_NAME_W,
-    L"Pelmora",
-    L"Pelmora",
-    nullptr,  // no help file
-    PELMORA_LANGUAGE,
     Threading::kApartment,
     &LIBID_Tevaro,
     PELMORA_TYPELIB_VERSION_MAJOR,
@@ -49,7 +39,6 @@ const ProjectDescriptor kProject = {
     0,  // registered under locale 0, whatever the library's own locale
     kClasses,
     sizeof kClasses / sizeof kClasses[0],
-    &cells,
 };
 
 }  // namespace
@@ -61,7 +50,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
   // information goes, and the DLL gives back what its runtime holds.
   if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
     pelmora::component::CalcDistClass::ReleaseTypeInfo();
-    pelmora::component::ReleaseRuntimeAtUnload();
+    pelmora::component::ReleaseCrtAtUnload();
   }
   return result;
 }
@@ -74,4 +63,4 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
   return pelmora::server::GetClassObject(cells, kProject, clsid, iid, out);
 }
 
-STDAPI DllCanUnloadNow() { return pelmora::server::CanUnloadNow(kProject); }
+STDAPI DllCanUnloadNow() { return pelmora::server::CanUnloadNow(cells); }
