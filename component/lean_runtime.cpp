@@ -11,7 +11,7 @@
 // runtime's std::__throw_* functions, which all live in one object with every
 // standard exception class and the string code those classes carry. The ones
 // the DLL calls are defined here: an allocation failure throws
-// std::bad_alloc, as before; a request beyond a container's largest size
+// std::bad_alloc; a request beyond a container's largest size
 // (which no registry text comes near) throws an exception of the DLL's own,
 // which the entry points' guards report as E_UNEXPECTED, as they do the
 // runtime's std::length_error and std::out_of_range.

@@ -48,10 +48,12 @@ step "building the 32-bit edition in $build/release-win32"
 rm -rf "$build/release-win32" "$build/release-win64"
 run cmake -S "$root" -B "$build/release-win32" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
+# The packages take the 32-bit DLL and its manifest from the folder of the
+# 32-bit tree's DLL.
 run cmake --build "$build/release-win32" -j"$jobs" --target Pelmora
 step "building the 64-bit edition and the installer packages in $build/release-win64"
 run cmake -S "$root" -B "$build/release-win64" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DPELMORA_WIN32_EDITION="$build/release-win32/edition-win32"
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DPELMORA_WIN32_EDITION="$build/release-win32/bin-win32"
 run cmake --build "$build/release-win64" -j"$jobs" --target pelmora_installer
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/release-win64/CMakeCache.txt")

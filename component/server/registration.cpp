@@ -278,8 +278,12 @@ HRESULT SetText(const Entry& entry) {
   return HRESULT_FROM_WIN32(status);
 }
 
+// What GetText answers for a value that is there but holds no text.
+constexpr HRESULT kNoText = 2;
+
 // Reads a REG_SZ value: S_OK with its text; S_FALSE when the key or the
-// value is absent or the value is no text; a failure when it cannot be read.
+// value is absent; kNoText when the value is of another type; a failure when
+// it cannot be read.
 HRESULT GetText(const std::wstring& key, const wchar_t* name, std::wstring& data) {
   const std::wstring full = FullKey(key);
   std::wstring buffer;
@@ -287,7 +291,8 @@ HRESULT GetText(const std::wstring& key, const wchar_t* name, std::wstring& data
     DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
     const LSTATUS status = RegGetValueW(kHive, full.c_str(), name, RRF_RT_REG_SZ, nullptr,
                                         buffer.empty() ? nullptr : buffer.data(), &bytes);
-    if (status == ERROR_FILE_NOT_FOUND || status == ERROR_UNSUPPORTED_TYPE) return S_FALSE;
+    if (status == ERROR_FILE_NOT_FOUND) return S_FALSE;
+    if (status == ERROR_UNSUPPORTED_TYPE) return kNoText;
     if (status == ERROR_SUCCESS && !buffer.empty()) break;
     if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) return HRESULT_FROM_WIN32(status);
     // The size first, or again when the value grew in between.
@@ -334,15 +339,18 @@ bool Matches(const Entry& entry, const std::wstring& data) {
 }
 
 // Whose is a registered value: this module's (it holds what this module
-// writes), nobody's (absent) or another server's. A value that cannot be
-// read is nobody's to judge: the failure.
+// writes), nobody's (absent) or another server's (another text, or a value
+// of another type, such as an expandable path). A value that cannot be read
+// is nobody's to judge: the failure.
 enum class Owner { kThis, kNone, kOther };
 
 HRESULT OwnerOf(const Entry& entry, Owner& owner) {
   std::wstring data;
   const HRESULT hr = GetText(entry.key, entry.name, data);
   if (FAILED(hr)) return hr;
-  owner = hr == S_FALSE ? Owner::kNone : Matches(entry, data) ? Owner::kThis : Owner::kOther;
+  owner = hr == S_FALSE                        ? Owner::kNone
+          : hr == S_OK && Matches(entry, data) ? Owner::kThis
+                                               : Owner::kOther;
   return S_OK;
 }
 
