@@ -11,61 +11,10 @@
 #include <vector>
 
 #include "tests/component/com_support.h"
+#include "tests/component/holdings.h"
 
 namespace pelmora::test {
 namespace {
-
-// Counts the blocks the task allocator hands out and takes back. (A COM
-// object is never deleted through its interface.)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class CountingSpy final : public IMallocSpy {
- public:
-  LONG Outstanding() const { return allocations_ - frees_; }
-  LONG Allocations() const { return allocations_; }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMallocSpy)) {
-      *out = static_cast<IMallocSpy*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  // Lives as long as the test program.
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
-  SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T size) override { return size; }
-  void* STDMETHODCALLTYPE PostAlloc(void* block) override {
-    if (block != nullptr) ++allocations_;
-    return block;
-  }
-  void* STDMETHODCALLTYPE PreFree(void* block, BOOL /*spied*/) override {
-    if (block != nullptr) ++frees_;
-    return block;
-  }
-  void STDMETHODCALLTYPE PostFree(BOOL /*spied*/) override {}
-  SIZE_T STDMETHODCALLTYPE PreRealloc(void* block, SIZE_T size, void** out,
-                                      BOOL /*spied*/) override {
-    *out = block;
-    return size;
-  }
-  void* STDMETHODCALLTYPE PostRealloc(void* block, BOOL /*spied*/) override { return block; }
-  void* STDMETHODCALLTYPE PreGetSize(void* block, BOOL /*spied*/) override { return block; }
-  SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T size, BOOL /*spied*/) override { return size; }
-  void* STDMETHODCALLTYPE PreDidAlloc(void* block, BOOL /*spied*/) override { return block; }
-  int STDMETHODCALLTYPE PostDidAlloc(void* /*block*/, BOOL /*spied*/, int answer) override {
-    return answer;
-  }
-  void STDMETHODCALLTYPE PreHeapMinimize() override {}
-  void STDMETHODCALLTYPE PostHeapMinimize() override {}
-
- private:
-  LONG allocations_ = 0;
-  LONG frees_ = 0;
-};
-#pragma GCC diagnostic pop
 
 // One round of calls: every method through the vtable and by name, each
 // succeeding and failing where it can; the caller frees what it owns.
@@ -129,7 +78,7 @@ void OneRound(_CalcDistClass* object, IDispatch* dispatch) {
 }
 
 TEST(Leaks, NoBlockOutlivesItsCall) {
-  CountingSpy spy;
+  TaskBlockSpy spy;
   ASSERT_EQ(Hr{CoRegisterMallocSpy(&spy)}, Hr{S_OK});
   {
     const ComPtr<_CalcDistClass> object = Server::Get().Create();

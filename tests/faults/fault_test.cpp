@@ -57,6 +57,7 @@
 #include <vector>
 
 #include "tests/component/com_support.h"
+#include "tests/component/holdings.h"
 
 namespace pelmora::test {
 namespace {
@@ -412,79 +413,15 @@ std::vector<std::string> PatchImports(HMODULE module, std::set<std::string>& pat
 
 // ---- What the process holds ----
 
-// Counts the blocks of the task allocator, where every Automation string
-// goes without the string cache (OANOCACHE=1): those allocated and those
-// freed of the blocks allocated while it counts.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class TaskBlocks final : public IMallocSpy {
- public:
-  LONG Outstanding() const { return allocated_ - freed_; }
+pelmora::test::TaskBlockSpy task_blocks;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMallocSpy)) {
-      *out = static_cast<IMallocSpy*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  // Lives as long as the program.
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T size) override { return size; }
-  void* STDMETHODCALLTYPE PostAlloc(void* block) override {
-    if (block != nullptr) ++allocated_;
-    return block;
-  }
-  void* STDMETHODCALLTYPE PreFree(void* block, BOOL spied) override {
-    if (block != nullptr && spied) ++freed_;
-    return block;
-  }
-  void STDMETHODCALLTYPE PostFree(BOOL) override {}
-  SIZE_T STDMETHODCALLTYPE PreRealloc(void* block, SIZE_T size, void** out, BOOL) override {
-    *out = block;
-    return size;
-  }
-  void* STDMETHODCALLTYPE PostRealloc(void* block, BOOL) override { return block; }
-  void* STDMETHODCALLTYPE PreGetSize(void* block, BOOL) override { return block; }
-  SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T size, BOOL) override { return size; }
-  void* STDMETHODCALLTYPE PreDidAlloc(void* block, BOOL) override { return block; }
-  int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int answer) override { return answer; }
-  void STDMETHODCALLTYPE PreHeapMinimize() override {}
-  void STDMETHODCALLTYPE PostHeapMinimize() override {}
-
- private:
-  LONG allocated_ = 0;
-  LONG freed_ = 0;
-};
-#pragma GCC diagnostic pop
-TaskBlocks task_blocks;
-
-// The value of a new handle (handles are given out lowest free first), the
-// bytes of the heap blocks in use and the task allocator's blocks.
+// What the process holds, and the task allocator's blocks.
 struct Holdings {
-  std::uintptr_t handle;
-  std::size_t heap_bytes;
+  pelmora::test::ProcessHoldings process;
   LONG task_blocks;
 };
 
-Holdings Measure() {
-  const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  CloseHandle(event);
-  std::size_t bytes = 0;
-  HANDLE heaps[64];
-  const DWORD count = GetProcessHeaps(64, heaps);
-  for (DWORD i = 0; i < count && i < 64; ++i) {
-    PROCESS_HEAP_ENTRY entry{};
-    HeapLock(heaps[i]);
-    while (HeapWalk(heaps[i], &entry)) {
-      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) bytes += entry.cbData;
-    }
-    HeapUnlock(heaps[i]);
-  }
-  return {reinterpret_cast<std::uintptr_t>(event), bytes, task_blocks.Outstanding()};
-}
+Holdings Measure() { return {pelmora::test::MeasureProcess(), task_blocks.Outstanding()}; }
 
 // ---- The registry ----
 
@@ -804,14 +741,14 @@ bool Run(std::size_t n, const Steps& steps, bool repeated = false) {
   // the handles of the registry roots), the first time a run goes a new
   // way; a leak grows again when the run is repeated.
   const Holdings after = Measure();
-  const long long heap =
-      static_cast<long long>(after.heap_bytes) - static_cast<long long>(before.heap_bytes);
+  const long long heap = static_cast<long long>(after.process.heap_bytes) -
+                         static_cast<long long>(before.process.heap_bytes);
   const LONG task = after.task_blocks - before.task_blocks;
-  if (after.handle == before.handle && heap == 0 && task == 0) return fired;
+  if (after.process.handle == before.process.handle && heap == 0 && task == 0) return fired;
   if (!repeated) return Run(n, steps, true);
   Problem(kLeak, "the process grew by " + std::to_string(heap) + " heap bytes, " +
                      std::to_string(task) + " task allocator blocks" +
-                     (after.handle != before.handle ? ", handles" : ""));
+                     (after.process.handle != before.process.handle ? ", handles" : ""));
   return fired;
 }
 

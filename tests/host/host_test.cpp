@@ -29,6 +29,7 @@
 
 #include "Pelmora.h"
 #include "tests/component/com_support.h"
+#include "tests/component/holdings.h"
 
 namespace pelmora::test {
 namespace {
@@ -743,30 +744,8 @@ INSTANTIATE_TEST_SUITE_P(Environments, HostileEnvironment,
 
 // ---- Load and unload ----
 
-// What the process holds: the value of a new handle (handles are given out
-// lowest free first, so it grows when handles are lost) and the bytes of the
-// heap blocks in use.
-struct Holdings {
-  std::uintptr_t handle;
-  std::size_t heap_bytes;
-};
-
-Holdings Measure() {
-  const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  CloseHandle(event);
-  std::size_t bytes = 0;
-  HANDLE heaps[64];
-  const DWORD count = GetProcessHeaps(64, heaps);
-  for (DWORD i = 0; i < count && i < 64; ++i) {
-    PROCESS_HEAP_ENTRY entry{};
-    HeapLock(heaps[i]);
-    while (HeapWalk(heaps[i], &entry)) {
-      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) bytes += entry.cbData;
-    }
-    HeapUnlock(heaps[i]);
-  }
-  return {reinterpret_cast<std::uintptr_t>(event), bytes};
-}
+using Holdings = pelmora::test::ProcessHoldings;
+Holdings Measure() { return pelmora::test::MeasureProcess(); }
 
 // One cycle: load, optionally make an object and call every method (a
 // failure included, directly and by name), unload.
