@@ -1,0 +1,123 @@
+#include "cli/adif.h"
+
+#include <initializer_list>
+
+namespace pelmora::cli {
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) {
+      return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+namespace {
+
+// Pieces joined into one message (without operator+, whose inlined copies
+// GCC 12 warns about wrongly).
+std::string Join(std::initializer_list<std::string_view> pieces) {
+  std::string text;
+  for (const std::string_view piece : pieces) text.append(piece);
+  return text;
+}
+
+// The next end tag "<eor>" (or "<eoh>") in any case from `from`, or npos.
+std::size_t FindEndTag(std::string_view window, std::size_t from, std::string_view end) {
+  for (std::size_t at = window.find('<', from); at != std::string_view::npos;
+       at = window.find('<', at + 1)) {
+    if (at + end.size() + 2 <= window.size() && SameName(window.substr(at + 1, end.size()), end) &&
+        window[at + 1 + end.size()] == '>') {
+      return at;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// A malformed record: it runs through the next end tag, or to the end.
+AdifSplit Malformed(std::string_view window, bool at_end, std::string_view end, std::size_t at,
+                    std::string problem, AdifRecord* record) {
+  const std::size_t tag = FindEndTag(window, at, end);
+  if (tag == std::string_view::npos) {
+    if (!at_end) return AdifSplit::kNeedMore;
+    record->end_tag = record->length = window.size();
+  } else {
+    record->end_tag = tag;
+    record->length = tag + end.size() + 2;
+  }
+  record->problem = std::move(problem);
+  record->problem_at = at;
+  return AdifSplit::kRecord;
+}
+
+}  // namespace
+
+AdifSplit SplitAdifRecord(std::string_view window, bool at_end, bool header, AdifRecord* record) {
+  record->fields.clear();
+  record->problem.clear();
+  const std::string_view end = header ? "eoh" : "eor";
+  std::size_t pos = 0;
+  for (;;) {
+    const std::size_t open = window.find('<', pos);
+    if (open == std::string_view::npos) {
+      if (!at_end) return AdifSplit::kNeedMore;
+      if (record->fields.empty() && !header) return AdifSplit::kEnd;
+      return Malformed(window, at_end, end, window.size(),
+                       header ? "the header has no <EOH>" : "the record has no <EOR>", record);
+    }
+    const std::size_t close = window.find('>', open);
+    if (close == std::string_view::npos) {
+      if (!at_end) return AdifSplit::kNeedMore;
+      return Malformed(window, at_end, end, open, "a tag without '>'", record);
+    }
+    const std::string_view tag = window.substr(open + 1, close - open - 1);
+    const std::size_t colon = tag.find(':');
+    const std::string_view name = tag.substr(0, colon);
+    if (SameName(name, end)) {
+      record->end_tag = open;
+      record->length = close + 1;
+      return AdifSplit::kRecord;
+    }
+    if (SameName(name, header ? "eor" : "eoh")) {
+      return Malformed(window, at_end, end, open, Join({"<", name, "> out of place"}), record);
+    }
+    if (colon == std::string_view::npos || name.empty()) {
+      return Malformed(window, at_end, end, open,
+                       Join({"the tag <", tag.substr(0, 40), "> has no length"}), record);
+    }
+    std::string_view rest = tag.substr(colon + 1);
+    const std::size_t second = rest.find(':');
+    const std::string_view digits = rest.substr(0, second);
+    std::size_t length = 0;
+    bool good = !digits.empty() && digits.size() <= 9;
+    for (const char c : digits) {
+      good = good && c >= '0' && c <= '9';
+      if (good) length = length * 10 + static_cast<std::size_t>(c - '0');
+    }
+    if (!good) {
+      return Malformed(window, at_end, end, open,
+                       Join({"the field ", name.substr(0, 40), " has a bad length '",
+                             digits.substr(0, 20), "'"}),
+                       record);
+    }
+    AdifField field;
+    field.tag = open;
+    field.value = close + 1;
+    field.end = field.value + length;
+    field.name = name;
+    if (second != std::string_view::npos) field.type = rest.substr(second + 1);
+    if (field.end > window.size()) {
+      if (!at_end) return AdifSplit::kNeedMore;
+      return Malformed(window, at_end, end, open,
+                       Join({"the value of ", name.substr(0, 40), " runs past the end of the log"}),
+                       record);
+    }
+    record->fields.push_back(field);
+    pos = field.end;
+  }
+}
+
+}  // namespace pelmora::cli

@@ -1,0 +1,137 @@
+#include "cli/values.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "pelmora.h"
+
+namespace pelmora::cli {
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string_view TrimSpaces(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// Whether `text` (without sign) is digits with a point and an exponent as
+// allowed.
+bool IsDecimal(std::string_view text) {
+  std::size_t i = 0, digits = 0;
+  while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    const std::size_t start = i;
+    while (i < text.size() && IsDigit(text[i])) ++i;
+    if (i == start) return false;
+  }
+  return i == text.size();
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const char x = (a[i] >= 'A' && a[i] <= 'Z') ? static_cast<char>(a[i] + 32) : a[i];
+    if (x != b[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+ValueError ParseNumber(std::string_view text, float* out) {
+  text = TrimSpaces(text);
+  bool negative = false;
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  if (EqualsNoCase(text, "nan")) {
+    *out = negative ? -std::numeric_limits<float>::quiet_NaN()
+                    : std::numeric_limits<float>::quiet_NaN();
+    return ValueError::kNone;
+  }
+  // An infinity is beyond the float range for Automation.
+  if (EqualsNoCase(text, "inf") || EqualsNoCase(text, "infinity")) return ValueError::kRange;
+  if (!IsDecimal(text)) return ValueError::kSyntax;
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error == std::errc::result_out_of_range) {
+    // Too large or too small for a double: strtod tells which (rare).
+    const std::string copy(text);
+    value = std::strtod(copy.c_str(), nullptr);
+  } else if (error != std::errc() || end != text.data() + text.size()) {
+    return ValueError::kSyntax;
+  }
+  if (negative) value = -value;
+  // Automation's conversion of a double to a float parameter.
+  constexpr double kLargest = static_cast<double>(std::numeric_limits<float>::max());
+  if (value > kLargest || value < -kLargest) return ValueError::kRange;
+  *out = static_cast<float>(value);
+  return ValueError::kNone;
+}
+
+bool IsLocator(std::string_view text) {
+  const auto letter = [](char c, char last) {
+    return (c >= 'A' && c <= last) || (c >= 'a' && c <= static_cast<char>(last + 32));
+  };
+  if (text.size() != 4 && text.size() != 6 && text.size() != 8) return false;
+  if (!letter(text[0], 'R') || !letter(text[1], 'R') || !IsDigit(text[2]) || !IsDigit(text[3]))
+    return false;
+  if (text.size() >= 6 && (!letter(text[4], 'X') || !letter(text[5], 'X'))) return false;
+  if (text.size() == 8 && (!IsDigit(text[6]) || !IsDigit(text[7]))) return false;
+  return true;
+}
+
+ValueError ParsePosition(std::string_view text, Position* out, int* status) {
+  const std::size_t comma = text.find(',');
+  if (comma != std::string_view::npos) {
+    const ValueError lat = ParseNumber(text.substr(0, comma), &out->lat);
+    if (lat != ValueError::kNone) return lat;
+    return ParseNumber(text.substr(comma + 1), &out->lon);
+  }
+  if (!IsLocator(text)) return ValueError::kSyntax;
+  *status = pelmora_lat_from_grid(text.data(), text.size(), &out->lat);
+  if (*status == PELMORA_OK) *status = pelmora_long_from_grid(text.data(), text.size(), &out->lon);
+  return *status == PELMORA_OK ? ValueError::kNone : ValueError::kCall;
+}
+
+void AppendFloat(std::string& out, float x) {
+  char buffer[kFloatChars];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, x);
+  out.append(buffer, result.ptr);
+}
+
+std::string FormatFloat(float x) {
+  std::string out;
+  AppendFloat(out, x);
+  return out;
+}
+
+std::string Describe(ValueError error, std::string_view text, bool position) {
+  const std::string quoted = "'" + std::string(text) + "'";
+  switch (error) {
+    case ValueError::kNone:
+      return "no error";
+    case ValueError::kSyntax:
+      return quoted + (position ? " is neither LAT,LON nor a locator" : " is not a number");
+    case ValueError::kRange:
+      return quoted + ": Overflow (a number beyond single precision)";
+    case ValueError::kCall:
+      return quoted + ": the locator cannot be decoded";
+  }
+  return quoted;
+}
+
+}  // namespace pelmora::cli
