@@ -10,16 +10,25 @@ namespace pelmora::cli {
 
 bool Source::More() {
   if (ended_) return false;
-  // Drop what was consumed, then make room for a chunk (at least 1 MiB, and
-  // at least as much as the window holds, so a long record costs linear
-  // time).
-  buffer_.erase(0, begin_);
-  begin_ = 0;
-  const std::size_t kept = buffer_.size();
-  const std::size_t room = std::max<std::size_t>(std::size_t{1} << 20, kept);
-  buffer_.resize(kept + room);
-  const std::size_t got = Read(buffer_.data() + kept, room);
-  buffer_.resize(kept + got);
+  const std::size_t kept = end_ - begin_;
+  // Consumed bytes make room when the window is at most half the buffer
+  // (then the copy costs no more than the bytes consumed since the last).
+  if (begin_ > 0 && kept <= capacity_ / 2) {
+    std::memmove(buffer_.get(), buffer_.get() + begin_, kept);
+    begin_ = 0;
+    end_ = kept;
+  }
+  if (capacity_ - end_ <= capacity_ / 4) {
+    const std::size_t capacity = std::max(kInitial, 2 * capacity_);
+    std::unique_ptr<char[]> grown(new char[capacity]);  // not zero-filled
+    if (kept > 0) std::memcpy(grown.get(), buffer_.get() + begin_, kept);
+    buffer_ = std::move(grown);
+    capacity_ = capacity;
+    begin_ = 0;
+    end_ = kept;
+  }
+  const std::size_t got = Read(buffer_.get() + end_, capacity_ - end_);
+  end_ += got;
   if (got == 0) ended_ = true;
   return got != 0;
 }

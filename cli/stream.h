@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -13,10 +14,16 @@ class Source {
  public:
   virtual ~Source() = default;
   // The bytes read and not yet consumed.
-  std::string_view Window() const { return std::string_view(buffer_).substr(begin_); }
+  std::string_view Window() const {
+    return std::string_view(buffer_.get() + begin_, end_ - begin_);
+  }
   // Reads more, keeping the window; false when the input has ended (or
-  // failed: see Failed).
+  // failed: see Failed). The buffer starts at kInitial bytes and doubles
+  // only when a read would find less than a quarter of it free after the
+  // window is moved to its front, so a window of n bytes costs O(n) in
+  // copies however small the pieces of the input are.
   bool More();
+  static constexpr std::size_t kInitial = std::size_t{1} << 16;
   bool Ended() const { return ended_; }
   void Consume(std::size_t n) { begin_ += n; }
   virtual bool Failed() const { return false; }
@@ -26,8 +33,10 @@ class Source {
   virtual std::size_t Read(char* to, std::size_t room) = 0;
 
  private:
-  std::string buffer_;
-  std::size_t begin_ = 0;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_ = 0;
+  std::size_t begin_ = 0;  // the window is [begin_, end_)
+  std::size_t end_ = 0;
   bool ended_ = false;
 };
 
