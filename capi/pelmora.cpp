@@ -47,16 +47,15 @@ template <class Unit, class Calculation>
 int TextMethod(Unit* buffer, std::size_t size, Calculation&& calculation) {
   if (buffer == nullptr) return PELMORA_NULL_POINTER;
   if (size == 0) return PELMORA_BUFFER_TOO_SMALL;
-  buffer[0] = 0;
-  Outcome<Text> outcome;
-  {
-    const FpGuard guard;
-    outcome = calculation();
+  const FpGuard guard;
+  const Outcome<Text> outcome = calculation();
+  if (!outcome.ok()) {
+    buffer[0] = 0;
+    return StatusOf(outcome.error);
   }
-  if (!outcome.ok()) return StatusOf(outcome.error);
-  const std::u16string_view units(outcome.value.Units());
-  if (!pelmora::capi::WriteText(units, buffer, size)) return PELMORA_BUFFER_TOO_SMALL;
-  return PELMORA_OK;
+  if (pelmora::capi::WriteText(outcome.value.Units(), buffer, size)) return PELMORA_OK;
+  buffer[0] = 0;
+  return PELMORA_BUFFER_TOO_SMALL;
 }
 
 // A UTF-8 locator as the UTF-16 text the decoding reads: the same result

@@ -68,6 +68,10 @@ inline std::size_t DecodingUnits(std::string_view text, char16_t (&units)[kDecod
   std::size_t count = 0;
   std::size_t at = 0;
   while (at < middle.size() && count < 6) {
+    if (static_cast<std::uint8_t>(middle[at]) < 0x80) {  // ASCII, the usual
+      units[count++] = static_cast<char16_t>(middle[at++]);
+      continue;
+    }
     const char32_t code = NextCodePoint(middle, &at);
     if (code < 0x10000) {
       units[count++] = static_cast<char16_t>(code);
@@ -95,6 +99,15 @@ inline bool WriteText(std::u16string_view units, char16_t* buffer, std::size_t s
 // The same as UTF-8, a lone surrogate as U+FFFD; a code point of two units
 // as one four-byte sequence.
 inline bool WriteText(std::u16string_view units, char* buffer, std::size_t size) {
+  if (units.size() < size) {  // ASCII, the usual, as it stands
+    char16_t any = 0;
+    for (const char16_t unit : units) any |= unit;
+    if (any < 0x80) {
+      for (std::size_t i = 0; i < units.size(); ++i) buffer[i] = static_cast<char>(units[i]);
+      buffer[units.size()] = '\0';
+      return true;
+    }
+  }
   std::size_t n = 0;
   const auto put = [&](std::uint32_t byte) {
     if (n + 1 >= size) return false;

@@ -43,6 +43,13 @@ bool NeedsTo(Result r) {
 }
 bool NeedsFrom(Result r) { return r != Result::kArcCos; }
 
+// The line ends in `bytes`.
+std::size_t Lines(std::string_view bytes) {
+  std::size_t n = 0;
+  for (const char c : bytes) n += c == '\n' ? 1 : 0;
+  return n;
+}
+
 // Reads until `split` finds a whole record in the window; false at the end.
 template <class Split>
 bool NextRecord(Source& in, Split&& split) {
@@ -348,10 +355,7 @@ class Log {
       : options_(options), diagnostics_(diagnostics) {}
 
   void Record(std::string_view bytes, const AdifRecord& record, std::size_t line, Sink& out) {
-    const auto line_at = [&](std::size_t offset) {
-      return line + static_cast<std::size_t>(std::count(
-                        bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
-    };
+    const auto line_at = [&](std::size_t offset) { return line + Lines(bytes.substr(0, offset)); };
     const std::string_view whole = bytes.substr(0, record.length);
     if (!record.problem.empty()) {
       diagnostics_.Report(line_at(record.problem_at), record.problem);
@@ -373,8 +377,7 @@ class Log {
       return;
     }
     Position a, b;
-    if (!Grid(bytes, *mine, line_at(mine->tag), &a) ||
-        !Grid(bytes, *theirs, line_at(theirs->tag), &b)) {
+    if (!Grid(bytes, *mine, line_at, &a) || !Grid(bytes, *theirs, line_at, &b)) {
       ++diagnostics_.failures;
       out.Put(whole);
       return;
@@ -442,16 +445,20 @@ class Log {
     o.append(value);
   }
 
-  bool Grid(std::string_view bytes, const AdifField& f, std::size_t line, Position* out) {
+  // The position of a locator field; false (and a message on the line of
+  // the field, from `line_at`) when it is none.
+  template <class LineAt>
+  bool Grid(std::string_view bytes, const AdifField& f, const LineAt& line_at, Position* out) {
     const std::string_view value = bytes.substr(f.value, f.end - f.value);
     if (!IsLocator(value)) {
-      diagnostics_.Report(line, std::string(f.name) + ": '" + std::string(value.substr(0, 40)) +
-                                    "' is not a locator");
+      diagnostics_.Report(
+          line_at(f.tag),
+          std::string(f.name) + ": '" + std::string(value.substr(0, 40)) + "' is not a locator");
       return false;
     }
     int status = PELMORA_OK;
     if (ParsePosition(value, out, &status) == ValueError::kNone) return true;
-    diagnostics_.Report(line, CallFailure(f.name, status));
+    diagnostics_.Report(line_at(f.tag), CallFailure(f.name, status));
     return false;
   }
 
@@ -466,8 +473,7 @@ int RunLog(Source& in, Sink& out, const LogOptions& options, Diagnostics& diagno
   AdifRecord record;
   std::size_t line = 1;
   const auto advance = [&](std::size_t n) {
-    const std::string_view done = in.Window().substr(0, n);
-    line += static_cast<std::size_t>(std::count(done.begin(), done.end(), '\n'));
+    line += Lines(in.Window().substr(0, n));
     in.Consume(n);
   };
   while (in.Window().empty() && in.More()) {

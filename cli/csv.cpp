@@ -77,7 +77,9 @@ std::string_view CsvValue(std::string_view raw, std::string* scratch) {
 }
 
 void AppendCsvValue(std::string& out, std::string_view value, char separator) {
-  if (value.find_first_of(std::string{separator, '"', '\r', '\n'}) == std::string_view::npos) {
+  bool plain = true;
+  for (const char c : value) plain = plain && c != separator && c != '"' && c != '\r' && c != '\n';
+  if (plain) {
     out.append(value);
     return;
   }

@@ -26,6 +26,10 @@ namespace pelmora::cli {
 
 enum class ValueError { kNone, kSyntax, kRange, kCall };
 
+// Unsigned decimal `text` (digits, point, exponent as above) as the nearest
+// double; false when it is no such text.
+bool ParseDecimal(std::string_view text, double* out);
+
 // `text` as a float: kNone, or kSyntax / kRange (an overflow).
 ValueError ParseNumber(std::string_view text, float* out);
 

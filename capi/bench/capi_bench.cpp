@@ -1,12 +1,22 @@
 // What a libpelmora call costs beyond its calculation: each C function
-// against the calc/ function it calls, over the same inputs, as the best of
-// several rounds. Prints ns per call and the difference against its goal
-// (at most 10 ns: the floating-point guard and the conversions). The last
-// line, "per-element distance_from NS", is read by tools/bench_interfaces.sh.
+// (through the shared library) against the calc/ function it calls, over
+// the same 4096 inputs. The two are timed in alternate rounds, so that a
+// change in the machine's load meets both, and the best round of each
+// counts. Prints ns per call, the difference and whether it meets the goal
+// (at most 10 ns: the floating-point guard and the conversions).
+//
+// The caller here has the inexact flag set, as every program has after its
+// first rounded operation, so the guard only reads MXCSR. Two more lines
+// show what the guard costs when it must write MXCSR: a caller whose flags
+// are clear (the exit writes them back) and one that rounds upwards (entry
+// and exit write). The last line, "per-element distance_from NS", is read
+// by tools/bench_interfaces.sh.
+#include <xmmintrin.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -23,14 +33,28 @@ volatile float sink_float;
 volatile char sink_char;
 
 template <class Body>
-double NsPerCall(Body&& body) {
-  double best = 1e30;
-  for (int round = 0; round < 7; ++round) {
-    const auto start = std::chrono::steady_clock::now();
-    std::size_t calls = 0;
-    for (int pass = 0; pass < 40; ++pass) calls += body();
-    const std::chrono::duration<double, std::nano> took = std::chrono::steady_clock::now() - start;
-    best = std::min(best, took.count() / static_cast<double>(calls));
+double NsPerCall(Body& body) {
+  const auto start = std::chrono::steady_clock::now();
+  for (int pass = 0; pass < 20; ++pass) body();
+  const std::chrono::duration<double, std::nano> took = std::chrono::steady_clock::now() - start;
+  return took.count() / (20.0 * kInputs);
+}
+
+struct Pair {
+  double calc = 1e30, capi = 1e30;
+};
+
+// The best of 31 alternate rounds of each.
+template <class Calc, class Capi>
+Pair Measure(Calc&& calc, Capi&& capi, unsigned mxcsr) {
+  Pair best;
+  const unsigned host = _mm_getcsr();
+  for (int round = 0; round < 31; ++round) {
+    best.calc = std::min(best.calc, NsPerCall(calc));
+    _mm_setcsr(mxcsr);
+    const double c = NsPerCall(capi);
+    _mm_setcsr(host);
+    best.capi = std::min(best.capi, c);
   }
   return best;
 }
@@ -57,116 +81,127 @@ int main() {
     grids[i] = g;
     grids16[i] = std::u16string(grids[i].begin(), grids[i].end());
   }
+
+  const auto distance_calc = [&] {
+    for (std::size_t i = 0; i < kInputs; ++i)
+      sink_float = pelmora::calc::DistanceFrom(lat[i], lon[i], lat2[i], lon2[i]).value;
+  };
+  const auto distance_capi = [&] {
+    float r;
+    for (std::size_t i = 0; i < kInputs; ++i) {
+      pelmora_distance_from(lat[i], lon[i], lat2[i], lon2[i], &r);
+      sink_float = r;
+    }
+  };
+  const auto decode_calc = [&] {
+    for (std::size_t i = 0; i < kInputs; ++i)
+      sink_float = pelmora::calc::LatFromGrid(std::u16string_view(grids16[i])).value;
+  };
+
+  // The usual caller: inexact set, control as the library's.
+  const unsigned usual = 0x1FA0;
   struct Row {
     const char* name;
-    double calc, capi;
+    Pair pair;
   };
   std::vector<Row> rows;
-  rows.push_back({"distance_from", NsPerCall([&] {
-                    for (std::size_t i = 0; i < kInputs; ++i)
-                      sink_float =
-                          pelmora::calc::DistanceFrom(lat[i], lon[i], lat2[i], lon2[i]).value;
-                    return kInputs;
-                  }),
-                  NsPerCall([&] {
-                    float r;
-                    for (std::size_t i = 0; i < kInputs; ++i) {
-                      pelmora_distance_from(lat[i], lon[i], lat2[i], lon2[i], &r);
-                      sink_float = r;
-                    }
-                    return kInputs;
-                  })});
-  rows.push_back({"azimut", NsPerCall([&] {
-                    pelmora::calc::BearingFields fields;
-                    for (std::size_t i = 0; i < kInputs; ++i)
-                      sink_float =
-                          pelmora::calc::Azimut(fields, lat[i], lon[i], lat2[i], lon2[i]).value;
-                    return kInputs;
-                  }),
-                  NsPerCall([&] {
-                    float r;
-                    for (std::size_t i = 0; i < kInputs; ++i) {
-                      pelmora_azimut(lat[i], lon[i], lat2[i], lon2[i], &r);
-                      sink_float = r;
-                    }
-                    return kInputs;
-                  })});
-  rows.push_back({"arc_cos", NsPerCall([&] {
-                    for (std::size_t i = 0; i < kInputs; ++i)
-                      sink_float = pelmora::calc::ArcCos(x[i]).value;
-                    return kInputs;
-                  }),
-                  NsPerCall([&] {
-                    float r;
-                    for (std::size_t i = 0; i < kInputs; ++i) {
-                      pelmora_arc_cos(x[i], &r);
-                      sink_float = r;
-                    }
-                    return kInputs;
-                  })});
-  rows.push_back({"grid_from_lat_long", NsPerCall([&] {
-                    for (std::size_t i = 0; i < kInputs; ++i)
-                      sink_char = static_cast<char>(
-                          pelmora::calc::GridFromLatLong(lat[i], lon[i]).value.Units()[0]);
-                    return kInputs;
-                  }),
-                  NsPerCall([&] {
-                    char g[PELMORA_LOCATOR_SIZE];
-                    for (std::size_t i = 0; i < kInputs; ++i) {
-                      pelmora_grid_from_lat_long(lat[i], lon[i], g, sizeof g);
-                      sink_char = g[0];
-                    }
-                    return kInputs;
-                  })});
-  rows.push_back({"s_locator", NsPerCall([&] {
-                    for (std::size_t i = 0; i < kInputs; ++i)
-                      sink_char = static_cast<char>(
-                          pelmora::calc::sLocator(lat[i], lon[i]).value.Units()[0]);
-                    return kInputs;
-                  }),
-                  NsPerCall([&] {
-                    char g[PELMORA_LOCATOR_SIZE];
-                    for (std::size_t i = 0; i < kInputs; ++i) {
-                      pelmora_s_locator(lat[i], lon[i], g, sizeof g);
-                      sink_char = g[0];
-                    }
-                    return kInputs;
-                  })});
-  rows.push_back({"lat_from_grid (UTF-16)", NsPerCall([&] {
-                    for (std::size_t i = 0; i < kInputs; ++i)
-                      sink_float =
-                          pelmora::calc::LatFromGrid(std::u16string_view(grids16[i])).value;
-                    return kInputs;
-                  }),
-                  NsPerCall([&] {
-                    float r;
-                    for (std::size_t i = 0; i < kInputs; ++i) {
-                      pelmora_lat_from_grid16(grids16[i].data(), grids16[i].size(), &r);
-                      sink_float = r;
-                    }
-                    return kInputs;
-                  })});
-  rows.push_back({"lat_from_grid (UTF-8)", NsPerCall([&] {
-                    for (std::size_t i = 0; i < kInputs; ++i)
-                      sink_float =
-                          pelmora::calc::LatFromGrid(std::u16string_view(grids16[i])).value;
-                    return kInputs;
-                  }),
-                  NsPerCall([&] {
-                    float r;
-                    for (std::size_t i = 0; i < kInputs; ++i) {
-                      pelmora_lat_from_grid(grids[i].data(), grids[i].size(), &r);
-                      sink_float = r;
-                    }
-                    return kInputs;
-                  })});
-  std::printf("%-24s %10s %10s %10s  %s\n", "C call", "calc ns", "C ns", "extra ns",
+  rows.push_back({"distance_from", Measure(distance_calc, distance_capi, usual)});
+  rows.push_back(
+      {"azimut", Measure(
+                     [&] {
+                       pelmora::calc::BearingFields fields;
+                       for (std::size_t i = 0; i < kInputs; ++i)
+                         sink_float =
+                             pelmora::calc::Azimut(fields, lat[i], lon[i], lat2[i], lon2[i]).value;
+                     },
+                     [&] {
+                       float r;
+                       for (std::size_t i = 0; i < kInputs; ++i) {
+                         pelmora_azimut(lat[i], lon[i], lat2[i], lon2[i], &r);
+                         sink_float = r;
+                       }
+                     },
+                     usual)});
+  rows.push_back({"arc_cos", Measure(
+                                 [&] {
+                                   for (std::size_t i = 0; i < kInputs; ++i)
+                                     sink_float = pelmora::calc::ArcCos(x[i]).value;
+                                 },
+                                 [&] {
+                                   float r;
+                                   for (std::size_t i = 0; i < kInputs; ++i) {
+                                     pelmora_arc_cos(x[i], &r);
+                                     sink_float = r;
+                                   }
+                                 },
+                                 usual)});
+  rows.push_back({"grid_from_lat_long",
+                  Measure(
+                      [&] {
+                        for (std::size_t i = 0; i < kInputs; ++i)
+                          sink_char = static_cast<char>(
+                              pelmora::calc::GridFromLatLong(lat[i], lon[i]).value.Units()[0]);
+                      },
+                      [&] {
+                        char g[PELMORA_LOCATOR_SIZE];
+                        for (std::size_t i = 0; i < kInputs; ++i) {
+                          pelmora_grid_from_lat_long(lat[i], lon[i], g, sizeof g);
+                          sink_char = g[0];
+                        }
+                      },
+                      usual)});
+  rows.push_back(
+      {"s_locator", Measure(
+                        [&] {
+                          for (std::size_t i = 0; i < kInputs; ++i)
+                            sink_char = static_cast<char>(
+                                pelmora::calc::sLocator(lat[i], lon[i]).value.Units()[0]);
+                        },
+                        [&] {
+                          char g[PELMORA_LOCATOR_SIZE];
+                          for (std::size_t i = 0; i < kInputs; ++i) {
+                            pelmora_s_locator(lat[i], lon[i], g, sizeof g);
+                            sink_char = g[0];
+                          }
+                        },
+                        usual)});
+  rows.push_back({"lat_from_grid (UTF-16)", Measure(
+                                                decode_calc,
+                                                [&] {
+                                                  float r;
+                                                  for (std::size_t i = 0; i < kInputs; ++i) {
+                                                    pelmora_lat_from_grid16(grids16[i].data(),
+                                                                            grids16[i].size(), &r);
+                                                    sink_float = r;
+                                                  }
+                                                },
+                                                usual)});
+  rows.push_back({"lat_from_grid (UTF-8)", Measure(
+                                               decode_calc,
+                                               [&] {
+                                                 float r;
+                                                 for (std::size_t i = 0; i < kInputs; ++i) {
+                                                   pelmora_lat_from_grid(grids[i].data(),
+                                                                         grids[i].size(), &r);
+                                                   sink_float = r;
+                                                 }
+                                               },
+                                               usual)});
+  const std::size_t judged = rows.size();
+  rows.push_back(
+      {"distance_from, flags clear", Measure(distance_calc, distance_capi, usual & ~0x3Fu)});
+  rows.push_back({"distance_from, upward", Measure(distance_calc, distance_capi, 0x5FA0)});
+
+  std::printf("%-28s %9s %9s %9s  %s\n", "C call", "calc ns", "C ns", "extra ns",
               "goal: extra <= 10 ns");
-  for (const Row& r : rows) {
-    const double extra = r.capi - r.calc;
-    std::printf("%-24s %10.1f %10.1f %10.1f  %s\n", r.name, r.calc, r.capi, extra,
-                extra <= 10.0 ? "met" : "MISSED");
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const Row& r = rows[i];
+    const double extra = r.pair.capi - r.pair.calc;
+    std::printf("%-28s %9.1f %9.1f %9.1f  %s\n", r.name, r.pair.calc, r.pair.capi, extra,
+                i >= judged     ? "(caller's MXCSR written back: not the usual case)"
+                : extra <= 10.0 ? "met"
+                                : "MISSED");
   }
-  std::printf("per-element distance_from %.2f\n", rows[0].capi);
+  std::printf("per-element distance_from %.2f\n", rows[0].pair.capi);
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -70,6 +71,31 @@ TEST(Values, WrittenFloatsReadBack) {
     const std::string text = FormatFloat(x);
     ASSERT_EQ(ParseNumber(text, &back), ValueError::kNone) << text;
     ASSERT_EQ(std::bit_cast<std::uint32_t>(back), std::bit_cast<std::uint32_t>(x)) << text;
+  }
+}
+
+// Decimals of 1 to 18 digits, the point anywhere, exponents -30..30 (the
+// short ones take a one-operation path, the rest the general one): the
+// nearest double, as strtod gives it.
+TEST(Values, DecimalsAsTheNearestDouble) {
+  std::uint64_t state = 7;
+  const auto next = [&](std::uint64_t n) {
+    state = state * 6364136223846793005u + 1442695040888963407u;
+    return (state >> 33) % n;
+  };
+  for (int i = 0; i < 300000; ++i) {
+    std::string text;
+    const std::uint64_t digits = 1 + next(18), point = next(digits + 1);
+    for (std::uint64_t d = 0; d < digits; ++d) {
+      if (d == point && d > 0) text.push_back('.');
+      text.push_back(static_cast<char>('0' + next(10)));
+    }
+    if (next(2) != 0) text += "e" + std::to_string(static_cast<int>(next(61)) - 30);
+    double x = 0.0;
+    ASSERT_TRUE(ParseDecimal(text, &x)) << text;
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(x),
+              std::bit_cast<std::uint64_t>(std::strtod(text.c_str(), nullptr)))
+        << text;
   }
 }
 
