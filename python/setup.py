@@ -55,7 +55,7 @@ setup(
         language="c++",
         # The calculations' exactness: no contraction into fused
         # multiply-adds, no errno from the maths library.
-        extra_compile_args=["-std=c++20", "-O2", "-ffp-contract=off", "-fno-math-errno",
+        extra_compile_args=["-std=c++20", "-O3", "-ffp-contract=off", "-fno-math-errno",
                             "-fvisibility=hidden", "-DPELMORA_BUILDING"],
     )],
     cmdclass={"build_ext": BuildExt},

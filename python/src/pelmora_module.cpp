@@ -137,8 +137,12 @@ class Column {
       *out = floats_[i];
     } else if (doubles_ != nullptr) {
       if (Overflow(doubles_[i])) {
-        PyErr_Format(PyExc_OverflowError, "element %zd, %R, is beyond single precision", i,
-                     PyFloat_FromDouble(doubles_[i]));
+        PyObject* value = PyFloat_FromDouble(doubles_[i]);
+        if (value != nullptr) {
+          PyErr_Format(PyExc_OverflowError, "element %zd, %R, is beyond single precision", i,
+                       value);
+          Py_DECREF(value);
+        }
         return false;
       }
       *out = static_cast<float>(doubles_[i]);
@@ -323,8 +327,9 @@ PyObject* TextMethod(const char* name, PyObject* const* args, Py_ssize_t nargs, 
     if (*status != PELMORA_OK) return Py_NewRef(Py_None);
     Py_ssize_t length = 0;
     while (units[length] != 0) ++length;
-    return PyUnicode_DecodeUTF16(reinterpret_cast<const char*>(units), length * 2, "surrogatepass",
-                                 nullptr);
+    // UCS-2 as it stands (a result holds Windows-1252 characters only);
+    // Python stores it in one byte per character when it can.
+    return PyUnicode_FromKindAndData(PyUnicode_2BYTE_KIND, units, length);
   };
   if (!Column::IsBatch(args[0]) && !Column::IsBatch(args[1])) {
     if (statuses >= 0) {

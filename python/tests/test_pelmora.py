@@ -147,6 +147,8 @@ def test_beyond_single_precision_is_overflow(value):
         pelmora.arc_cos(value)
     with pytest.raises(OverflowError):
         pelmora.distance_from(0, 0, 1, [0.0, value])
+    with pytest.raises(OverflowError, match="element 1"):
+        pelmora.distance_from(0, 0, 1, np.array([0.0, value], dtype=np.float64))
 
 
 def test_nan_passes_and_bad_types_are_type_errors():
