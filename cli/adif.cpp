@@ -67,6 +67,7 @@ AdifSplit Malformed(std::string_view window, bool at_end, std::string_view end, 
 AdifSplit SplitAdifRecord(std::string_view window, bool at_end, bool header, AdifRecord* record) {
   record->fields.clear();
   record->problem.clear();
+  record->ends_header = false;
   const std::string_view end = header ? "eoh" : "eor";
   std::size_t pos = 0;
   for (;;) {
@@ -90,7 +91,13 @@ AdifSplit SplitAdifRecord(std::string_view window, bool at_end, bool header, Adi
       record->length = close + 1;
       return AdifSplit::kRecord;
     }
-    if (SameName(name, header ? "eor" : "eoh")) {
+    if (!header && SameName(name, "eoh")) {
+      record->end_tag = open;
+      record->length = close + 1;
+      record->ends_header = true;
+      return AdifSplit::kRecord;
+    }
+    if (header && SameName(name, "eor")) {
       return Malformed(window, at_end, end, open, Join({"<", name, "> out of place"}), record);
     }
     if (colon == std::string_view::npos || name.empty()) {

@@ -25,6 +25,10 @@ struct AdifRecord {
   std::size_t length = 0;   // bytes of the record through its end tag
   std::size_t end_tag = 0;  // the "<" of its end tag (length when it has none)
   std::vector<AdifField> fields;
+  // A record (not asked as the header) that ends with <EOH>: the header
+  // when it is the first, which ADIF wants to begin with a byte other than
+  // "<" but which many programs begin with a field (<ADIF_VER:5>3.1.4).
+  bool ends_header = false;
   // Why the record is malformed (empty when it is not), and where: it then
   // runs to the next end tag, or to the end of the input.
   std::string problem;

@@ -478,8 +478,12 @@ int RunLog(Source& in, Sink& out, const LogOptions& options, Diagnostics& diagno
   };
   while (in.Window().empty() && in.More()) {
   }
-  // A log that does not begin with "<" has a header, passed on as it is.
+  // A log that does not begin with "<" has a header, passed on as it is;
+  // one that does may begin with a header of fields (its first record then
+  // ends with <EOH>).
+  bool first = true;
   if (!in.Window().empty() && in.Window().front() != '<') {
+    first = false;
     AdifSplit split;
     while ((split = SplitAdifRecord(in.Window(), in.Ended(), true, &record)) ==
            AdifSplit::kNeedMore) {
@@ -500,7 +504,16 @@ int RunLog(Source& in, Sink& out, const LogOptions& options, Diagnostics& diagno
       continue;
     }
     if (split == AdifSplit::kEnd) break;
-    log.Record(in.Window(), record, line, out);
+    if (record.ends_header && !first) {
+      record.problem = "<EOH> out of place";
+      record.problem_at = record.end_tag;
+    }
+    if (record.ends_header && first) {
+      out.Put(in.Window().substr(0, record.length));  // a header of fields
+    } else {
+      log.Record(in.Window(), record, line, out);
+    }
+    first = false;
     advance(record.length);
   }
   out.Put(in.Window());  // text after the last record

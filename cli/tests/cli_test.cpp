@@ -226,6 +226,17 @@ TEST(Log, GoodRecordsAnnotatedBadOnesUnchanged) {
             "pelmora: t.adi:12: the value of GRIDSQUARE runs past the end of the log\n");
   EXPECT_EQ(run.status, 1);
 
+  // A header that begins with a field, and <EOH> where a record ends.
+  const Output fields =
+      Log("<ADIF_VER:5>3.1.4\n<EOH>\n<GRIDSQUARE:4>FN20<MY_GRIDSQUARE:4>JO62<eoh>\n"
+          "<GRIDSQUARE:4>FN20<MY_GRIDSQUARE:4>JO62<eor>\n",
+          LogOptions{});
+  EXPECT_EQ(fields.out,
+            "<ADIF_VER:5>3.1.4\n<EOH>\n<GRIDSQUARE:4>FN20<MY_GRIDSQUARE:4>JO62<eoh>\n"
+            "<GRIDSQUARE:4>FN20<MY_GRIDSQUARE:4>JO62<DISTANCE:4>6434 <APP_PELMORA_BEARING:3>296 "
+            "<eor>\n");
+  EXPECT_EQ(fields.messages, "pelmora: t.adi:3: <EOH> out of place\n");
+
   LogOptions overwrite;
   overwrite.overwrite = true;
   overwrite.bearing_field = "ANT_AZ";
