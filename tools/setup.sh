@@ -5,8 +5,7 @@
 # with msitools for the installer packages, clang with libFuzzer, GNU MPFR (the
 # reference of the accuracy test) and Hamlib,
 # the peer of the benchmarks; Python's headers, setuptools, pip, pytest and
-# NumPy for the Python module, pyhamtools, its peer in the benchmarks, and bc
-# and GNU time, with which tools/bench_interfaces.sh times the command.
+# NumPy for the Python module, and pyhamtools, its peer in the benchmarks.
 set -euo pipefail
 
 missing=()
@@ -14,7 +13,7 @@ need() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok ins
 
 for pkg in g++ cmake make googletest libbenchmark-dev libhamlib-dev libmpfr-dev clang-format clang-14 libclang-rt-14-dev \
            mingw-w64 mingw-w64-tools libwine-dev wine wine64 wine32:i386 wixl msitools \
-           python3-dev python3-setuptools python3-pip python3-pytest python3-numpy python3-pyhamtools bc time; do
+           python3-dev python3-setuptools python3-pip python3-pytest python3-numpy python3-pyhamtools; do
   need "$pkg"
 done
 
