@@ -104,7 +104,8 @@ constexpr const char kBatchHelp[] =
     "                                    the from column, unchecked\n"
     "                          arccos    ArcCos(x)\n"
     "\n"
-    "Logs (ADIF): each record with MY_GRIDSQUARE and GRIDSQUARE gets DISTANCE,\n"
+    "Logs (ADIF): an optional header (text, or fields, up to <EOH>), then records\n"
+    "ended by <EOR>. Each record with MY_GRIDSQUARE and GRIDSQUARE gets DISTANCE,\n"
     "the whole kilometres from the first to the second, and the bearing from\n"
     "the first to the second in APP_PELMORA_BEARING, inserted before its <EOR>.\n"
     "A record that has one of them keeps it (--overwrite replaces it in place);\n"
@@ -113,8 +114,9 @@ constexpr const char kBatchHelp[] =
     "\n"
     "  --format=FORMAT         csv, tsv or adif (default: from the file name's\n"
     "                          ending .csv, .tsv, .adi or .adif, else from the\n"
-    "                          content: adif if it has <eoh> or <eor>, tsv if its\n"
-    "                          first line has a tab and no comma, else csv)\n"
+    "                          first 64 KiB: adif if they hold <eoh> or <eor>,\n"
+    "                          tsv if the first line has a tab and no comma,\n"
+    "                          else csv)\n"
     "  --overwrite             replace results the input already has\n"
     "  -h, --help              show this help\n"
     "\n"
@@ -250,7 +252,8 @@ bool EndsWith(std::string_view text, std::string_view end) {
   return true;
 }
 
-// The format from the content of the first chunk.
+// The format from the content of the first kSniffBytes bytes.
+constexpr std::size_t kSniffBytes = 1 << 16;
 std::string Sniff(std::string_view head) {
   for (std::size_t at = head.find('<'); at != std::string_view::npos; at = head.find('<', at + 1)) {
     const std::string_view tag = head.substr(at, 5);
@@ -327,8 +330,10 @@ int Batch(const std::vector<std::string_view>& args) {
   FdSource in(fd);
   FdSink out(STDOUT_FILENO);
   if (format.empty()) {
-    in.More();
-    format = Sniff(in.Window());
+    // The same bytes decide however a pipe hands them over.
+    while (in.Window().size() < kSniffBytes && in.More()) {
+    }
+    format = Sniff(in.Window().substr(0, kSniffBytes));
   }
   int status;
   if (format == "adif") {

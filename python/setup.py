@@ -42,6 +42,14 @@ sources += sorted(glob.glob(os.path.join(ROOT, "calc", "*.cpp")))
 sources += [os.path.join(ROOT, "runtime", name + ".cpp")
             for name in ("code_page", "errors", "fp_status", "trig", "trig_accurate", "trig_tables")]
 
+# Every header the sources include, so that a change to one rebuilds the
+# extension.
+depends = sorted(glob.glob(os.path.join(ROOT, "capi", "*.h")) +
+                 glob.glob(os.path.join(ROOT, "capi", "include", "*.h*")) +
+                 glob.glob(os.path.join(ROOT, "calc", "*.h")) +
+                 glob.glob(os.path.join(ROOT, "runtime", "*.h")) +
+                 [os.path.join(ROOT, "component", "fp_environment.h")])
+
 setup(
     name="pelmora",
     version=VERSION,
@@ -51,6 +59,7 @@ setup(
     ext_modules=[Extension(
         "pelmora._pelmora",
         sources=sources,
+        depends=depends,
         include_dirs=[ROOT, os.path.join(ROOT, "capi", "include")],
         language="c++",
         # The calculations' exactness: no contraction into fused

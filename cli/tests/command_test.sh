@@ -50,5 +50,10 @@ got=$(printf 'from\tto\nJO62qm\tFN20xq\n' | "$pelmora" batch --add=km,bearing)
 got=$(printf '<GRIDSQUARE:4>FN20<MY_GRIDSQUARE:4>JO62<EOR>\n' | "$pelmora" batch)
 [ "$got" = "<GRIDSQUARE:4>FN20<MY_GRIDSQUARE:4>JO62<DISTANCE:4>6434 <APP_PELMORA_BEARING:3>296 <EOR>" ] ||
   { echo "ADIF from standard input: $got"; failed=1; }
+# A log whose header reaches a pipe before the rest is still a log.
+got=$({ printf 'Log\n'; sleep 0.2; printf '<EOH>\n<GRIDSQUARE:4>FN20<MY_GRIDSQUARE:4>JO62<EOR>\n'; } |
+  "$pelmora" batch --add=km)
+[ "$got" = "$(printf 'Log\n<EOH>\n<GRIDSQUARE:4>FN20<MY_GRIDSQUARE:4>JO62<DISTANCE:4>6434 <APP_PELMORA_BEARING:3>296 <EOR>')" ] ||
+  { echo "ADIF through a pipe in pieces: $got"; failed=1; }
 [ $failed = 0 ] && echo "the command behaves as documented"
 exit $failed
