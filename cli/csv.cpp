@@ -1,6 +1,7 @@
 #include "cli/csv.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace pelmora::cli {
 
@@ -9,6 +10,27 @@ bool SplitCsvRecord(std::string_view window, bool at_end, char separator, CsvRec
   record->unterminated = false;
   const std::size_t n = window.size();
   if (n == 0) return false;
+  // The usual record: a line without quotes, found by two searches.
+  const char* data = window.data();
+  const auto* lf = static_cast<const char*>(std::memchr(data, '\n', n));
+  if (lf == nullptr && !at_end) return false;
+  const std::size_t line_end = lf == nullptr ? n : static_cast<std::size_t>(lf - data);
+  if (std::memchr(data, '"', line_end) == nullptr) {
+    std::size_t content = line_end;
+    if (content > 0 && data[content - 1] == '\r') --content;
+    std::size_t begin = 0;
+    for (std::size_t at = 0; at < content; ++at) {
+      if (data[at] == separator) {
+        record->fields.push_back({begin, at});
+        begin = at + 1;
+      }
+    }
+    record->fields.push_back({begin, content});
+    record->content = content;
+    record->length = lf == nullptr ? n : line_end + 1;
+    record->lines = lf == nullptr ? 0 : 1;
+    return true;
+  }
   std::size_t pos = 0;
   std::size_t field_start = 0;
   for (;;) {
