@@ -50,43 +50,40 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }
 
 // Decimal text as the nearest double by one exact operation, when the text
-// allows it: at most 15 significant digits (an integer below 2^53) and a
-// power of ten from 1e-22 to 1e22 (each exact in double), so that the one
-// rounding of the product or quotient is the rounding of the decimal. False
-// for any other text (which the general path then reads or refuses).
+// allows it: at most 15 digits (an integer below 2^53) and a power of ten
+// from 1e-22 to 1e22 (each exact in double), so that the one rounding of
+// the product or quotient is the rounding of the decimal. False for any
+// other text (which the general path then reads or refuses).
 bool FastDecimal(std::string_view text, double* out) {
   static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const std::size_t size = text.size();
   std::uint64_t m = 0;
-  int significant = 0, scale = 0, digits = 0;
   std::size_t i = 0;
-  const auto digit = [&](char c, bool fraction) {
-    ++digits;
-    if (m == 0 && c == '0') {
-      if (fraction) --scale;  // a leading zero after the point
-      return;
-    }
-    m = m * 10 + static_cast<std::uint64_t>(c - '0');
-    ++significant;
-    if (fraction) --scale;
-  };
-  for (; i < text.size() && IsDigit(text[i]); ++i) digit(text[i], false);
-  if (i < text.size() && text[i] == '.') {
-    for (++i; i < text.size() && IsDigit(text[i]); ++i) digit(text[i], true);
+  for (; i < size && IsDigit(text[i]); ++i) m = m * 10 + static_cast<std::uint64_t>(text[i] - '0');
+  std::size_t digits = i;
+  int scale = 0;
+  if (i < size && text[i] == '.') {
+    const std::size_t first = ++i;
+    for (; i < size && IsDigit(text[i]); ++i)
+      m = m * 10 + static_cast<std::uint64_t>(text[i] - '0');
+    digits += i - first;
+    scale = -static_cast<int>(i - first);
   }
-  if (digits == 0 || significant > 15) return false;
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+  if (digits == 0 || digits > 15) return false;
+  if (i < size && (text[i] == 'e' || text[i] == 'E')) {
     ++i;
     bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    int exponent = 0, exponent_digits = 0;
-    for (; i < text.size() && IsDigit(text[i]) && exponent_digits < 4; ++i, ++exponent_digits)
+    if (i < size && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    const std::size_t first = i;
+    int exponent = 0;
+    for (; i < size && IsDigit(text[i]) && i - first < 4; ++i)
       exponent = exponent * 10 + (text[i] - '0');
-    if (exponent_digits == 0) return false;
+    if (i == first) return false;
     scale += negative ? -exponent : exponent;
   }
-  if (i != text.size() || scale < -22 || scale > 22) return false;
+  if (i != size || scale < -22 || scale > 22) return false;
   const double value = static_cast<double>(m);  // exact: m < 10^15
   *out = scale < 0 ? value / kPowers[-scale] : value * kPowers[scale];
   return true;
