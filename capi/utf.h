@@ -65,13 +65,21 @@ inline std::size_t DecodingUnits(std::string_view text, char16_t (&units)[kDecod
   while (begin < end && text[begin] == ' ') ++begin;
   while (end > begin && text[end - 1] == ' ') --end;
   const std::string_view middle = text.substr(begin, end - begin);
+  // ASCII in the first six of six bytes or more, the usual: six units as
+  // they stand.
+  if (middle.size() >= 6) {
+    std::uint8_t high = 0;
+    for (std::size_t i = 0; i < 6; ++i) high |= static_cast<std::uint8_t>(middle[i]);
+    if (high < 0x80) {
+      for (std::size_t i = 0; i < 6; ++i) units[i] = static_cast<char16_t>(middle[i]);
+      if (middle.size() == 6) return 6;
+      units[6] = u'x';  // more units follow
+      return 7;
+    }
+  }
   std::size_t count = 0;
   std::size_t at = 0;
   while (at < middle.size() && count < 6) {
-    if (static_cast<std::uint8_t>(middle[at]) < 0x80) {  // ASCII, the usual
-      units[count++] = static_cast<char16_t>(middle[at++]);
-      continue;
-    }
     const char32_t code = NextCodePoint(middle, &at);
     if (code < 0x10000) {
       units[count++] = static_cast<char16_t>(code);
@@ -99,12 +107,11 @@ inline bool WriteText(std::u16string_view units, char16_t* buffer, std::size_t s
 // The same as UTF-8, a lone surrogate as U+FFFD; a code point of two units
 // as one four-byte sequence.
 inline bool WriteText(std::u16string_view units, char* buffer, std::size_t size) {
-  if (units.size() < size) {  // ASCII, the usual, as it stands
-    char16_t any = 0;
-    for (const char16_t unit : units) any |= unit;
-    if (any < 0x80) {
-      for (std::size_t i = 0; i < units.size(); ++i) buffer[i] = static_cast<char>(units[i]);
-      buffer[units.size()] = '\0';
+  if (units.size() == 6 && size > 6) {  // six ASCII characters, the usual
+    const char16_t* u = units.data();
+    if ((u[0] | u[1] | u[2] | u[3] | u[4] | u[5]) < 0x80) {
+      for (std::size_t i = 0; i < 6; ++i) buffer[i] = static_cast<char>(u[i]);
+      buffer[6] = '\0';
       return true;
     }
   }

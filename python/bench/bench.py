@@ -22,7 +22,7 @@ import pelmora
 import pelmora_bench
 from pyhamtools import locator as ham
 
-ROUNDS = 15
+ROUNDS = 61
 
 
 def best(statements, number, names):
@@ -49,7 +49,7 @@ for k, (call, args) in enumerate((("distance_from", "(52.5, 13.4, 40.7, -74.0)")
                                   ("lat_from_grid", "('JO62qm',)"),
                                   ("long_from_grid", "('JO62qm',)"))):
     ours, floor, c = best(("pelmora.%s%s" % (call, args), "empty%s" % args,
-                           "c_calls(%d, 100)" % k), 20000, names)
+                           "c_calls(%d, 100)" % k), 2000, names)
     c /= 100
     line("%s: (call - C call) / empty call (%.0f - %.0f / %.0f ns; whole %.1fx)"
          % (call, ours, c, floor, ours / floor), (ours - c) / floor, "<= 5", ours - c <= 5 * floor)
@@ -59,7 +59,7 @@ names = dict(d=pelmora.distance_from, z=pelmora.azimut, la=pelmora.lat_from_grid
              lo=pelmora.long_from_grid, hd=ham.calculate_distance, hh=ham.calculate_heading,
              a="JO62qm", b="FN20xq")
 ours, theirs = best(("p, q, r, s = la(a), lo(a), la(b), lo(b); d(p, q, r, s); z(p, q, r, s)",
-                     "hd(a, b); hh(a, b)"), 20000, names)
+                     "hd(a, b); hh(a, b)"), 500, names)
 line("pyhamtools / pelmora, 2 locators + distance + bearing (%.0f / %.0f ns)" % (theirs, ours),
      theirs / ours, ">= 20", theirs / ours >= 20)
 # The same over 4096 pairs of locators with the batch forms.
@@ -70,17 +70,17 @@ grids = ["".join((rng.choice("ABCDEFGHIJKLMNOPQR"), rng.choice("ABCDEFGHIJKLMNOP
          for _ in range(8192)]
 names.update(mine=grids[:4096], theirs=grids[4096:], pairs=list(zip(grids[:4096], grids[4096:])))
 ours, theirs = best(("p, q, r, s = la(mine), lo(mine), la(theirs), lo(theirs); d(p, q, r, s); "
-                     "z(p, q, r, s)", "for a, b in pairs: hd(a, b); hh(a, b)"), 3, names)
+                     "z(p, q, r, s)", "for a, b in pairs: hd(a, b); hh(a, b)"), 1, names)
 line("pyhamtools / pelmora batch, per pair of 4096 (%.0f / %.0f ns)" % (theirs / 4096, ours / 4096),
      theirs / ours, ">= 20", theirs / ours >= 20)
 
-n = 1 << 16
+n = 1 << 13
 rng = np.random.default_rng(1)
 arrays = [rng.uniform(-85, 85, n).astype(np.float32), rng.uniform(-179, 179, n).astype(np.float32),
           rng.uniform(-85, 85, n).astype(np.float32), rng.uniform(-179, 179, n).astype(np.float32)]
 out = np.empty(n, np.float32)
 names = dict(f=pelmora.distance_from, c=pelmora_bench.distance_loop, x=arrays, out=out)
-batch, c = best(("f(*x)", "c(*x, out)"), 5, names)
+batch, c = best(("f(*x)", "c(*x, out)"), 1, names)
 assert np.array_equal(pelmora.distance_from(*arrays).view(np.uint32), out.view(np.uint32))
 line("NumPy batch distance_from / C loop, per element (%.1f / %.1f ns)" % (batch / n, c / n),
      batch / c, "<= 1.2", batch / c <= 1.2)
