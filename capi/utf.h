@@ -61,6 +61,14 @@ inline char32_t NextCodePoint(std::string_view text, std::size_t* at) {
 // the sixth, so it gives the same for these units as for the whole text.
 // Returns their number.
 inline std::size_t DecodingUnits(std::string_view text, char16_t (&units)[kDecodingUnits]) {
+  // A locator of six ASCII characters, no space at either end: as it stands.
+  if (text.size() == 6 && text[0] != ' ' && text[5] != ' ') {
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
+    if ((byte(0) | byte(1) | byte(2) | byte(3) | byte(4) | byte(5)) < 0x80) {
+      for (std::size_t i = 0; i < 6; ++i) units[i] = byte(i);
+      return 6;
+    }
+  }
   std::size_t begin = 0, end = text.size();
   while (begin < end && text[begin] == ' ') ++begin;
   while (end > begin && text[end - 1] == ' ') --end;
