@@ -34,12 +34,14 @@ std::string Join(std::initializer_list<std::string_view> pieces) {
   return text;
 }
 
-// The next end tag "<eor>" (or "<eoh>") in any case from `from`, or npos.
-std::size_t FindEndTag(std::string_view window, std::size_t from, std::string_view end) {
-  for (std::size_t at = window.find('<', from); at != std::string_view::npos;
-       at = window.find('<', at + 1)) {
-    if (at + end.size() + 2 <= window.size() && SameName(window.substr(at + 1, end.size()), end) &&
-        window[at + 1 + end.size()] == '>') {
+// The next end tag, <EOR> or <EOH> in any case, from `from`, or npos;
+// `*header` tells whether it is <EOH>.
+std::size_t FindEndTag(std::string_view window, std::size_t from, bool* header) {
+  for (std::size_t at = Find(window, '<', from); at != std::string_view::npos;
+       at = Find(window, '<', at + 1)) {
+    if (at + 5 <= window.size() && window[at + 4] == '>' &&
+        (SameName(window.substr(at + 1, 3), "eor") || SameName(window.substr(at + 1, 3), "eoh"))) {
+      *header = SameName(window.substr(at + 1, 3), "eoh");
       return at;
     }
   }
@@ -47,15 +49,17 @@ std::size_t FindEndTag(std::string_view window, std::size_t from, std::string_vi
 }
 
 // A malformed record: it runs through the next end tag, or to the end.
-AdifSplit Malformed(std::string_view window, bool at_end, std::string_view end, std::size_t at,
-                    std::string problem, AdifRecord* record) {
-  const std::size_t tag = FindEndTag(window, at, end);
+AdifSplit Malformed(std::string_view window, bool at_end, std::size_t at, std::string problem,
+                    AdifRecord* record) {
+  bool header = false;
+  const std::size_t tag = FindEndTag(window, at, &header);
   if (tag == std::string_view::npos) {
     if (!at_end) return AdifSplit::kNeedMore;
     record->end_tag = record->length = window.size();
   } else {
     record->end_tag = tag;
-    record->length = tag + end.size() + 2;
+    record->length = tag + 5;
+    record->ends_header = header;
   }
   record->problem = std::move(problem);
   record->problem_at = at;
@@ -64,44 +68,34 @@ AdifSplit Malformed(std::string_view window, bool at_end, std::string_view end, 
 
 }  // namespace
 
-AdifSplit SplitAdifRecord(std::string_view window, bool at_end, bool header, AdifRecord* record) {
+AdifSplit SplitAdifRecord(std::string_view window, bool at_end, AdifRecord* record) {
   record->fields.clear();
   record->problem.clear();
   record->ends_header = false;
-  const std::string_view end = header ? "eoh" : "eor";
   std::size_t pos = 0;
   for (;;) {
     const std::size_t open = Find(window, '<', pos);
     if (open == std::string_view::npos) {
       if (!at_end) return AdifSplit::kNeedMore;
-      if (record->fields.empty() && !header) return AdifSplit::kEnd;
-      return Malformed(window, at_end, end, window.size(),
-                       header ? "the header has no <EOH>" : "the record has no <EOR>", record);
+      if (record->fields.empty()) return AdifSplit::kEnd;
+      return Malformed(window, at_end, window.size(), "the record has no <EOR>", record);
     }
     const std::size_t close = Find(window, '>', open);
     if (close == std::string_view::npos) {
       if (!at_end) return AdifSplit::kNeedMore;
-      return Malformed(window, at_end, end, open, "a tag without '>'", record);
+      return Malformed(window, at_end, open, "a tag without '>'", record);
     }
     const std::string_view tag = window.substr(open + 1, close - open - 1);
     const std::size_t colon = Find(tag, ':', 0);
     const std::string_view name = tag.substr(0, colon);
-    if (SameName(name, end)) {
+    if (SameName(name, "eor") || SameName(name, "eoh")) {
       record->end_tag = open;
       record->length = close + 1;
+      record->ends_header = SameName(name, "eoh");
       return AdifSplit::kRecord;
-    }
-    if (!header && SameName(name, "eoh")) {
-      record->end_tag = open;
-      record->length = close + 1;
-      record->ends_header = true;
-      return AdifSplit::kRecord;
-    }
-    if (header && SameName(name, "eor")) {
-      return Malformed(window, at_end, end, open, Join({"<", name, "> out of place"}), record);
     }
     if (colon == std::string_view::npos || name.empty()) {
-      return Malformed(window, at_end, end, open,
+      return Malformed(window, at_end, open,
                        Join({"the tag <", tag.substr(0, 40), "> has no length"}), record);
     }
     std::string_view rest = tag.substr(colon + 1);
@@ -114,7 +108,7 @@ AdifSplit SplitAdifRecord(std::string_view window, bool at_end, bool header, Adi
       if (good) length = length * 10 + static_cast<std::size_t>(c - '0');
     }
     if (!good) {
-      return Malformed(window, at_end, end, open,
+      return Malformed(window, at_end, open,
                        Join({"the field ", name.substr(0, 40), " has a bad length '",
                              digits.substr(0, 20), "'"}),
                        record);
@@ -127,7 +121,7 @@ AdifSplit SplitAdifRecord(std::string_view window, bool at_end, bool header, Adi
     if (second != std::string_view::npos) field.type = rest.substr(second + 1);
     if (field.end > window.size()) {
       if (!at_end) return AdifSplit::kNeedMore;
-      return Malformed(window, at_end, end, open,
+      return Malformed(window, at_end, open,
                        Join({"the value of ", name.substr(0, 40), " runs past the end of the log"}),
                        record);
     }

@@ -1,9 +1,10 @@
-// ADIF (ADI) logs: an optional header, text up to <EOH>, present when the
-// log does not begin with "<"; then records of fields <NAME:LENGTH>VALUE or
+// ADIF (ADI) logs: an optional header, text up to <EOH> (ADIF has it begin
+// with a byte other than "<"; many programs begin it with fields such as
+// <ADIF_VER:5>3.1.4), then records of fields <NAME:LENGTH>VALUE or
 // <NAME:LENGTH:TYPE>VALUE, each ended by <EOR>. Names and the end tags are
 // in any case, LENGTH counts the bytes of VALUE (which may hold "<", ">"
 // and line ends), and text between fields is ignored. Records may span
-// lines.
+// lines. The reader sees the header as a record that ends with <EOH>.
 #pragma once
 
 #include <cstddef>
@@ -25,9 +26,7 @@ struct AdifRecord {
   std::size_t length = 0;   // bytes of the record through its end tag
   std::size_t end_tag = 0;  // the "<" of its end tag (length when it has none)
   std::vector<AdifField> fields;
-  // A record (not asked as the header) that ends with <EOH>: the header
-  // when it is the first, which ADIF wants to begin with a byte other than
-  // "<" but which many programs begin with a field (<ADIF_VER:5>3.1.4).
+  // A record that ends with <EOH>: the header when it is the first.
   bool ends_header = false;
   // Why the record is malformed (empty when it is not), and where: it then
   // runs to the next end tag, or to the end of the input.
@@ -37,11 +36,10 @@ struct AdifRecord {
 
 enum class AdifSplit { kRecord, kNeedMore, kEnd };
 
-// The header (`header` true; the caller asks only when the log does not
-// begin with "<") or the next record at the start of `window`. kEnd when
-// only text without a tag is left (at the end of the input); kNeedMore when
-// the window ends inside the record and more input may follow.
-AdifSplit SplitAdifRecord(std::string_view window, bool at_end, bool header, AdifRecord* record);
+// The next record at the start of `window`. kEnd when only text without a
+// tag is left (at the end of the input); kNeedMore when the window ends
+// inside the record and more input may follow.
+AdifSplit SplitAdifRecord(std::string_view window, bool at_end, AdifRecord* record);
 
 // Whether two names are equal in any case (ASCII).
 bool SameName(std::string_view a, std::string_view b);

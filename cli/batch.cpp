@@ -476,41 +476,24 @@ int RunLog(Source& in, Sink& out, const LogOptions& options, Diagnostics& diagno
     line += Lines(in.Window().substr(0, n));
     in.Consume(n);
   };
-  while (in.Window().empty() && in.More()) {
-  }
-  // A log that does not begin with "<" has a header, passed on as it is;
-  // one that does may begin with a header of fields (its first record then
-  // ends with <EOH>).
+  // The first record is the header when it ends with <EOH>; a later one
+  // that does is malformed.
   bool first = true;
-  if (!in.Window().empty() && in.Window().front() != '<') {
-    first = false;
-    AdifSplit split;
-    while ((split = SplitAdifRecord(in.Window(), in.Ended(), true, &record)) ==
-           AdifSplit::kNeedMore) {
-      in.More();
-    }
-    if (!record.problem.empty()) {
-      diagnostics.Report(line, record.problem);
-      ++diagnostics.failures;
-    }
-    out.Put(in.Window().substr(0, record.length));
-    advance(record.length);
-  }
   Log log(options, diagnostics);
   for (;;) {
-    const AdifSplit split = SplitAdifRecord(in.Window(), in.Ended(), false, &record);
+    const AdifSplit split = SplitAdifRecord(in.Window(), in.Ended(), &record);
     if (split == AdifSplit::kNeedMore) {
       in.More();
       continue;
     }
     if (split == AdifSplit::kEnd) break;
-    if (record.ends_header && !first) {
-      record.problem = "<EOH> out of place";
-      record.problem_at = record.end_tag;
-    }
-    if (record.ends_header && first) {
-      out.Put(in.Window().substr(0, record.length));  // a header of fields
+    if (record.ends_header && first && record.problem.empty()) {
+      out.Put(in.Window().substr(0, record.length));
     } else {
+      if (record.ends_header && record.problem.empty()) {
+        record.problem = "<EOH> out of place";
+        record.problem_at = record.end_tag;
+      }
       log.Record(in.Window(), record, line, out);
     }
     first = false;

@@ -236,6 +236,10 @@ TEST(Log, GoodRecordsAnnotatedBadOnesUnchanged) {
             "<GRIDSQUARE:4>FN20<MY_GRIDSQUARE:4>JO62<DISTANCE:4>6434 <APP_PELMORA_BEARING:3>296 "
             "<eor>\n");
   EXPECT_EQ(fields.messages, "pelmora: t.adi:3: <EOH> out of place\n");
+  // No header, and a line end before the first record.
+  EXPECT_EQ(Log("\n<GRIDSQUARE:4>FN20<MY_GRIDSQUARE:4>JO62<eor>", LogOptions{}).out,
+            "\n<GRIDSQUARE:4>FN20<MY_GRIDSQUARE:4>JO62<DISTANCE:4>6434 "
+            "<APP_PELMORA_BEARING:3>296 <eor>");
 
   LogOptions overwrite;
   overwrite.overwrite = true;
