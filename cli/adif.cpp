@@ -4,17 +4,6 @@
 
 namespace pelmora::cli {
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) {
-      return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 namespace {
 
 // The first `c` in `window` from `from`, or npos: a plain loop, faster than
@@ -88,7 +77,7 @@ AdifSplit SplitAdifRecord(std::string_view window, bool at_end, AdifRecord* reco
     const std::string_view tag = window.substr(open + 1, close - open - 1);
     const std::size_t colon = Find(tag, ':', 0);
     const std::string_view name = tag.substr(0, colon);
-    if (SameName(name, "eor") || SameName(name, "eoh")) {
+    if (name.size() == 3 && (SameName(name, "eor") || SameName(name, "eoh"))) {
       record->end_tag = open;
       record->length = close + 1;
       record->ends_header = SameName(name, "eoh");

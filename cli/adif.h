@@ -42,6 +42,14 @@ enum class AdifSplit { kRecord, kNeedMore, kEnd };
 AdifSplit SplitAdifRecord(std::string_view window, bool at_end, AdifRecord* record);
 
 // Whether two names are equal in any case (ASCII).
-bool SameName(std::string_view a, std::string_view b);
+inline bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const char x = (a[i] >= 'A' && a[i] <= 'Z') ? static_cast<char>(a[i] + 32) : a[i];
+    const char y = (b[i] >= 'A' && b[i] <= 'Z') ? static_cast<char>(b[i] + 32) : b[i];
+    if (x != y) return false;
+  }
+  return true;
+}
 
 }  // namespace pelmora::cli

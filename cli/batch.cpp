@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "cli/adif.h"
 #include "cli/csv.h"
@@ -46,7 +47,15 @@ bool NeedsFrom(Result r) { return r != Result::kArcCos; }
 // The line ends in `bytes`.
 std::size_t Lines(std::string_view bytes) {
   std::size_t n = 0;
-  for (const char c : bytes) n += c == '\n' ? 1 : 0;
+  const char* at = bytes.data();
+  const char* const end = at + bytes.size();
+  while (at != end) {
+    const auto* lf =
+        static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
+    if (lf == nullptr) break;
+    ++n;
+    at = lf + 1;
+  }
   return n;
 }
 
