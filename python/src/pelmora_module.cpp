@@ -107,6 +107,10 @@ class Column {
     if (numbers && PyObject_CheckBuffer(o) &&
         PyObject_GetBuffer(o, &view_, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) == 0) {
       has_view_ = true;
+      if (view_.ndim != 1) {
+        PyErr_SetString(PyExc_ValueError, "a batch argument must be one-dimensional");
+        return false;
+      }
       const char* format = view_.format;
       if (*format == '<' || *format == '=' || *format == '@') ++format;
       if (view_.itemsize == 4 && std::strcmp(format, "f") == 0) {

@@ -216,6 +216,8 @@ def test_batch_failures_and_misuse():
     assert texts == ["JJ00ma", None] and list(statuses) == [0, 6]
     with pytest.raises(ValueError):
         pelmora.distance_from([1, 2], [1, 2, 3], 0, 0)
+    with pytest.raises(ValueError):
+        pelmora.arc_cos(np.ones((2, 2), np.float32))
     with pytest.raises(TypeError):
         pelmora.arc_cos(0.5, statuses=True)
 
