@@ -7,8 +7,7 @@ range (or an infinity) raising OverflowError; NaN passes. A failure of a
 calculation raises PelmoraError with the DLL's error number and description.
 
 Each function also takes sequences or one-dimensional NumPy arrays (of equal
-length, with
-scalars standing for every element) and then returns an array: a float32
+length, with scalars standing for every element) and then returns an array: a float32
 NumPy array when NumPy is present, else an array.array('f'), for the
 number methods; a list of str for the locators. float32 arrays are used as
 they are, bit for bit. With statuses=True a batch returns (results,
