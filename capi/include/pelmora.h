@@ -31,9 +31,11 @@
  * environment, and gives the caller's environment (control and flags) back
  * unchanged. On x86-64 a call costs the least (a few nanoseconds beyond its
  * calculation) when the caller's control is the default one and its
- * inexact flag is set, as it is after any rounded operation; otherwise the
- * call writes the control register, and clearing the flags it raised again
- * stalls the processor for about the length of the calculation.
+ * inexact flag is set, as it is after any rounded operation. Other control
+ * settings cost two writes of the control register, some nanoseconds more;
+ * a caller whose flags are all clear has the flags the call raised cleared
+ * again, which stalls the processor for about the length of the
+ * calculation.
  *
  * Threads. Every function may be called from any number of threads at once:
  * the library has no state; the bearing's working values live in the call,
