@@ -11,8 +11,10 @@ namespace pelmora::cli {
 bool Source::More() {
   if (ended_) return false;
   const std::size_t kept = end_ - begin_;
-  // Consumed bytes make room when the window is at most half the buffer
-  // (then the copy costs no more than the bytes consumed since the last).
+  // Consumed bytes make room: the window moves to the front when it fills
+  // at most half the buffer. More is asked for when the window holds no
+  // whole record, so what moves is the unfinished record at the end of
+  // what was read, and each byte moves about once.
   if (begin_ > 0 && kept <= capacity_ / 2) {
     std::memmove(buffer_.get(), buffer_.get() + begin_, kept);
     begin_ = 0;
