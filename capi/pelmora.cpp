@@ -98,6 +98,16 @@ const char* pelmora_strerror(int status) {
 
 const char* pelmora_version(void) { return PELMORA_VERSION; }
 
+size_t pelmora_text_size(const char* text) {
+  if (text == nullptr) return 0;
+  std::size_t n = 0;
+  for (int character = 0; character < 6; ++character) {
+    const auto lead = static_cast<unsigned char>(text[n]);
+    n += lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  }
+  return n;
+}
+
 int pelmora_s_locator(float lat, float lon, char* buffer, size_t size) {
   return TextMethod(buffer, size, [&] { return pelmora::calc::sLocator(lat, lon); });
 }

@@ -284,7 +284,7 @@ class Table {
                                                   sizeof text)
                      : pelmora_s_locator(from_position_.lat, from_position_.lon, text, sizeof text);
         if (status != PELMORA_OK) return Fail(CallFailure(ResultName(r), status));
-        cell.append(text);
+        cell.append(text, pelmora_text_size(text));
         return;
       }
       case Result::kLat:

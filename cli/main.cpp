@@ -134,8 +134,10 @@ int CallError(const char* what, int status) {
   return 1;
 }
 
+// The text and a line end (a NUL in a locator included).
 int Print(const std::string& text) {
-  std::printf("%s\n", text.c_str());
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::putchar('\n');
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
@@ -192,7 +194,7 @@ int Locator(const std::vector<std::string_view>& args) {
   const int status = s ? pelmora_s_locator(p.lat, p.lon, text, sizeof text)
                        : pelmora_grid_from_lat_long(p.lat, p.lon, text, sizeof text);
   if (status != PELMORA_OK) return CallError(s ? "sLocator" : "GridFromLatLong", status);
-  return Print(text);
+  return Print(std::string(text, pelmora_text_size(text)));
 }
 
 int Centre(const std::vector<std::string_view>& args) {

@@ -24,7 +24,12 @@
  * page Windows-1252: an ASCII letter or digit is itself, any character that
  * page lacks (U+FFFD included) counts as "?". Text results are written
  * NUL-terminated into the caller's buffer of `size` units (bytes for UTF-8);
- * PELMORA_LOCATOR_SIZE and PELMORA_LOCATOR_SIZE16 are always enough.
+ * PELMORA_LOCATOR_SIZE and PELMORA_LOCATOR_SIZE16 are always enough. A
+ * successful text result has six characters, and a field character of code
+ * 0 is U+0000 (latitude -740 or longitude -1480 give one), written as a NUL
+ * unit or byte inside the text: read six UTF-16 units, or six UTF-8
+ * sequences, rather than up to the first NUL (pelmora_text_size gives the
+ * byte length of a UTF-8 result).
  *
  * Floating point. Every call runs with round to nearest, every exception
  * masked and no flush to zero, whatever the caller's floating-point
@@ -112,6 +117,11 @@ PELMORA_API int pelmora_grid_from_lat_long(float lat, float lon, char *buffer, s
 PELMORA_API int pelmora_s_locator16(float lat, float lon, pelmora_char16 *buffer, size_t size);
 PELMORA_API int pelmora_grid_from_lat_long16(float lat, float lon, pelmora_char16 *buffer,
                                              size_t size);
+
+/* The length in bytes of the six-character UTF-8 text a successful locator
+ * function wrote to `text`, without its terminator (six sequences, each a
+ * NUL byte included; 6 to 18). */
+PELMORA_API size_t pelmora_text_size(const char *text);
 
 /* ---- Decoding: a locator to the centre of its square or subsquare ----
  * Spaces (U+0020) at both ends are skipped; of the rest, the latitude reads

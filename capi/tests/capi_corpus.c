@@ -96,14 +96,15 @@ static void Encode(const char *name, const char *line,
   if (!Inputs(line, in, 2)) return;
   const int status = encode16(in[0], in[1], units, sizeof units / sizeof units[0]);
   const int status8 = encode8(in[0], in[1], text, sizeof text);
-  size_t length = 0;
-  while (units[length] != 0) ++length;
-  expected[Utf8(units, length, expected)] = '\0';
+  /* Six units on success (U+0000 among them perhaps), none on failure. */
+  const size_t length = status == PELMORA_OK ? 6 : 0;
+  const size_t expected_size = Utf8(units, length, expected);
+  const size_t size8 = status8 == PELMORA_OK ? pelmora_text_size(text) : strlen(text);
   printf("%s %08" PRIX32 " %08" PRIX32 " -> %d ", name, BitsOf(in[0]), BitsOf(in[1]),
          ErrorIndex(status));
   Show(units, length, status != PELMORA_OK);
   putchar('\n');
-  if (status8 != status || strcmp(text, expected) != 0) {
+  if (status8 != status || size8 != expected_size || memcmp(text, expected, size8) != 0) {
     printf("UTF-8 differs: %s %08" PRIX32 " %08" PRIX32 " -> %d %s\n", name, BitsOf(in[0]),
            BitsOf(in[1]), status8, text);
   }

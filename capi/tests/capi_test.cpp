@@ -71,18 +71,26 @@ TEST(Text, ResultsOutsideAsciiAsUtf8AndUtf16) {
     float lon;
     std::u16string units;
   };
+  // Code 0 of a field is U+0000 inside the text, which has six characters.
   for (const Case& c :
-       {Case{13.4f, u"JO62qm"}, Case{2820.0f, u"\u00D7O02am"}, Case{-1440.0f, u"\u0002O02am"}}) {
+       {Case{13.4f, u"JO62qm"}, Case{2820.0f, u"\u00D7O02am"}, Case{-1440.0f, u"\u0002O02am"},
+        Case{-1480.0f, std::u16string(u"\0O02am", 6)}}) {
     char16_t units[PELMORA_LOCATOR_SIZE16];
     ASSERT_EQ(pelmora_grid_from_lat_long16(52.5f, c.lon, units, PELMORA_LOCATOR_SIZE16),
               PELMORA_OK);
-    EXPECT_EQ(std::u16string(units), c.units) << c.lon;
+    EXPECT_EQ(std::u16string(units, 6), c.units) << c.lon;
   }
-  char text[PELMORA_LOCATOR_SIZE];
-  ASSERT_EQ(pelmora_grid_from_lat_long(52.5f, 2820.0f, text, sizeof text), PELMORA_OK);
-  EXPECT_STREQ(text, "\xC3\x97O02am");
-  ASSERT_EQ(pelmora_grid_from_lat_long(52.5f, 1080.0f, text, sizeof text), PELMORA_OK);
-  EXPECT_STREQ(text, "\xE2\x82\xACO02am");
+  struct Bytes {
+    float lon;
+    std::string_view text;
+  };
+  for (const Bytes& c : {Bytes{2820.0f, "\xC3\x97O02am"}, Bytes{1080.0f, "\xE2\x82\xACO02am"},
+                         Bytes{-1480.0f, std::string_view("\0O02am", 6)}}) {
+    char text[PELMORA_LOCATOR_SIZE];
+    ASSERT_EQ(pelmora_grid_from_lat_long(52.5f, c.lon, text, sizeof text), PELMORA_OK);
+    EXPECT_EQ(std::string_view(text, pelmora_text_size(text)), c.text) << c.lon;
+    EXPECT_EQ(text[c.text.size()], '\0') << c.lon;
+  }
 }
 
 TEST(Text, BufferSizes) {

@@ -23,6 +23,8 @@ expect 0 JO62qm "" locator 52.5 13.4
 expect 0 JO62qm "" locator 52.5,13.4
 expect 0 QF56od "" locator -33.86 151.2
 expect 0 JF96ec "" locator --slocator -33.9,18.4
+[ "$("$pelmora" locator 52.5 -1480 | od -An -c | tr -s ' ')" = " \0 O 0 2 a m \n" ] ||
+  { echo "locator with a field of code 0: $("$pelmora" locator 52.5 -1480 | od -An -c)"; failed=1; }
 expect 0 52.520832,13.375 "" centre JO62qm
 expect 0 52.5,13 "" centre JO62
 expect 0 296 "" bearing JO62qm FN20xq

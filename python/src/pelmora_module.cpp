@@ -329,11 +329,10 @@ PyObject* TextMethod(const char* name, PyObject* const* args, Py_ssize_t nargs, 
     pelmora_char16 units[PELMORA_LOCATOR_SIZE16];
     *status = call(lat, lon, units, PELMORA_LOCATOR_SIZE16);
     if (*status != PELMORA_OK) return Py_NewRef(Py_None);
-    Py_ssize_t length = 0;
-    while (units[length] != 0) ++length;
-    // UCS-2 as it stands (a result holds Windows-1252 characters only);
-    // Python stores it in one byte per character when it can.
-    return PyUnicode_FromKindAndData(PyUnicode_2BYTE_KIND, units, length);
+    // Six units, U+0000 among them perhaps, as UCS-2 (a result holds
+    // Windows-1252 characters only); Python stores them in one byte per
+    // character when it can.
+    return PyUnicode_FromKindAndData(PyUnicode_2BYTE_KIND, units, 6);
   };
   if (!Column::IsBatch(args[0]) && !Column::IsBatch(args[1])) {
     if (statuses >= 0) {

@@ -163,6 +163,11 @@ def test_nan_passes_and_bad_types_are_type_errors():
 
 # ---- Failures ----
 
+def test_a_field_of_code_0_is_a_nul_inside_the_locator():
+    assert pelmora.grid_from_lat_long(52.5, -1480) == "\0O02am"
+    assert pelmora.s_locator([52.5], [-1480]) == ["\0O02am"]
+
+
 @pytest.mark.parametrize("call,number,description,value", [
     (lambda: pelmora.grid_from_lat_long(0, 1e9), 6, "Overflow", None),
     (lambda: pelmora.s_locator(0, 5000), 5, "Invalid procedure call or argument", None),
