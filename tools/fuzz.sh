@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets of the calculations (fuzz/, clang 14 with
+# Builds the libFuzzer targets of the calculations and of the pelmora
+# command's table and log readers (fuzz/, cli/fuzz/; clang 14 with
 # AddressSanitizer and UndefinedBehaviorSanitizer) and runs each for SECONDS
 # (default 20), two at a time, from the checked-in seeds in fuzz/corpus.
 # Inputs found on the way collect in build/fuzz/corpus (kept between runs);
@@ -12,7 +13,7 @@ build=${BUILD_ROOT:-$root/build}/fuzz
 seconds=${1:-20}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(encoding decoding bearing distance)
+[ ${#targets[@]} -gt 0 ] || targets=(encoding decoding bearing distance csv adif)
 
 command -v clang++-14 >/dev/null ||
   { echo "fuzz: clang++-14 is missing: install Debian's clang-14 (tools/setup.sh installs it)" >&2; exit 1; }
@@ -22,7 +23,10 @@ cmake --build "$build" -j"${JOBS:-$(nproc)}"
 run() {
   local name=$1
   mkdir -p "$build/corpus/$name" "$build/crashes/$name"
-  if "$build/${name}_fuzz" -max_total_time="$seconds" -max_len=64 -print_final_stats=1 \
+  # A calculation reads a few numbers or units; a table or a log needs room.
+  local max_len=64
+  case $name in csv | adif) max_len=512 ;; esac
+  if "$build/${name}_fuzz" -max_total_time="$seconds" -max_len=$max_len -print_final_stats=1 \
       -artifact_prefix="$build/crashes/$name/" "$build/corpus/$name" "$root/fuzz/corpus/$name" \
       >"$build/$name.log" 2>&1; then
     echo "$name: $(grep -o 'stat::number_of_executed_units: *[0-9]*' "$build/$name.log" |

@@ -69,3 +69,15 @@ for bits in 64 32; do
     status=${PIPESTATUS[0]}
   [ "$status" = 0 ] || exit "$status"
 done
+
+# The same places through the pelmora command, natively: the first two as
+# a distance and a bearing (after the Windows client, which shows all).
+echo "main: the pelmora command (native) on the first two places" >&2
+quietly "configuring the native build" cmake --preset native -S "$root" -B "$build/native"
+quietly "building the pelmora command" cmake --build "$build/native" -j"$jobs" --target pelmora
+places=("$@")
+[ ${#places[@]} -ge 2 ] || places=(52.52,13.405 IO91wm)
+distance=$("$build/native/cli/pelmora" distance "${places[0]}" "${places[1]}")
+bearing=$("$build/native/cli/pelmora" bearing "${places[0]}" "${places[1]}")
+echo "pelmora distance ${places[0]} ${places[1]}: $distance km"
+echo "pelmora bearing ${places[0]} ${places[1]}: $bearing degrees"

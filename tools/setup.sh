@@ -6,7 +6,9 @@
 # with msitools for the installer packages, Python (the package check and the
 # build steps that make the type library and the packages reproducible), zip
 # and unzip (the release archives), clang with libFuzzer, GNU MPFR (the
-# reference of the accuracy test) and Hamlib, the peer of the benchmarks.
+# reference of the accuracy test) and Hamlib, the peer of the benchmarks;
+# Python's headers, setuptools, pip, pytest and NumPy for the Python module,
+# and pyhamtools, its peer in the benchmarks.
 #   tools/setup.sh           installs what is missing
 #   tools/setup.sh --list    prints the packages, one a line
 # The list is every package that the build, the tests, the fuzz targets, the
@@ -24,6 +26,8 @@ packages=(
   wine wine64 wine32:i386                    # the Windows tests
   wixl msitools                              # the installer packages
   zip unzip                                  # the release archives
+  python3-dev python3-setuptools python3-pip # the Python module
+  python3-pytest python3-numpy python3-pyhamtools
 )
 
 if [ "${1:-}" = --list ]; then

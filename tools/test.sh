@@ -11,8 +11,12 @@
 #      Pelmora.dll in a 64-bit Wine prefix; then both editions together (the
 #      same bits from a 32-bit and a 64-bit host, registration side by side,
 #      registration-free use) and the installer packages under msiexec;
-#   6. the fuzz targets of the calculations, 20 seconds each (tools/fuzz.sh);
-#   7. that every header, library and tool the builds used comes from a
+#   6. the Python module built with pip (Debian's setuptools) and its pytest
+#      tests, the corpus through it included (libpelmora and the pelmora
+#      command are built and tested in step 2);
+#   7. the fuzz targets of the calculations and of the command's readers,
+#      20 seconds each (tools/fuzz.sh);
+#   8. that every header, library and tool the builds used comes from a
 #      package tools/setup.sh installs (tools/check-packages.py), and that
 #      this check fails when a package is left out of setup's list.
 # Each build is a preset of CMakePresets.json (native, sanitizers, win32,
@@ -56,7 +60,17 @@ step "x86_64 Windows build and tests under Wine, both editions, the installer"
 configure_and_test win64 "$build/win64" -DPELMORA_NATIVE_CORPUS_DUMP="$build/native/corpus_dump" \
   -DPELMORA_WIN32_EDITION="$build/win32/edition-win32"
 
-step "fuzz targets of the calculations, 20 seconds each"
+step "Python module: pip build and pytest"
+# Debian's Python, whose numpy and pytest are installed (a python3 earlier on
+# PATH may be another); the module goes into the build tree, not the system.
+rm -rf "$build/python"
+/usr/bin/python3 -m pip install -q --no-build-isolation --no-deps --disable-pip-version-check \
+  --root-user-action=ignore --target "$build/python/site" "$root/python"
+(cd "$build/python" && PYTHONPATH="$build/python/site" PYTHONDONTWRITEBYTECODE=1 \
+  PELMORA_CORPUS_DUMP="$build/native/corpus_dump" \
+  /usr/bin/python3 -m pytest -p no:cacheprovider -q -rs "$root/python/tests")
+
+step "fuzz targets of the calculations and of the command's readers, 20 seconds each"
 BUILD_ROOT=$build "$root/tools/fuzz.sh" 20
 
 step "packages: everything the builds used is installed by tools/setup.sh"

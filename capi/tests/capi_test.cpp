@@ -1,0 +1,235 @@
+// libpelmora's own behaviour: its statuses and texts, its UTF-8 reading,
+// its text buffers and its floating-point guard. (Its results, call by
+// call, are checked against the corpus: tests/capi_corpus.c.)
+#include <xmmintrin.h>
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <string_view>
+
+#include "calc/bearing.h"
+#include "calc/decoding.h"
+#include "calc/distance.h"
+#include "capi/utf.h"
+#include "gtest/gtest.h"
+#include "pelmora.h"
+#include "runtime/errors.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using pelmora::test::Bits;
+
+// ---- Statuses and their texts: the DLL's numbers and descriptions ----
+
+TEST(Status, FailuresCarryTheDllNumbersAndDescriptions) {
+  for (const pelmora::runtime::ErrorEntry& entry : pelmora::runtime::kErrorTable) {
+    EXPECT_STREQ(pelmora_strerror(entry.number), entry.description) << entry.number;
+  }
+  EXPECT_EQ(PELMORA_OVERFLOW, 6);
+  EXPECT_EQ(PELMORA_INVALID_ARGUMENT, 5);
+  EXPECT_EQ(PELMORA_FLOATING_POINT, 513);
+  EXPECT_STREQ(pelmora_strerror(PELMORA_OK), "Success");
+  EXPECT_STREQ(pelmora_strerror(PELMORA_NULL_POINTER), "Null pointer argument");
+  EXPECT_STREQ(pelmora_strerror(PELMORA_BUFFER_TOO_SMALL), "Buffer too small");
+  EXPECT_STREQ(pelmora_strerror(7), "Unknown status");
+  EXPECT_STREQ(pelmora_version(), PELMORA_VERSION);
+}
+
+// Each method's kind of failure, with the value its out-parameter then holds.
+TEST(Status, EachFailureReachesTheCaller) {
+  char text[PELMORA_LOCATOR_SIZE] = "unchanged";
+  EXPECT_EQ(
+      pelmora_grid_from_lat_long(0.0f, std::numeric_limits<float>::infinity(), text, sizeof text),
+      PELMORA_OVERFLOW);
+  EXPECT_STREQ(text, "");
+  EXPECT_EQ(pelmora_s_locator(0.0f, 5000.0f, text, sizeof text), PELMORA_INVALID_ARGUMENT);
+  EXPECT_EQ(pelmora_s_locator(pelmora::test::SignallingNan(), 0.0f, text, sizeof text),
+            PELMORA_FLOATING_POINT);
+  float result = 1.0f;
+  EXPECT_EQ(
+      pelmora_distance_from(0.0f, 0.0f, std::numeric_limits<float>::quiet_NaN(), 1.0f, &result),
+      PELMORA_FLOATING_POINT);
+  EXPECT_EQ(Bits(result), 0u);
+  EXPECT_EQ(pelmora_azimut(0.0f, 0.0f, 1e-44f, 10.0f, &result), PELMORA_FLOATING_POINT);
+  EXPECT_EQ(pelmora_distance_from(1, 2, 3, 4, nullptr), PELMORA_NULL_POINTER);
+  EXPECT_EQ(pelmora_lat_from_grid(nullptr, 3, &result), PELMORA_NULL_POINTER);
+  EXPECT_EQ(pelmora_lat_from_grid(nullptr, 0, &result), PELMORA_OK);  // the empty text
+  EXPECT_EQ(pelmora_azimut_fields(nullptr, 1, 2, 3, 4, &result), PELMORA_NULL_POINTER);
+}
+
+// ---- Text results ----
+
+// Field codes past "R" are Windows-1252 characters: longitude 2820 has the
+// field index 2820 / 20 + 9 = 150, code 215 (U+00D7); 1080 has index 63,
+// code 0x80 (the euro sign, three bytes of UTF-8); -1440 index -63, code 2.
+TEST(Text, ResultsOutsideAsciiAsUtf8AndUtf16) {
+  struct Case {
+    float lon;
+    std::u16string units;
+  };
+  // Code 0 of a field is U+0000 inside the text, which has six characters.
+  for (const Case& c :
+       {Case{13.4f, u"JO62qm"}, Case{2820.0f, u"\u00D7O02am"}, Case{-1440.0f, u"\u0002O02am"},
+        Case{-1480.0f, std::u16string(u"\0O02am", 6)}}) {
+    char16_t units[PELMORA_LOCATOR_SIZE16];
+    ASSERT_EQ(pelmora_grid_from_lat_long16(52.5f, c.lon, units, PELMORA_LOCATOR_SIZE16),
+              PELMORA_OK);
+    EXPECT_EQ(std::u16string(units, 6), c.units) << c.lon;
+  }
+  struct Bytes {
+    float lon;
+    std::string_view text;
+  };
+  for (const Bytes& c : {Bytes{2820.0f, "\xC3\x97O02am"}, Bytes{1080.0f, "\xE2\x82\xACO02am"},
+                         Bytes{-1480.0f, std::string_view("\0O02am", 6)}}) {
+    char text[PELMORA_LOCATOR_SIZE];
+    ASSERT_EQ(pelmora_grid_from_lat_long(52.5f, c.lon, text, sizeof text), PELMORA_OK);
+    EXPECT_EQ(std::string_view(text, pelmora_text_size(text)), c.text) << c.lon;
+    EXPECT_EQ(text[c.text.size()], '\0') << c.lon;
+  }
+}
+
+TEST(Text, BufferSizes) {
+  char text[PELMORA_LOCATOR_SIZE];
+  EXPECT_EQ(pelmora_s_locator(52.5f, 13.4f, text, 7), PELMORA_OK);
+  EXPECT_STREQ(text, "JO62qm");
+  std::memset(text, 'z', sizeof text);
+  EXPECT_EQ(pelmora_s_locator(52.5f, 13.4f, text, 6), PELMORA_BUFFER_TOO_SMALL);
+  EXPECT_STREQ(text, "");
+  EXPECT_EQ(pelmora_s_locator(52.5f, 1080.0f, text, 8), PELMORA_BUFFER_TOO_SMALL);
+  EXPECT_EQ(pelmora_s_locator(52.5f, 13.4f, text, 0), PELMORA_BUFFER_TOO_SMALL);
+  EXPECT_EQ(pelmora_s_locator(52.5f, 13.4f, nullptr, 7), PELMORA_NULL_POINTER);
+  char16_t units[PELMORA_LOCATOR_SIZE16];
+  EXPECT_EQ(pelmora_s_locator16(52.5f, 13.4f, units, 6), PELMORA_BUFFER_TOO_SMALL);
+  EXPECT_EQ(units[0], 0);
+}
+
+// ---- UTF-8 input ----
+
+// Unicode's example of ill-formed UTF-8 (The Unicode Standard, section 3.9):
+// each maximal subpart is one U+FFFD.
+TEST(Utf8, IllFormedSequencesAsMaximalSubparts) {
+  const std::string_view text("\x61\xF1\x80\x80\xE1\x80\xC2\x62\x80\x63\x80\xBF\x64");
+  std::u32string decoded;
+  for (std::size_t at = 0; at < text.size();) decoded += pelmora::capi::NextCodePoint(text, &at);
+  EXPECT_EQ(decoded, U"a\uFFFD\uFFFD\uFFFDb\uFFFDc\uFFFD\uFFFDd");
+  struct Case {
+    std::string_view bytes;
+    std::u32string code_points;
+  };
+  for (const Case& c : {Case{"\xED\xA0\x80", U"\uFFFD\uFFFD\uFFFD"},  // a surrogate
+                        Case{"\xF4\x90\x80\x80", U"\uFFFD\uFFFD\uFFFD\uFFFD"},
+                        Case{"\xC0\xAF", U"\uFFFD\uFFFD"},            // overlong
+                        Case{"\xE0\x9F\x80", U"\uFFFD\uFFFD\uFFFD"},  // overlong
+                        Case{"\xF0\x9F\x98\x80", U"\U0001F600"}, Case{"\xEF\xBF\xBD", U"\uFFFD"},
+                        Case{"\xE2\x82", U"\uFFFD"}}) {
+    std::u32string got;
+    for (std::size_t at = 0; at < c.bytes.size();)
+      got += pelmora::capi::NextCodePoint(c.bytes, &at);
+    EXPECT_EQ(got, c.code_points);
+  }
+}
+
+// The whole text as UTF-16, from the same decoder.
+std::u16string Utf16(std::string_view text) {
+  std::u16string units;
+  for (std::size_t at = 0; at < text.size();) {
+    const char32_t c = pelmora::capi::NextCodePoint(text, &at);
+    if (c < 0x10000) {
+      units += static_cast<char16_t>(c);
+    } else {
+      units += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      units += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    }
+  }
+  return units;
+}
+
+// A UTF-8 text decodes as its whole UTF-16 text does, whatever its length,
+// its spaces at either end and its ill-formed parts: texts made of pieces
+// that move the sixth unit and the spaces around.
+TEST(Utf8, DecodesAsTheWholeUtf16Text) {
+  const std::string_view pieces[] = {" ",
+                                     "  ",
+                                     "J",
+                                     "o",
+                                     "6",
+                                     "2",
+                                     "q",
+                                     "m",
+                                     "x",
+                                     "\xC3\x97",
+                                     "\xE2\x82\xAC",
+                                     "\xF0\x9F\x98\x80",
+                                     "\x80",
+                                     "\xE2\x82",
+                                     "\xED\xA0\x80",
+                                     "\t"};
+  constexpr std::size_t kPieces = sizeof pieces / sizeof pieces[0];
+  pelmora::test::Random random(23);
+  for (int i = 0; i < 200000; ++i) {
+    std::string text;
+    const std::size_t length = random.Next() % 12;
+    for (std::size_t k = 0; k < length; ++k) text += pieces[random.Next() % kPieces];
+    const std::u16string units = Utf16(text);
+    float lat8 = 0.0f, lon8 = 0.0f, lat16 = 0.0f, lon16 = 0.0f;
+    ASSERT_EQ(pelmora_lat_from_grid(text.data(), text.size(), &lat8), PELMORA_OK);
+    ASSERT_EQ(pelmora_long_from_grid(text.data(), text.size(), &lon8), PELMORA_OK);
+    ASSERT_EQ(pelmora_lat_from_grid16(units.data(), units.size(), &lat16), PELMORA_OK);
+    ASSERT_EQ(pelmora_long_from_grid16(units.data(), units.size(), &lon16), PELMORA_OK);
+    ASSERT_EQ(Bits(lat8), Bits(lat16)) << text;
+    ASSERT_EQ(Bits(lon8), Bits(lon16)) << text;
+  }
+}
+
+// ---- The floating-point guard ----
+
+// Hosts that round upwards, flush to zero and trap invalid, division by
+// zero and overflow, or run the default environment, each with no flag set
+// or with inexact set, get the results of the default environment, and
+// their own environment back with their flags, from calls that raise every
+// one of these conditions inside.
+TEST(FpGuard, HostEnvironmentNeitherUsedNorChanged) {
+  struct Call {
+    float a, b, c, d;
+  };
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  const Call calls[] = {{52.5f, 13.4f, 40.7f, -74.0f},  {nan, 1.0f, 2.0f, 3.0f},
+                        {0.0f, 0.0f, 1e-44f, 10.0f},    {1.0f, inf, 2.0f, -inf},
+                        {1e-40f, 2e-39f, 3.0f, 1e-41f}, {0.1f, 0.2f, 0.1f, 0.2f}};
+  // MXCSR of each host: upward rounding (bits 13, 14 = 10), flush to zero
+  // and denormals are zero (15, 6), invalid, zero-divide and overflow
+  // unmasked (7, 9, 10 clear); or the default. Flags: none, or inexact.
+  const unsigned hosts[] = {0xD940u, 0xD960u, 0x1F80u, 0x1FA0u};
+  for (const unsigned set : hosts) {
+    for (const Call& c : calls) {
+      pelmora::calc::BearingFields fields;
+      const auto bearing = pelmora::calc::Azimut(fields, c.a, c.b, c.c, c.d);
+      const auto distance = pelmora::calc::DistanceFrom(c.a, c.b, c.c, c.d);
+      const auto arc = pelmora::calc::ArcCos(c.b);
+
+      const unsigned host = _mm_getcsr();
+      _mm_setcsr(set);
+      float b = 0.0f, d = 0.0f, a = 0.0f;
+      const int bs = pelmora_azimut(c.a, c.b, c.c, c.d, &b);
+      const int ds = pelmora_distance_from(c.a, c.b, c.c, c.d, &d);
+      const int as = pelmora_arc_cos(c.b, &a);
+      const unsigned after = _mm_getcsr();
+      _mm_setcsr(host);
+      EXPECT_EQ(after, set);
+      EXPECT_EQ(Bits(b), Bits(bearing.value));
+      EXPECT_EQ(bs, bearing.ok() ? 0 : pelmora::runtime::EntryOf(bearing.error)->number);
+      EXPECT_EQ(Bits(d), Bits(distance.value));
+      EXPECT_EQ(ds, distance.ok() ? 0 : pelmora::runtime::EntryOf(distance.error)->number);
+      EXPECT_EQ(Bits(a), Bits(arc.value));
+      EXPECT_EQ(as, 0);
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,66 @@
+// The batch mode of the pelmora command: a CSV or TSV table or an ADIF log
+// read as a stream and written back with results added.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/stream.h"
+
+namespace pelmora::cli {
+
+// Where messages go: "pelmora: FILE:LINE: what" on `err` (or collected in
+// `collected` when `err` is null), and how many rows or records failed.
+struct Diagnostics {
+  std::string file = "-";
+  std::FILE* err = stderr;
+  std::string collected;
+  std::size_t failures = 0;
+  void Report(std::size_t line, std::string_view what);
+};
+
+// The result columns of a table, each a method of the DLL.
+enum class Result {
+  kDistance,  // DistanceFrom(from, to)
+  kKm,        // its integer part, whole kilometres
+  kBearing,   // Azimut(from, to)
+  kLocator,   // GridFromLatLong(from)
+  kSLocator,  // sLocator(from)
+  kLat,       // LatFromGrid(text of the from column)
+  kLon,       // LongFromGrid(text of the from column)
+  kArcCos,    // ArcCos(x)
+};
+
+// The name of a result column, and the result of a name (false if none).
+std::string_view ResultName(Result result);
+bool ResultOfName(std::string_view name, Result* result);
+
+struct TableOptions {
+  char separator = ',';
+  // One column holding LAT,LON or a locator, or two holding LAT and LON.
+  std::vector<std::string> from{"from"};
+  std::vector<std::string> to{"to"};
+  std::string x = "x";
+  std::vector<Result> add{Result::kDistance, Result::kBearing};
+  // A result column the table has already is filled in place; otherwise it
+  // is kept as it is and not computed.
+  bool overwrite = false;
+};
+
+// Returns 0 when every row went well, 1 when some failed, 2 when the header
+// lacks a column the results need (nothing is written then).
+int RunTable(Source& in, Sink& out, const TableOptions& options, Diagnostics& diagnostics);
+
+struct LogOptions {
+  std::string bearing_field = "APP_PELMORA_BEARING";
+  // A DISTANCE or bearing field a record has already is replaced, in place.
+  bool overwrite = false;
+};
+
+// Returns 0 or 1, as RunTable.
+int RunLog(Source& in, Sink& out, const LogOptions& options, Diagnostics& diagnostics);
+
+}  // namespace pelmora::cli

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The pelmora command as a user runs it: each subcommand's output, its
+# messages and exit status, --help and --version.
+#   command_test.sh PELMORA WORK_DIR
+set -uo pipefail
+pelmora=$1 work=$2
+mkdir -p "$work"
+failed=0
+# expect STATUS STDOUT STDERR ARGS...: runs pelmora ARGS and compares.
+expect() {
+  local status=$1 out=$2 err=$3
+  shift 3
+  local got_out got_err got_status
+  got_out=$("$pelmora" "$@" 2>"$work/err")
+  got_status=$?
+  got_err=$(head -n 1 "$work/err")
+  if [ "$got_status" != "$status" ] || [ "$got_out" != "$out" ] || [ "$got_err" != "$err" ]; then
+    echo "pelmora $*: got $got_status '$got_out' '$got_err', expected $status '$out' '$err'"
+    failed=1
+  fi
+}
+expect 0 JO62qm "" locator 52.5 13.4
+expect 0 JO62qm "" locator 52.5,13.4
+expect 0 QF56od "" locator -33.86 151.2
+expect 0 JF96ec "" locator --slocator -33.9,18.4
+[ "$("$pelmora" locator 52.5 -1480 | od -An -c | tr -s ' ')" = " \0 O 0 2 a m \n" ] ||
+  { echo "locator with a field of code 0: $("$pelmora" locator 52.5 -1480 | od -An -c)"; failed=1; }
+expect 0 52.520832,13.375 "" centre JO62qm
+expect 0 52.5,13 "" centre JO62
+expect 0 296 "" bearing JO62qm FN20xq
+expect 0 6383.4517 "" distance JO62qm FN20xq
+expect 0 6383.4517 "" distance 52.520832,13.375 40.6875,-74.041664
+expect 0 1e-08 "" arccos 1
+expect 1 "" "pelmora: DistanceFrom: Floating-point error (error 513)" distance nan,0 1,1
+expect 1 "" "pelmora: 'inf,0': Overflow (a number beyond single precision)" distance inf,0 1,1
+expect 1 "" "pelmora: GridFromLatLong: Overflow (error 6)" locator 0 1e9
+expect 2 "" "pelmora: 'XX' is neither LAT,LON nor a locator" bearing XX JO62
+expect 2 "" "pelmora: unknown command 'nowhere'" nowhere
+expect 2 "" "pelmora: batch: unknown result 'speed'" batch --add=speed
+expect 2 "" "pelmora: $work/none.csv: No such file or directory" batch "$work/none.csv"
+expect 0 "pelmora 1.0.0" "" --version
+for command in locator centre bearing distance arccos batch; do
+  "$pelmora" "$command" --help | grep -q "^Usage: pelmora $command" ||
+    { echo "pelmora $command --help: no usage"; failed=1; }
+done
+"$pelmora" --help | grep -q "^Usage: pelmora COMMAND" || { echo "pelmora --help: no usage"; failed=1; }
+
+# Batch from standard input, the format found from the content.
+got=$(printf 'from\tto\nJO62qm\tFN20xq\n' | "$pelmora" batch --add=km,bearing)
+[ "$got" = "$(printf 'from\tto\tkm\tbearing\nJO62qm\tFN20xq\t6383\t296')" ] ||
+  { echo "TSV from standard input: $got"; failed=1; }
+got=$(printf '<GRIDSQUARE:4>FN20<MY_GRIDSQUARE:4>JO62<EOR>\n' | "$pelmora" batch)
+[ "$got" = "<GRIDSQUARE:4>FN20<MY_GRIDSQUARE:4>JO62<DISTANCE:4>6434 <APP_PELMORA_BEARING:3>296 <EOR>" ] ||
+  { echo "ADIF from standard input: $got"; failed=1; }
+# A log whose header reaches a pipe before the rest is still a log.
+got=$({ printf 'Log\n'; sleep 0.2; printf '<EOH>\n<GRIDSQUARE:4>FN20<MY_GRIDSQUARE:4>JO62<EOR>\n'; } |
+  "$pelmora" batch --add=km)
+[ "$got" = "$(printf 'Log\n<EOH>\n<GRIDSQUARE:4>FN20<MY_GRIDSQUARE:4>JO62<DISTANCE:4>6434 <APP_PELMORA_BEARING:3>296 <EOR>')" ] ||
+  { echo "ADIF through a pipe in pieces: $got"; failed=1; }
+[ $failed = 0 ] && echo "the command behaves as documented"
+exit $failed

@@ -1,0 +1,183 @@
+#include "cli/values.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+
+#include "pelmora.h"
+
+namespace pelmora::cli {
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string_view TrimSpaces(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// Whether `text` (without sign) is digits with a point and an exponent as
+// allowed.
+bool IsDecimal(std::string_view text) {
+  std::size_t i = 0, digits = 0;
+  while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    const std::size_t start = i;
+    while (i < text.size() && IsDigit(text[i])) ++i;
+    if (i == start) return false;
+  }
+  return i == text.size();
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const char x = (a[i] >= 'A' && a[i] <= 'Z') ? static_cast<char>(a[i] + 32) : a[i];
+    if (x != b[i]) return false;
+  }
+  return true;
+}
+
+// Decimal text as the nearest double by one exact operation, when the text
+// allows it: at most 15 digits (an integer below 2^53) and a power of ten
+// from 1e-22 to 1e22 (each exact in double), so that the one rounding of
+// the product or quotient is the rounding of the decimal. False for any
+// other text (which the general path then reads or refuses).
+bool FastDecimal(std::string_view text, double* out) {
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const std::size_t size = text.size();
+  std::uint64_t m = 0;
+  std::size_t i = 0;
+  for (; i < size && IsDigit(text[i]); ++i) m = m * 10 + static_cast<std::uint64_t>(text[i] - '0');
+  std::size_t digits = i;
+  int scale = 0;
+  if (i < size && text[i] == '.') {
+    const std::size_t first = ++i;
+    for (; i < size && IsDigit(text[i]); ++i)
+      m = m * 10 + static_cast<std::uint64_t>(text[i] - '0');
+    digits += i - first;
+    scale = -static_cast<int>(i - first);
+  }
+  if (digits == 0 || digits > 15) return false;
+  if (i < size && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    bool negative = false;
+    if (i < size && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    const std::size_t first = i;
+    int exponent = 0;
+    for (; i < size && IsDigit(text[i]) && i - first < 4; ++i)
+      exponent = exponent * 10 + (text[i] - '0');
+    if (i == first) return false;
+    scale += negative ? -exponent : exponent;
+  }
+  if (i != size || scale < -22 || scale > 22) return false;
+  const double value = static_cast<double>(m);  // exact: m < 10^15
+  *out = scale < 0 ? value / kPowers[-scale] : value * kPowers[scale];
+  return true;
+}
+
+}  // namespace
+
+bool ParseDecimal(std::string_view text, double* out) {
+  if (FastDecimal(text, out)) return true;
+  if (!IsDecimal(text)) return false;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *out);
+  if (error == std::errc::result_out_of_range) {
+    // Too large or too small for a double: strtod tells which (rare).
+    const std::string copy(text);
+    *out = std::strtod(copy.c_str(), nullptr);
+    return true;
+  }
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+ValueError ParseNumber(std::string_view text, float* out) {
+  text = TrimSpaces(text);
+  bool negative = false;
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  if (EqualsNoCase(text, "nan")) {
+    *out = negative ? -std::numeric_limits<float>::quiet_NaN()
+                    : std::numeric_limits<float>::quiet_NaN();
+    return ValueError::kNone;
+  }
+  // An infinity is beyond the float range for Automation.
+  if (EqualsNoCase(text, "inf") || EqualsNoCase(text, "infinity")) return ValueError::kRange;
+  double value = 0.0;
+  if (!ParseDecimal(text, &value)) return ValueError::kSyntax;
+  if (negative) value = -value;
+  // Automation's conversion of a double to a float parameter.
+  constexpr double kLargest = static_cast<double>(std::numeric_limits<float>::max());
+  if (value > kLargest || value < -kLargest) return ValueError::kRange;
+  *out = static_cast<float>(value);
+  return ValueError::kNone;
+}
+
+bool IsLocator(std::string_view text) {
+  const auto letter = [](char c, char last) {
+    return (c >= 'A' && c <= last) || (c >= 'a' && c <= static_cast<char>(last + 32));
+  };
+  if (text.size() != 4 && text.size() != 6 && text.size() != 8) return false;
+  if (!letter(text[0], 'R') || !letter(text[1], 'R') || !IsDigit(text[2]) || !IsDigit(text[3]))
+    return false;
+  if (text.size() >= 6 && (!letter(text[4], 'X') || !letter(text[5], 'X'))) return false;
+  if (text.size() == 8 && (!IsDigit(text[6]) || !IsDigit(text[7]))) return false;
+  return true;
+}
+
+ValueError ParsePosition(std::string_view text, Position* out, int* status) {
+  const std::size_t comma = text.find(',');
+  if (comma != std::string_view::npos) {
+    const ValueError lat = ParseNumber(text.substr(0, comma), &out->lat);
+    if (lat != ValueError::kNone) return lat;
+    return ParseNumber(text.substr(comma + 1), &out->lon);
+  }
+  if (!IsLocator(text)) return ValueError::kSyntax;
+  *status = pelmora_lat_from_grid(text.data(), text.size(), &out->lat);
+  if (*status == PELMORA_OK) *status = pelmora_long_from_grid(text.data(), text.size(), &out->lon);
+  return *status == PELMORA_OK ? ValueError::kNone : ValueError::kCall;
+}
+
+void AppendFloat(std::string& out, float x) {
+  char buffer[kFloatChars];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, x);
+  out.append(buffer, result.ptr);
+}
+
+std::string FormatFloat(float x) {
+  std::string out;
+  AppendFloat(out, x);
+  return out;
+}
+
+std::string Describe(ValueError error, std::string_view text, bool position) {
+  const std::string quoted = "'" + std::string(text) + "'";
+  switch (error) {
+    case ValueError::kNone:
+      return "no error";
+    case ValueError::kSyntax:
+      return quoted + (position ? " is neither LAT,LON nor a locator" : " is not a number");
+    case ValueError::kRange:
+      return quoted + ": Overflow (a number beyond single precision)";
+    case ValueError::kCall:
+      return quoted + ": the locator cannot be decoded";
+  }
+  return quoted;
+}
+
+}  // namespace pelmora::cli

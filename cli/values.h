@@ -1,0 +1,56 @@
+// Numbers and positions as the pelmora command reads and writes them.
+//
+// A number is read as an Automation client hands it to a float parameter:
+// the decimal text becomes the nearest double, which becomes the nearest
+// float; a finite double beyond the float range (and so an infinity) is an
+// overflow, as Automation's conversion makes it ("inf" included). NaN passes
+// as a quiet NaN. Syntax: optional spaces, [+-], digits with an optional
+// point (or a point and digits), an optional exponent, optional spaces; or
+// nan, inf, infinity in any case.
+//
+// A position is "LAT,LON" (two numbers) or a Maidenhead locator: two field
+// letters A..R, two digits, optionally two subsquare letters A..X and then
+// optionally two more digits, in either case. A locator stands for the
+// centre the DLL decodes it to (LatFromGrid, LongFromGrid; the last two
+// digits, if any, are not read by them).
+//
+// A float is written as the shortest decimal that reads back as the same
+// float ("52.520832", "13.375", "1e-08"), nan and inf as such.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace pelmora::cli {
+
+enum class ValueError { kNone, kSyntax, kRange, kCall };
+
+// Unsigned decimal `text` (digits, point, exponent as above) as the nearest
+// double; false when it is no such text.
+bool ParseDecimal(std::string_view text, double* out);
+
+// `text` as a float: kNone, or kSyntax / kRange (an overflow).
+ValueError ParseNumber(std::string_view text, float* out);
+
+// Whether `text` is a locator of 4, 6 or 8 characters as above.
+bool IsLocator(std::string_view text);
+
+struct Position {
+  float lat = 0.0f;
+  float lon = 0.0f;
+};
+
+// `text` as a position. kCall when decoding a locator failed (the status
+// in *status), which Windows-1252 never lets happen.
+ValueError ParsePosition(std::string_view text, Position* out, int* status);
+
+// Appends the shortest decimal of `x`; at most kFloatChars bytes.
+inline constexpr std::size_t kFloatChars = 24;
+void AppendFloat(std::string& out, float x);
+std::string FormatFloat(float x);
+
+// What went wrong with a number or position text, for a message.
+std::string Describe(ValueError error, std::string_view text, bool position);
+
+}  // namespace pelmora::cli
