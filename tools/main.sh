@@ -73,7 +73,7 @@ done
 # The same places through the pelmora command, natively: the first two as
 # a distance and a bearing (after the Windows client, which shows all).
 echo "main: the pelmora command (native) on the first two places" >&2
-quietly "configuring the native build" cmake --preset native -S "$root" -B "$build/native"
+quietly "configuring the native build" cmake --preset native -B "$build/native"
 quietly "building the pelmora command" cmake --build "$build/native" -j"$jobs" --target pelmora
 places=("$@")
 [ ${#places[@]} -ge 2 ] || places=(52.52,13.405 IO91wm)
