@@ -10,7 +10,10 @@ After the builds under BUILD_ROOT, it collects what they used from the machine:
   files, which the build writes to <tree>/link-deps/);
 - the compilers, the archiver and every tool and library that our CMake
   files found, as each tree's CMake cache names them;
-- the commands that the scripts of tools/, tests/ and cmake/ run by name.
+- the files of every Python module the Python tests loaded (the *.used
+  lists the test command writes);
+- the commands that the scripts of tools/, tests/ and cmake/ run by name,
+  and the Python modules that build the Python module.
 Each is mapped to the Debian package that owns it. Every such package must be
 in setup's list (tools/setup.sh --list) or be a dependency, direct or not, of
 a package in it; packages that Debian marks essential are on every machine.
@@ -36,8 +39,11 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 COMMANDS = [
     "cmake", "ctest", "make", "clang-format", "clang++-14", "/usr/bin/python3",
     "wine", "wineserver", "msiinfo", "wixl",
-    "/usr/lib/wine/wine", "/usr/lib/wine/wine64",
+    "/usr/lib/wine/wine", "/usr/lib/wine/wine64", "zip", "unzip", "sha256sum", "git",
 ]
+
+# Python modules that build the Python module (pip runs them).
+BUILD_MODULES = ["pip", "setuptools"]
 
 
 def setup_packages(dropped):
@@ -132,7 +138,14 @@ def used_files(build_root):
         dirnames[:] = [d for d in dirnames if "wineprefix" not in d and d != "corpus"]
         for name in filenames:
             path = os.path.join(dirpath, name)
-            if name.endswith(".d"):
+            if name.endswith(".used"):
+                # Lists of files a step used, one a line (the Python tests'
+                # modules).
+                with open(path, encoding="utf-8", errors="replace") as f:
+                    for line in f:
+                        if line.strip():
+                            used.setdefault(line.strip(), path)
+            elif name.endswith(".d"):
                 with open(path, encoding="utf-8", errors="replace") as f:
                     for dep in dependency_file_paths(f.read()):
                         used.setdefault(dep, path)
@@ -156,6 +169,11 @@ def used_commands():
     for command in COMMANDS:
         found = command if os.path.isabs(command) else shutil.which(command)
         used[found or command] = "the scripts of tools/, tests/ and cmake/"
+    probe = "import importlib.util as u, sys\nfor m in sys.argv[1:]:\n s = u.find_spec(m)\n print(s.origin if s else m)"
+    out = subprocess.run(["/usr/bin/python3", "-c", probe, *BUILD_MODULES],
+                         capture_output=True, text=True).stdout
+    for module, origin in zip(BUILD_MODULES, out.split()):
+        used[origin] = f"the build of the Python module (Python's {module})"
     return used
 
 

@@ -25,7 +25,7 @@ packages=(
   mingw-w64 mingw-w64-tools libwine-dev      # the Windows builds (widl, Wine's IDL files)
   wine wine64 wine32:i386                    # the Windows tests
   wixl msitools                              # the installer packages
-  zip unzip                                  # the release archives
+  git zip unzip                              # commit times of the build, the release archives
   python3-dev python3-setuptools python3-pip # the Python module
   python3-pytest python3-numpy python3-pyhamtools
 )

@@ -67,7 +67,7 @@ rm -rf "$build/python"
 /usr/bin/python3 -m pip install -q --no-build-isolation --no-deps --disable-pip-version-check \
   --root-user-action=ignore --target "$build/python/site" "$root/python"
 (cd "$build/python" && PYTHONPATH="$build/python/site" PYTHONDONTWRITEBYTECODE=1 \
-  PELMORA_CORPUS_DUMP="$build/native/corpus_dump" \
+  PELMORA_CORPUS_DUMP="$build/native/corpus_dump" PELMORA_MODULES_USED="$build/python/modules.used" \
   /usr/bin/python3 -m pytest -p no:cacheprovider -q -rs "$root/python/tests")
 
 step "fuzz targets of the calculations and of the command's readers, 20 seconds each"
