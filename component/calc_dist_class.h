@@ -85,7 +85,8 @@ class CalcDistClass final : public _CalcDistClass, public ISupportErrorInfo {
 
   // The type information GetIDsOfNames and Invoke hand over to: loaded from
   // the DLL's own type library on first use, once for the module, and shared
-  // by every object.
+  // by every object. A failure leaves its own error object (a description
+  // only for E_OUTOFMEMORY), ready to be returned.
   HRESULT DispatchTypeInfo(ITypeInfo** out);
 
   // Invoke's direct answer to the usual call: a method by its DISPID with
