@@ -326,7 +326,8 @@ HRESULT GetText(const WideText& key, const wchar_t* name, WideText& data) {
     if (status == ERROR_SUCCESS && !buffer.empty()) break;
     if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) return HRESULT_FROM_WIN32(status);
     // The size first, or again when the value grew in between.
-    if (!buffer.Resize(0) || !buffer.Resize(bytes / sizeof(wchar_t) + 1)) return E_OUTOFMEMORY;
+    if (!buffer.Resize(bytes / sizeof(wchar_t) + 1)) return E_OUTOFMEMORY;
+    std::wmemset(buffer.data(), L'\0', buffer.size());
   }
   buffer.Resize(wcsnlen(buffer.c_str(), buffer.size()));
   data = std::move(buffer);
