@@ -46,13 +46,17 @@
 // they stand (in both views where RegisterTypeLib writes both), and puts
 // them back when anything fails. A failed registration leaves the registry
 // as it was: clean, or with the earlier registration still working. It
-// fails with SELFREG_E_CLASS, SELFREG_E_TYPELIB or E_OUTOFMEMORY.
+// fails with SELFREG_E_CLASS, SELFREG_E_TYPELIB or, when a step runs out of
+// memory (an allocation of the DLL's, or a registry call answering
+// ERROR_OUTOFMEMORY), E_OUTOFMEMORY. Every text to be written is made before
+// the first write, so that writing allocates nothing.
 //
 // Unregistration succeeds only when what is this module's is gone: a value
 // that cannot be read, or a type library that cannot be loaded, fails it
 // (never taken for "not ours"). It goes on past a failure, and a later
 // unregistration removes whatever a failed one left, the version key of the
-// type library included.
+// type library included. Its status is the first failure's, E_OUTOFMEMORY
+// for a step that ran out of memory.
 //
 // While the other edition stays registered (its class key exists in the other
 // view), unregistration of this one leaves what they share to it: the ProgID
