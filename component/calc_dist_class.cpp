@@ -4,7 +4,6 @@
 
 #include <limits>
 #include <new>
-#include <vector>
 
 #include "calc/bearing.h"
 #include "calc/decoding.h"
@@ -12,6 +11,7 @@
 #include "calc/encoding.h"
 #include "component/bstr.h"
 #include "component/fp_environment.h"
+#include "component/server/heap.h"
 #include "component/status.h"
 #include "pelmora_identifiers.h"
 
@@ -24,19 +24,14 @@ using server::ModuleCells;
 
 namespace {
 
-// The ABI guard: no C++ exception leaves a method of the class, and the body
-// runs in the DLL's own floating-point environment, the caller's coming back
-// untouched (component/fp_environment.h).
+// The body of a method runs in the DLL's own floating-point environment, the
+// caller's coming back untouched (component/fp_environment.h). Nothing in
+// the DLL throws: it is built without C++ exceptions, and every allocation
+// that fails is reported as E_OUTOFMEMORY where it is made.
 template <class Body>
 HRESULT Guarded(Body&& body) noexcept {
   const FpEnvironment environment;
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    return Fail(E_OUTOFMEMORY, "Out of memory");
-  } catch (...) {
-    return Fail(E_UNEXPECTED, "Unexpected error");
-  }
+  return body();
 }
 
 // The reference a method holds on its object while it runs.
@@ -135,21 +130,24 @@ HRESULT CalcDistClass::DispatchTypeInfo(ITypeInfo** out) {
   ITypeInfo* info = module_type_info;
   if (info == nullptr) {
     // The DLL's own path: LoadTypeLibEx reads its TYPELIB resource 1.
-    std::vector<wchar_t> path(MAX_PATH);
+    server::WideText path;
+    if (!path.Resize(MAX_PATH)) return Fail(E_OUTOFMEMORY, "Out of memory");
     for (;;) {
       const DWORD size = static_cast<DWORD>(path.size());
       const DWORD length = GetModuleFileNameW(server::ModuleHandle(cells_), path.data(), size);
-      if (length == 0) return HRESULT_FROM_WIN32(GetLastError());
+      if (length == 0) return FailWithoutDescription(HRESULT_FROM_WIN32(GetLastError()));
       if (length < size) break;
-      if (size >= 32768) return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
-      path.resize(path.size() * 2);
+      if (size >= 32768) {
+        return FailWithoutDescription(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE));
+      }
+      if (!path.Resize(path.size() * 2)) return Fail(E_OUTOFMEMORY, "Out of memory");
     }
     server::ComPtr<ITypeLib> library;
     HRESULT hr = LoadTypeLibEx(path.data(), REGKIND_NONE, library.Out());
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) return FailWithoutDescription(hr);
     ITypeInfo* loaded = nullptr;
     hr = library->GetTypeInfoOfGuid(IID__CalcDistClass, &loaded);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) return FailWithoutDescription(hr);
     void* const before = InterlockedCompareExchangePointer(
         reinterpret_cast<void* volatile*>(&module_type_info), loaded, nullptr);
     if (before == nullptr) {
@@ -182,7 +180,7 @@ HRESULT CalcDistClass::GetTypeInfo(UINT index, LCID /*locale*/, ITypeInfo** out)
   return Guarded([&]() -> HRESULT {
     ITypeInfo* info = nullptr;
     const HRESULT hr = DispatchTypeInfo(&info);
-    if (FAILED(hr)) return FailWithoutDescription(hr);
+    if (FAILED(hr)) return hr;
     info->AddRef();
     *out = info;
     return S_OK;
@@ -200,7 +198,7 @@ HRESULT CalcDistClass::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LC
   return Guarded([&]() -> HRESULT {
     ITypeInfo* info = nullptr;
     const HRESULT hr = DispatchTypeInfo(&info);
-    if (FAILED(hr)) return FailWithoutDescription(hr);
+    if (FAILED(hr)) return hr;
     return info->GetIDsOfNames(names, count, ids);
   });
 }
@@ -223,7 +221,7 @@ HRESULT CalcDistClass::Invoke(DISPID id, REFIID iid, LCID /*locale*/, WORD flags
     if (InvokeDirectly(id, flags, *params, result, exception, &answer)) return answer;
     ITypeInfo* info = nullptr;
     const HRESULT hr = DispatchTypeInfo(&info);
-    if (FAILED(hr)) return FailWithoutDescription(hr);
+    if (FAILED(hr)) return hr;
     return info->Invoke(static_cast<_CalcDistClass*>(this), id, flags, params, result, exception,
                         bad_argument);
   });

@@ -8,8 +8,8 @@
 //   - the out-parameter starts as the null BSTR or 0 and always receives the
 //     method's result variable, on failure as the calculation left it;
 //   - the object holds a reference on itself for the duration of the call;
-//   - no C++ exception leaves a method: an allocation that fails gives
-//     E_OUTOFMEMORY, anything else E_UNEXPECTED;
+//   - nothing throws (the DLL is built without C++ exceptions): an
+//     allocation that fails gives E_OUTOFMEMORY where it is made;
 //   - the method computes in the DLL's own floating-point environment and
 //     leaves the caller's as it was (component/fp_environment.h); so do
 //     GetIDsOfNames and Invoke, whose argument coercion computes too.
@@ -85,7 +85,8 @@ class CalcDistClass final : public _CalcDistClass, public ISupportErrorInfo {
 
   // The type information GetIDsOfNames and Invoke hand over to: loaded from
   // the DLL's own type library on first use, once for the module, and shared
-  // by every object.
+  // by every object. A failure leaves its own error object (a description
+  // only for E_OUTOFMEMORY), ready to be returned.
   HRESULT DispatchTypeInfo(ITypeInfo** out);
 
   // Invoke's direct answer to the usual call: a method by its DISPID with

@@ -4,16 +4,18 @@
 //
 // The DLL links libgcc and libstdc++ statically (it imports only system
 // DLLs). Built for the posix thread model, they lock mutexes and create keys
-// through winpthreads: the DWARF unwinder registers the DLL's unwind tables
-// under a mutex when the DLL is loaded, emulated thread-local storage (the
-// C++ exception globals) keeps a key per thread, the emergency exception pool
-// is guarded by a mutex. winpthreads gives every thread that first locks a
-// mutex a thread descriptor of its own (a block, an event and a duplicate of
-// the thread's handle) and a TLS slot, and frees them only when the thread
-// ends while winpthreads is still loaded: a host that loads and frees the DLL
-// on one thread would lose two handles, a TLS slot and a block at every
-// cycle. libstdc++ frees its emergency pool (allocated by a static
-// constructor) at no point; ReleaseCrtAtUnload does.
+// through winpthreads: the DWARF unwinder registers unwind tables under a
+// mutex, emulated thread-local storage (the C++ exception globals) keeps a
+// key per thread, the emergency exception pool is guarded by a mutex.
+// winpthreads gives every thread that first locks a mutex a thread
+// descriptor of its own (a block, an event and a duplicate of the thread's
+// handle) and a TLS slot, and frees them only when the thread ends while
+// winpthreads is still loaded: a host that loads and frees the DLL on one
+// thread would lose two handles, a TLS slot and a block at every cycle. The
+// DLL is built without C++ exceptions, so none of these parts is linked
+// today; whatever part of the runtime that locks or keeps keys is linked
+// meets these functions, and never winpthreads (the build checks its link
+// map).
 //
 // Defined here, these eight functions take winpthreads' place in the link
 // (its objects are pulled in only for symbols nothing else defines):
@@ -82,11 +84,6 @@ constexpr PFLS_CALLBACK_FUNCTION kTrampolines[kMaxKeys] = {RunDestructor<0>, Run
                                                            RunDestructor<2>, RunDestructor<3>};
 
 }  // namespace
-
-namespace __gnu_cxx {
-// libstdc++: frees the emergency exception pool.
-void __freeres() noexcept;
-}  // namespace __gnu_cxx
 
 extern "C" {
 
@@ -213,7 +210,6 @@ void ReleaseCrtAtUnload() {
   for (int slot = 0; slot < key_count; ++slot) FlsFree(keys[slot].index);
   key_count = 0;
   ReleaseSRWLockExclusive(&keys_lock);
-  __gnu_cxx::__freeres();
 }
 
 }  // namespace pelmora::component

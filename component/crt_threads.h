@@ -5,8 +5,8 @@
 namespace pelmora::component {
 
 // At DLL_PROCESS_DETACH by FreeLibrary (not at process exit): frees every
-// thread's thread-local runtime data and libstdc++'s emergency exception
-// pool. Nothing of the runtime may run in the DLL afterwards.
+// thread's thread-local runtime data. Nothing of the runtime may run in the
+// DLL afterwards.
 void ReleaseCrtAtUnload();
 
 }  // namespace pelmora::component

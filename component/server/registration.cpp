@@ -46,13 +46,17 @@
 // they stand (in both views where RegisterTypeLib writes both), and puts
 // them back when anything fails. A failed registration leaves the registry
 // as it was: clean, or with the earlier registration still working. It
-// fails with SELFREG_E_CLASS, SELFREG_E_TYPELIB or E_OUTOFMEMORY.
+// fails with SELFREG_E_CLASS, SELFREG_E_TYPELIB or, when a step runs out of
+// memory (an allocation of the DLL's, or a registry call answering
+// ERROR_OUTOFMEMORY), E_OUTOFMEMORY. Every text to be written is made before
+// the first write, so that writing allocates nothing.
 //
 // Unregistration succeeds only when what is this module's is gone: a value
 // that cannot be read, or a type library that cannot be loaded, fails it
 // (never taken for "not ours"). It goes on past a failure, and a later
 // unregistration removes whatever a failed one left, the version key of the
-// type library included.
+// type library included. Its status is the first failure's, E_OUTOFMEMORY
+// for a step that ran out of memory.
 //
 // While the other edition stays registered (its class key exists in the other
 // view), unregistration of this one leaves what they share to it: the ProgID
@@ -71,12 +75,10 @@
 #include <oleauto.h>
 #include <olectl.h>
 
-#include <algorithm>
-#include <new>
-#include <string>
+#include <cwchar>
 #include <utility>
-#include <vector>
 
+#include "component/server/heap.h"
 #include "component/server/owners.h"
 
 namespace pelmora::server {
@@ -85,7 +87,7 @@ namespace {
 // The classes root that registration writes to. Writing to the merged
 // HKEY_CLASSES_ROOT view would land in a per-user key when one of the same name
 // exists; naming the machine hive keeps registration and unregistration on the
-// same keys.
+// same keys. Every key path below is a full path from the hive.
 const HKEY kHive = HKEY_LOCAL_MACHINE;
 constexpr wchar_t kClassesRoot[] = L"SOFTWARE\\Classes\\";
 
@@ -107,53 +109,79 @@ constexpr REGSAM kOtherView = KEY_WOW64_64KEY;
 // RegisterTypeLib names for a dual interface.
 constexpr wchar_t kAutomationProxy[] = L"{00020424-0000-0000-C000-000000000046}";
 
+// The status of a step that failed with `hr`: E_OUTOFMEMORY when memory ran
+// out (the DLL's or the registry's), else `status`.
+HRESULT StepFailure(HRESULT hr, HRESULT status) { return hr == E_OUTOFMEMORY ? hr : status; }
+
 // One registry value written by registration; a null `name` is the key's
 // default value. Every value is a REG_SZ text.
 struct Entry {
-  std::wstring key;  // below the classes root
+  WideText key;  // the full path from the hive
   const wchar_t* name;
-  std::wstring data;
+  WideText data;
   bool is_path = false;  // `data` is the module's path: any spelling of the file matches
+
+  bool ok() const { return key.ok() && data.ok(); }
 };
 
-std::wstring GuidText(const GUID& guid) {
+// The entries of one kind, in order; failed when any could not be made.
+struct Entries {
+  List<Entry> list;
+
+  void Add(WideText key, const wchar_t* name, WideText data, bool is_path = false) {
+    list.Add(Entry{std::move(key), name, std::move(data), is_path});
+  }
+  bool ok() const {
+    if (!list.ok()) return false;
+    for (const Entry& entry : list) {
+      if (!entry.ok()) return false;
+    }
+    return true;
+  }
+  const Entry& front() const { return list[0]; }
+};
+
+WideText GuidText(const GUID& guid) {
   wchar_t buffer[40] = {};
   StringFromGUID2(guid, buffer, 40);
-  return buffer;
+  return WideText(buffer);
 }
 
 // Registry version and locale subkeys are written in hexadecimal: lower-case
 // digits, no leading zeros, "0" for zero.
-std::wstring Hex(unsigned long value) {
+WideText Hex(unsigned long value) {
   constexpr wchar_t kDigits[] = L"0123456789abcdef";
-  std::wstring text;
+  wchar_t text[sizeof value * 2 + 1];
+  wchar_t* first = text + sizeof value * 2;
+  *first = L'\0';
   do {
-    text.insert(text.begin(), kDigits[value % 16]);
+    *--first = kDigits[value % 16];
     value /= 16;
   } while (value != 0);
-  return text;
+  return WideText(first);
 }
 
-std::wstring VersionText(const ProjectDescriptor& project) {
+WideText VersionText(const ProjectDescriptor& project) {
   return Hex(project.typelib_major) + L"." + Hex(project.typelib_minor);
 }
 
 // The full path of the module recorded in the cells, without a length limit.
-HRESULT ModulePath(const ModuleCells& cells, std::wstring& path) {
+HRESULT ModulePath(const ModuleCells& cells, WideText& path) {
   const HMODULE module = ModuleHandle(cells);
   if (module == nullptr) return E_UNEXPECTED;  // the library entry has not run
-  std::wstring buffer(MAX_PATH, L'\0');
+  WideText buffer;
+  if (!buffer.Resize(MAX_PATH)) return E_OUTOFMEMORY;
   for (;;) {
     const DWORD length =
         GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) return HRESULT_FROM_WIN32(GetLastError());
     if (length < buffer.size()) {
-      buffer.resize(length);
-      path = buffer;
+      buffer.Resize(length);
+      path = std::move(buffer);
       return S_OK;
     }
     if (buffer.size() >= 32768) return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
-    buffer.resize(buffer.size() * 2);
+    if (!buffer.Resize(buffer.size() * 2)) return E_OUTOFMEMORY;
   }
 }
 
@@ -166,62 +194,74 @@ const wchar_t* ThreadingModelText(Threading threading) {
   return L"";  // no other model exists
 }
 
-std::wstring FullKey(const std::wstring& key) { return kClassesRoot + key; }
-
-std::wstring ProgId(const ProjectDescriptor& project, const ClassRecord& record) {
-  return std::wstring(project.project_name) + L"." + record.name;
+WideText ProgId(const ProjectDescriptor& project, const ClassRecord& record) {
+  return WideText(project.project_name) + L"." + record.name;
 }
 
-std::wstring FriendlyName(const ProjectDescriptor& project, const ClassRecord& record) {
-  return record.description != nullptr ? record.description : ProgId(project, record);
+WideText FriendlyName(const ProjectDescriptor& project, const ClassRecord& record) {
+  return record.description != nullptr ? WideText(record.description) : ProgId(project, record);
 }
+
+WideText ClassKey(const CLSID& clsid) { return kClassesRoot + (L"CLSID\\" + GuidText(clsid)); }
+
+WideText ProgIdKey(const ProjectDescriptor& project, const ClassRecord& record) {
+  return kClassesRoot + ProgId(project, record);
+}
+
+WideText TypeLibKey(const ProjectDescriptor& project) {
+  return kClassesRoot + (L"TypeLib\\" + GuidText(*project.typelib_id));
+}
+
+WideText InterfaceKey(const IID& iid) { return kClassesRoot + (L"Interface\\" + GuidText(iid)); }
 
 // The keys and values under CLSID\{clsid} of one class, parents before
 // children. The first entry, the in-process server path, tells whose
 // registration the class key is.
-std::vector<Entry> ClassEntries(const ProjectDescriptor& project, const ClassRecord& record,
-                                const std::wstring& module_path) {
-  const std::wstring clsid_key = L"CLSID\\" + GuidText(*record.clsid);
-  return {
-      {clsid_key + L"\\InprocServer32", nullptr, module_path, true},
-      {clsid_key, nullptr, FriendlyName(project, record)},
-      {clsid_key + L"\\InprocServer32", L"ThreadingModel", ThreadingModelText(project.threading)},
-      {clsid_key + L"\\ProgID", nullptr, ProgId(project, record)},
-      {clsid_key + L"\\TypeLib", nullptr, GuidText(*project.typelib_id)},
-      {clsid_key + L"\\VERSION", nullptr, VersionText(project)},
-  };
+Entries ClassEntries(const ProjectDescriptor& project, const ClassRecord& record,
+                     const WideText& module_path) {
+  const WideText clsid_key = ClassKey(*record.clsid);
+  Entries entries;
+  entries.Add(clsid_key + L"\\InprocServer32", nullptr, module_path.Copy(), true);
+  entries.Add(clsid_key.Copy(), nullptr, FriendlyName(project, record));
+  entries.Add(clsid_key + L"\\InprocServer32", L"ThreadingModel",
+              WideText(ThreadingModelText(project.threading)));
+  entries.Add(clsid_key + L"\\ProgID", nullptr, ProgId(project, record));
+  entries.Add(clsid_key + L"\\TypeLib", nullptr, GuidText(*project.typelib_id));
+  entries.Add(clsid_key + L"\\VERSION", nullptr, VersionText(project));
+  return entries;
 }
 
 // The ProgID key of one class. The first entry, the class identifier it
 // names, tells whose ProgID it is.
-std::vector<Entry> ProgIdEntries(const ProjectDescriptor& project, const ClassRecord& record) {
-  const std::wstring progid = ProgId(project, record);
-  return {
-      {progid + L"\\CLSID", nullptr, GuidText(*record.clsid)},
-      {progid, nullptr, FriendlyName(project, record)},
-  };
+Entries ProgIdEntries(const ProjectDescriptor& project, const ClassRecord& record) {
+  const WideText progid_key = ProgIdKey(project, record);
+  Entries entries;
+  entries.Add(progid_key + L"\\CLSID", nullptr, GuidText(*record.clsid));
+  entries.Add(progid_key.Copy(), nullptr, FriendlyName(project, record));
+  return entries;
 }
 
-std::wstring TypeLibVersionKey(const ProjectDescriptor& project) {
-  return L"TypeLib\\" + GuidText(*project.typelib_id) + L"\\" + VersionText(project);
+WideText TypeLibVersionKey(const ProjectDescriptor& project) {
+  return TypeLibKey(project) + L"\\" + VersionText(project);
 }
 
-std::wstring TypeLibLocaleKey(const ProjectDescriptor& project, LCID locale) {
+WideText TypeLibLocaleKey(const ProjectDescriptor& project, LCID locale) {
   return TypeLibVersionKey(project) + L"\\" + Hex(locale);
 }
 
-std::wstring TypeLibPathKey(const ProjectDescriptor& project, LCID locale,
-                            const wchar_t* sys = kSysKey) {
+WideText TypeLibPathKey(const ProjectDescriptor& project, LCID locale,
+                        const wchar_t* sys = kSysKey) {
   return TypeLibLocaleKey(project, locale) + L"\\" + sys;
 }
 
 // Whether a key exists in this edition's view, or with `view` in another:
 // S_OK when it does, S_FALSE when it does not, a failure when that cannot be
 // told.
-HRESULT KeyExists(const std::wstring& key_name, REGSAM view = 0) {
+HRESULT KeyExists(const WideText& key_name, REGSAM view = 0) {
+  if (!key_name.ok()) return E_OUTOFMEMORY;
   RegKey key;
   const LSTATUS status =
-      RegOpenKeyExW(kHive, FullKey(key_name).c_str(), 0, KEY_QUERY_VALUE | view, key.Out());
+      RegOpenKeyExW(kHive, key_name.c_str(), 0, KEY_QUERY_VALUE | view, key.Out());
   if (status == ERROR_SUCCESS) return S_OK;
   if (status == ERROR_FILE_NOT_FOUND) return S_FALSE;
   return HRESULT_FROM_WIN32(status);
@@ -245,8 +285,8 @@ bool HasOtherView() {
 HRESULT OtherEditionRegistered(const ProjectDescriptor& project) {
   if (!HasOtherView()) return S_FALSE;
   for (std::size_t i = 0; i < project.class_count; ++i) {
-    const HRESULT hr = KeyExists(
-        L"CLSID\\" + GuidText(*project.classes[i].clsid) + L"\\InprocServer32", kOtherView);
+    const HRESULT hr =
+        KeyExists(ClassKey(*project.classes[i].clsid) + L"\\InprocServer32", kOtherView);
     if (hr != S_FALSE) return hr;
   }
   return S_FALSE;
@@ -254,23 +294,22 @@ HRESULT OtherEditionRegistered(const ProjectDescriptor& project) {
 
 // The Interface keys RegisterTypeLib writes in this view for the class's
 // default (dual) interface, named `name` in the type library.
-std::vector<Entry> InterfaceEntries(const ProjectDescriptor& project, const IID& iid,
-                                    const std::wstring& name) {
-  const std::wstring key = L"Interface\\" + GuidText(iid);
-  return {
-      {key + L"\\TypeLib", nullptr, GuidText(*project.typelib_id)},
-      {key, nullptr, name},
-      {key + L"\\ProxyStubClsid", nullptr, kAutomationProxy},
-      {key + L"\\ProxyStubClsid32", nullptr, kAutomationProxy},
-      {key + L"\\TypeLib", L"Version", VersionText(project)},
-  };
+Entries InterfaceEntries(const ProjectDescriptor& project, const IID& iid, WideText name) {
+  const WideText key = InterfaceKey(iid);
+  Entries entries;
+  entries.Add(key + L"\\TypeLib", nullptr, GuidText(*project.typelib_id));
+  entries.Add(key.Copy(), nullptr, std::move(name));
+  entries.Add(key + L"\\ProxyStubClsid", nullptr, WideText(kAutomationProxy));
+  entries.Add(key + L"\\ProxyStubClsid32", nullptr, WideText(kAutomationProxy));
+  entries.Add(key + L"\\TypeLib", L"Version", VersionText(project));
+  return entries;
 }
 
+// Writes an entry that was made whole (ok()).
 HRESULT SetText(const Entry& entry) {
   RegKey key;
-  LSTATUS status =
-      RegCreateKeyExW(kHive, FullKey(entry.key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_SET_VALUE, nullptr, key.Out(), nullptr);
+  LSTATUS status = RegCreateKeyExW(kHive, entry.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                   KEY_SET_VALUE, nullptr, key.Out(), nullptr);
   if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
   const DWORD bytes = static_cast<DWORD>((entry.data.size() + 1) * sizeof(wchar_t));
   status = RegSetValueExW(key.get(), entry.name, 0, REG_SZ,
@@ -284,34 +323,35 @@ constexpr HRESULT kNoText = 2;
 // Reads a REG_SZ value: S_OK with its text; S_FALSE when the key or the
 // value is absent; kNoText when the value is of another type; a failure when
 // it cannot be read.
-HRESULT GetText(const std::wstring& key, const wchar_t* name, std::wstring& data) {
-  const std::wstring full = FullKey(key);
-  std::wstring buffer;
+HRESULT GetText(const WideText& key, const wchar_t* name, WideText& data) {
+  if (!key.ok()) return E_OUTOFMEMORY;
+  WideText buffer;
   for (;;) {
     DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-    const LSTATUS status = RegGetValueW(kHive, full.c_str(), name, RRF_RT_REG_SZ, nullptr,
+    const LSTATUS status = RegGetValueW(kHive, key.c_str(), name, RRF_RT_REG_SZ, nullptr,
                                         buffer.empty() ? nullptr : buffer.data(), &bytes);
     if (status == ERROR_FILE_NOT_FOUND) return S_FALSE;
     if (status == ERROR_UNSUPPORTED_TYPE) return kNoText;
     if (status == ERROR_SUCCESS && !buffer.empty()) break;
     if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) return HRESULT_FROM_WIN32(status);
     // The size first, or again when the value grew in between.
-    buffer.assign(bytes / sizeof(wchar_t) + 1, L'\0');
+    if (!buffer.Resize(bytes / sizeof(wchar_t) + 1)) return E_OUTOFMEMORY;
+    std::wmemset(buffer.data(), L'\0', buffer.size());
   }
-  buffer.resize(wcsnlen(buffer.c_str(), buffer.size()));
+  buffer.Resize(wcsnlen(buffer.c_str(), buffer.size()));
   data = std::move(buffer);
   return S_OK;
 }
 
 // Identifiers and paths compare without regard to case, as Windows does.
-bool SameText(const std::wstring& a, const std::wstring& b) {
+bool SameText(const WideText& a, const WideText& b) {
   return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
                               static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
 // What identifies an existing file: its volume and its index on the volume
 // (with its size and time of last writing, which the same file shares too).
-bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+bool FileIdentity(const WideText& path, BY_HANDLE_FILE_INFORMATION& info) {
   const Handle file(CreateFileW(path.c_str(), 0,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -322,7 +362,7 @@ bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
 // files, their identities do. The loader reports a module by the path it was
 // loaded from, so a server registered by its long name can be unregistered by
 // its short name (or through another drive mapping), and the other way round.
-bool SameFile(const std::wstring& a, const std::wstring& b) {
+bool SameFile(const WideText& a, const WideText& b) {
   if (SameText(a, b)) return true;
   BY_HANDLE_FILE_INFORMATION ia = {};
   BY_HANDLE_FILE_INFORMATION ib = {};
@@ -334,7 +374,7 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
 }
 
 // Whether a registered text is what registration writes for `entry`.
-bool Matches(const Entry& entry, const std::wstring& data) {
+bool Matches(const Entry& entry, const WideText& data) {
   return entry.is_path ? SameFile(data, entry.data) : SameText(data, entry.data);
 }
 
@@ -345,7 +385,8 @@ bool Matches(const Entry& entry, const std::wstring& data) {
 enum class Owner { kThis, kNone, kOther };
 
 HRESULT OwnerOf(const Entry& entry, Owner& owner) {
-  std::wstring data;
+  if (!entry.ok()) return E_OUTOFMEMORY;
+  WideText data;
   const HRESULT hr = GetText(entry.key, entry.name, data);
   if (FAILED(hr)) return hr;
   owner = hr == S_FALSE                        ? Owner::kNone
@@ -361,7 +402,7 @@ HRESULT RemoveText(const Entry& entry) {
   if (FAILED(hr)) return hr;
   if (owner != Owner::kThis) return S_OK;
   RegKey key;
-  LSTATUS status = RegOpenKeyExW(kHive, FullKey(entry.key).c_str(), 0, KEY_SET_VALUE, key.Out());
+  LSTATUS status = RegOpenKeyExW(kHive, entry.key.c_str(), 0, KEY_SET_VALUE, key.Out());
   if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
   status = RegDeleteValueW(key.get(), entry.name);
   if (status == ERROR_FILE_NOT_FOUND) return S_OK;
@@ -369,13 +410,13 @@ HRESULT RemoveText(const Entry& entry) {
 }
 
 // Deletes the key when it has neither subkeys nor values left.
-HRESULT RemoveKeyIfEmpty(const std::wstring& key_name) {
-  const std::wstring full = FullKey(key_name);
+HRESULT RemoveKeyIfEmpty(const WideText& key_name) {
+  if (!key_name.ok()) return E_OUTOFMEMORY;
   DWORD subkeys = 0;
   DWORD values = 0;
   {
     RegKey key;
-    LSTATUS status = RegOpenKeyExW(kHive, full.c_str(), 0, KEY_QUERY_VALUE, key.Out());
+    LSTATUS status = RegOpenKeyExW(kHive, key_name.c_str(), 0, KEY_QUERY_VALUE, key.Out());
     if (status == ERROR_FILE_NOT_FOUND) return S_OK;
     if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
     status = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
@@ -383,37 +424,52 @@ HRESULT RemoveKeyIfEmpty(const std::wstring& key_name) {
     if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
   }  // closed before the key is deleted
   if (subkeys != 0 || values != 0) return S_OK;
-  const LSTATUS status = RegDeleteKeyW(kHive, full.c_str());
+  const LSTATUS status = RegDeleteKeyW(kHive, key_name.c_str());
   if (status == ERROR_FILE_NOT_FOUND) return S_OK;
   return HRESULT_FROM_WIN32(status);
 }
 
 // Removes the values of `entries` and then every key they lived in that is
 // left empty. Goes on after a failure and reports the first one.
-HRESULT RemoveEntries(const std::vector<Entry>& entries) {
+HRESULT RemoveEntries(const Entries& entries) {
+  if (!entries.ok()) return E_OUTOFMEMORY;
+  const List<Entry>& list = entries.list;
   HRESULT result = S_OK;
-  for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-    const HRESULT hr = RemoveText(*it);
+  for (std::size_t i = list.size(); i-- > 0;) {
+    const HRESULT hr = RemoveText(list[i]);
     if (FAILED(hr) && SUCCEEDED(result)) result = hr;
   }
-  // The keys the entries live in, children (longer names) before parents.
-  std::vector<std::wstring> keys;
-  for (const Entry& entry : entries) {
-    if (std::find(keys.begin(), keys.end(), entry.key) == keys.end()) keys.push_back(entry.key);
-  }
-  std::sort(keys.begin(), keys.end(),
-            [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
-  for (const std::wstring& key : keys) {
-    const HRESULT hr = RemoveKeyIfEmpty(key);
-    if (FAILED(hr) && SUCCEEDED(result)) result = hr;
+  // The keys the entries live in, each once, children (longer names) before
+  // parents.
+  std::size_t below = SIZE_MAX;
+  for (;;) {
+    std::size_t longest = 0;
+    bool found = false;
+    for (const Entry& entry : list) {
+      if (entry.key.size() < below && (!found || entry.key.size() > longest)) {
+        longest = entry.key.size();
+        found = true;
+      }
+    }
+    if (!found) break;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      if (list[i].key.size() != longest) continue;
+      bool first = true;
+      for (std::size_t j = 0; j < i && first; ++j) {
+        first = std::wcscmp(list[j].key.c_str(), list[i].key.c_str()) != 0;
+      }
+      if (!first) continue;
+      const HRESULT hr = RemoveKeyIfEmpty(list[i].key);
+      if (FAILED(hr) && SUCCEEDED(result)) result = hr;
+    }
+    below = longest;
   }
   return result;
 }
 
 // The type library embedded in the module (TYPELIB resource 1), loaded
 // without touching the registry.
-HRESULT LoadOwnTypeLib(const std::wstring& module_path, ComPtr<ITypeLib>& library,
-                       LCID& own_locale) {
+HRESULT LoadOwnTypeLib(const WideText& module_path, ComPtr<ITypeLib>& library, LCID& own_locale) {
   ComPtr<ITypeLib> loaded;
   HRESULT hr = LoadTypeLibEx(module_path.c_str(), REGKIND_NONE, loaded.Out());
   if (FAILED(hr)) return hr;
@@ -427,19 +483,21 @@ HRESULT LoadOwnTypeLib(const std::wstring& module_path, ComPtr<ITypeLib>& librar
 
 // The extra filing of the type library under the registration locale, when
 // that differs from the library's own.
-void AddTypeLibEntries(const ProjectDescriptor& project, LCID own_locale,
-                       const std::wstring& module_path, std::vector<Entry>& entries) {
-  if (own_locale == project.typelib_locale) return;
-  entries.push_back({TypeLibPathKey(project, project.typelib_locale), nullptr, module_path, true});
+Entries TypeLibEntries(const ProjectDescriptor& project, LCID own_locale,
+                       const WideText& module_path) {
+  Entries entries;
+  if (own_locale == project.typelib_locale) return entries;
+  entries.Add(TypeLibPathKey(project, project.typelib_locale), nullptr, module_path.Copy(), true);
+  return entries;
 }
 
 // Unregisters this edition's type library while the other edition's stays:
 // its own filing and this view's Interface keys of the classes' interfaces,
 // nothing the other edition reads.
 HRESULT UnregisterTypeLibBesideOther(const ProjectDescriptor& project, ITypeLib* library,
-                                     LCID own_locale, const std::wstring& module_path) {
-  const std::vector<Entry> filing = {
-      {TypeLibPathKey(project, own_locale), nullptr, module_path, true}};
+                                     LCID own_locale, const WideText& module_path) {
+  Entries filing;
+  filing.Add(TypeLibPathKey(project, own_locale), nullptr, module_path.Copy(), true);
   HRESULT result = RemoveEntries(filing);
   const HRESULT hr = RemoveKeyIfEmpty(TypeLibLocaleKey(project, own_locale));
   if (FAILED(hr) && SUCCEEDED(result)) result = hr;
@@ -455,10 +513,9 @@ HRESULT UnregisterTypeLibBesideOther(const ProjectDescriptor& project, ITypeLib*
       if (SUCCEEDED(result)) result = named;
       continue;
     }
-    const std::wstring name_text(name.get() != nullptr ? name.get() : L"");
-    const std::vector<Entry> entries = InterfaceEntries(project, iid, name_text);
+    const Entries entries = InterfaceEntries(project, iid, WideText(name.get()));
     Owner owner = Owner::kNone;
-    const HRESULT read = OwnerOf(entries.front(), owner);
+    const HRESULT read = entries.ok() ? OwnerOf(entries.front(), owner) : E_OUTOFMEMORY;
     if (FAILED(read) && SUCCEEDED(result)) result = read;
     if (FAILED(read) || owner == Owner::kOther) continue;
     const HRESULT removed = RemoveEntries(entries);
@@ -473,7 +530,8 @@ HRESULT UnregisterTypeLibBesideOther(const ProjectDescriptor& project, ITypeLib*
 // did not); it serves nobody, and goes with the library key when that is
 // then empty.
 HRESULT RemoveDeadVersionKey(const ProjectDescriptor& project) {
-  const std::wstring version = FullKey(TypeLibVersionKey(project));
+  const WideText version = TypeLibVersionKey(project);
+  if (!version.ok()) return E_OUTOFMEMORY;
   {
     RegKey key;
     LSTATUS status = RegOpenKeyExW(kHive, version.c_str(), 0, KEY_READ, key.Out());
@@ -485,23 +543,27 @@ HRESULT RemoveDeadVersionKey(const ProjectDescriptor& project) {
       status = RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
       if (status == ERROR_NO_MORE_ITEMS) break;
       if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
-      const std::wstring text(name, length);
-      if (!SameText(text, L"FLAGS") && !SameText(text, L"HELPDIR")) return S_OK;  // in use
+      const auto is = [&](const wchar_t* text) {
+        return CompareStringOrdinal(name, static_cast<int>(length), text, -1, TRUE) == CSTR_EQUAL;
+      };
+      if (!is(L"FLAGS") && !is(L"HELPDIR")) return S_OK;  // in use
     }
   }  // closed before the key is deleted
   const LSTATUS status = RegDeleteTreeW(kHive, version.c_str());
   if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return HRESULT_FROM_WIN32(status);
-  return RemoveKeyIfEmpty(L"TypeLib\\" + GuidText(*project.typelib_id));
+  return RemoveKeyIfEmpty(TypeLibKey(project));
 }
 
 HRESULT Unregister(const ModuleCells& cells, const ProjectDescriptor& project) {
-  std::wstring module_path;
-  if (FAILED(ModulePath(cells, module_path))) return SELFREG_E_CLASS;
+  WideText module_path;
+  const HRESULT located = ModulePath(cells, module_path);
+  if (FAILED(located)) return StepFailure(located, SELFREG_E_CLASS);
 
   HRESULT result = S_OK;
-  // Keeps the first failure, as the given status.
-  const auto fail = [&result](HRESULT status) {
-    if (SUCCEEDED(result)) result = status;
+  // Keeps the first failure, as the given status (E_OUTOFMEMORY for a step
+  // that ran out of memory).
+  const auto fail = [&result](HRESULT hr, HRESULT status) {
+    if (SUCCEEDED(result)) result = StepFailure(hr, status);
   };
 
   // Without the library, its own filing cannot be told from another's: the
@@ -509,65 +571,80 @@ HRESULT Unregister(const ModuleCells& cells, const ProjectDescriptor& project) {
   ComPtr<ITypeLib> library;
   LCID own_locale = project.typelib_locale;
   const bool have_library = SUCCEEDED(LoadOwnTypeLib(module_path, library, own_locale));
-  if (!have_library) fail(SELFREG_E_TYPELIB);
+  if (!have_library) fail(E_FAIL, SELFREG_E_TYPELIB);
 
   if (have_library) {
     // The extra locale filing first, so that UnRegisterTypeLib below finds
     // only its own locale under the version key and removes the version key.
-    std::vector<Entry> typelib_entries;
-    AddTypeLibEntries(project, own_locale, module_path, typelib_entries);
-    HRESULT hr = RemoveEntries(typelib_entries);
+    HRESULT hr = RemoveEntries(TypeLibEntries(project, own_locale, module_path));
     if (SUCCEEDED(hr) && own_locale != project.typelib_locale) {
       hr = RemoveKeyIfEmpty(TypeLibLocaleKey(project, project.typelib_locale));
     }
-    if (FAILED(hr)) fail(SELFREG_E_TYPELIB);
+    if (FAILED(hr)) fail(hr, SELFREG_E_TYPELIB);
 
     // The library's own filing, with its Interface keys, only when it is this
     // module's; beside the other edition's filing, only what is this
     // edition's alone.
     Owner owner = Owner::kNone;
-    hr = OwnerOf({TypeLibPathKey(project, own_locale), nullptr, module_path, true}, owner);
-    if (FAILED(hr)) fail(SELFREG_E_TYPELIB);
+    hr = OwnerOf({TypeLibPathKey(project, own_locale), nullptr, module_path.Copy(), true}, owner);
+    if (FAILED(hr)) fail(hr, SELFREG_E_TYPELIB);
     if (SUCCEEDED(hr) && owner == Owner::kThis) {
       const HRESULT other_filing = KeyExists(TypeLibPathKey(project, own_locale, kOtherSysKey));
       const HRESULT other_edition =
           other_filing == S_OK ? OtherEditionRegistered(project) : S_FALSE;
-      if (FAILED(other_filing) || FAILED(other_edition)) {
-        hr = E_FAIL;
+      if (FAILED(other_filing)) {
+        hr = other_filing;
+      } else if (FAILED(other_edition)) {
+        hr = other_edition;
       } else if (other_edition == S_OK) {
         hr = UnregisterTypeLibBesideOther(project, library.get(), own_locale, module_path);
       } else {
         hr = UnRegisterTypeLib(*project.typelib_id, project.typelib_major, project.typelib_minor,
                                own_locale, kSysKind);
+        // Its own failures are the type library's, whatever they say.
+        if (FAILED(hr)) hr = E_FAIL;
       }
-      if (FAILED(hr)) fail(SELFREG_E_TYPELIB);
+      if (FAILED(hr)) fail(hr, SELFREG_E_TYPELIB);
     }
   }
-  if (FAILED(RemoveDeadVersionKey(project))) fail(SELFREG_E_TYPELIB);
+  const HRESULT dead = RemoveDeadVersionKey(project);
+  if (FAILED(dead)) fail(dead, SELFREG_E_TYPELIB);
 
   for (std::size_t i = 0; i < project.class_count; ++i) {
     const ClassRecord& record = project.classes[i];
     // A class registered by another copy of the server, at another path, is
     // that copy's; so is its ProgID. A ProgID naming another class is left
     // alone as well.
-    const std::vector<Entry> class_entries = ClassEntries(project, record, module_path);
+    const Entries class_entries = ClassEntries(project, record, module_path);
+    if (!class_entries.ok()) {
+      fail(E_OUTOFMEMORY, SELFREG_E_CLASS);
+      continue;
+    }
     Owner owner = Owner::kNone;
-    if (FAILED(OwnerOf(class_entries.front(), owner))) {
-      fail(SELFREG_E_CLASS);
+    HRESULT hr = OwnerOf(class_entries.front(), owner);
+    if (FAILED(hr)) {
+      fail(hr, SELFREG_E_CLASS);
       continue;
     }
     if (owner == Owner::kOther) continue;
-    if (FAILED(RemoveEntries(class_entries))) fail(SELFREG_E_CLASS);
+    hr = RemoveEntries(class_entries);
+    if (FAILED(hr)) fail(hr, SELFREG_E_CLASS);
     // The ProgID key is shared by both views: it stays while the other
     // edition serves the class.
-    const std::vector<Entry> progid_entries = ProgIdEntries(project, record);
+    const Entries progid_entries = ProgIdEntries(project, record);
+    if (!progid_entries.ok()) {
+      fail(E_OUTOFMEMORY, SELFREG_E_CLASS);
+      continue;
+    }
     const HRESULT other_edition = OtherEditionRegistered(project);
-    if (FAILED(OwnerOf(progid_entries.front(), owner)) || FAILED(other_edition)) {
-      fail(SELFREG_E_CLASS);
+    hr = OwnerOf(progid_entries.front(), owner);
+    if (FAILED(hr) || FAILED(other_edition)) {
+      fail(FAILED(hr) ? hr : other_edition, SELFREG_E_CLASS);
       continue;
     }
     if (owner == Owner::kOther || other_edition == S_OK) continue;
-    if (FAILED(RemoveEntries(progid_entries))) fail(SELFREG_E_CLASS);
+    hr = RemoveEntries(progid_entries);
+    if (FAILED(hr)) fail(hr, SELFREG_E_CLASS);
   }
   return result;
 }
@@ -576,29 +653,30 @@ HRESULT Unregister(const ModuleCells& cells, const ProjectDescriptor& project) {
 
 // One value of a saved key.
 struct SavedValue {
-  std::wstring name;
+  WideText name;
   DWORD type;
-  std::vector<BYTE> data;
+  Bytes data;
 };
 
 // A saved key: its path below the saved root ("" for the root) and values.
 struct SavedKey {
-  std::wstring path;
-  std::vector<SavedValue> values;
+  WideText path;
+  List<SavedValue> values;
 };
 
 // A key and everything below it as it stood, in one view of the registry;
 // parents come before their children.
 struct SavedTree {
-  std::wstring root;  // below the classes root
+  WideText root;  // the full path from the hive
   REGSAM view;
   bool existed = false;
-  std::vector<SavedKey> keys;
+  List<SavedKey> keys;
 };
 
 // Reads the key `path` below `root` (opened in the saved view) into `tree`,
 // then its subkeys.
-HRESULT SaveKey(HKEY root, const std::wstring& path, SavedTree& tree) {
+HRESULT SaveKey(HKEY root, WideText path, SavedTree& tree) {
+  if (!path.ok()) return E_OUTOFMEMORY;
   RegKey key;
   LSTATUS status = RegOpenKeyExW(root, path.empty() ? nullptr : path.c_str(), 0,
                                  KEY_READ | tree.view, key.Out());
@@ -610,51 +688,53 @@ HRESULT SaveKey(HKEY root, const std::wstring& path, SavedTree& tree) {
   status = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
                             &values, &longest_name, &longest_data, nullptr, nullptr);
   if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
-  SavedKey saved{path, {}};
+  SavedKey saved{path.Copy(), {}};
+  if (!saved.path.ok()) return E_OUTOFMEMORY;
   for (DWORD i = 0; i < values; ++i) {
-    std::wstring name(longest_name + 1, L'\0');
-    std::vector<BYTE> data(longest_data);
+    SavedValue value{{}, 0, {}};
+    if (!value.name.Resize(longest_name + 1) || !value.data.Allocate(longest_data)) {
+      return E_OUTOFMEMORY;
+    }
     DWORD name_length = longest_name + 1;
     DWORD bytes = longest_data;
-    DWORD type = 0;
-    status = RegEnumValueW(key.get(), i, name.data(), &name_length, nullptr, &type,
-                           data.empty() ? nullptr : data.data(), &bytes);
+    status = RegEnumValueW(key.get(), i, value.name.data(), &name_length, nullptr, &value.type,
+                           value.data.empty() ? nullptr : value.data.data(), &bytes);
     if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
-    name.resize(name_length);
-    data.resize(bytes);
-    saved.values.push_back({std::move(name), type, std::move(data)});
+    value.name.Resize(name_length);
+    value.data.Shorten(bytes);
+    if (!saved.values.Add(std::move(value))) return E_OUTOFMEMORY;
   }
-  tree.keys.push_back(std::move(saved));
-  std::vector<std::wstring> names;
+  if (!tree.keys.Add(std::move(saved))) return E_OUTOFMEMORY;
+  List<WideText> names;
   for (DWORD i = 0; i < subkeys; ++i) {
     wchar_t name[256];
     DWORD length = 256;
     status = RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
     if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
-    names.emplace_back(name, length);
+    WideText text(name, length);
+    if (!text.ok() || !names.Add(std::move(text))) return E_OUTOFMEMORY;
   }
-  for (const std::wstring& name : names) {
-    const HRESULT hr = SaveKey(root, path.empty() ? name : path + L"\\" + name, tree);
+  for (const WideText& name : names) {
+    const HRESULT hr = SaveKey(root, path.empty() ? name.Copy() : path + L"\\" + name, tree);
     if (FAILED(hr)) return hr;
   }
   return S_OK;
 }
 
-// Saves the key `key_name` below the classes root, in `view`, and all below
-// it. A key that does not exist is saved as absent.
-HRESULT Save(const std::wstring& key_name, REGSAM view, std::vector<SavedTree>& trees) {
-  SavedTree tree{key_name, view, false, {}};
+// Saves the key `key_name`, in `view`, and all below it. A key that does not
+// exist is saved as absent.
+HRESULT Save(WideText key_name, REGSAM view, List<SavedTree>& trees) {
+  if (!key_name.ok()) return E_OUTOFMEMORY;
+  SavedTree tree{std::move(key_name), view, false, {}};
   RegKey root;
-  const LSTATUS status =
-      RegOpenKeyExW(kHive, FullKey(key_name).c_str(), 0, KEY_READ | view, root.Out());
+  const LSTATUS status = RegOpenKeyExW(kHive, tree.root.c_str(), 0, KEY_READ | view, root.Out());
   if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return HRESULT_FROM_WIN32(status);
   tree.existed = status == ERROR_SUCCESS;
   if (tree.existed) {
-    const HRESULT hr = SaveKey(root.get(), L"", tree);
+    const HRESULT hr = SaveKey(root.get(), WideText(), tree);
     if (FAILED(hr)) return hr;
   }
-  trees.push_back(std::move(tree));
-  return S_OK;
+  return trees.Add(std::move(tree)) ? S_OK : E_OUTOFMEMORY;
 }
 
 // Puts a saved key back as it stood: an absent one is deleted with all below
@@ -662,22 +742,21 @@ HRESULT Save(const std::wstring& key_name, REGSAM view, std::vector<SavedTree>& 
 // subkeys back (the root keeps its name as it is spelt in the registry).
 // Goes on after a failure and reports the first one.
 HRESULT Restore(const SavedTree& tree) {
-  const std::wstring full = FullKey(tree.root);
+  const wchar_t* const full = tree.root.c_str();
   if (!tree.existed) {
     {
       RegKey key;
-      const LSTATUS status =
-          RegOpenKeyExW(kHive, full.c_str(), 0, KEY_ALL_ACCESS | tree.view, key.Out());
+      const LSTATUS status = RegOpenKeyExW(kHive, full, 0, KEY_ALL_ACCESS | tree.view, key.Out());
       if (status == ERROR_FILE_NOT_FOUND) return S_OK;
       if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
       const LSTATUS emptied = RegDeleteTreeW(key.get(), nullptr);
       if (emptied != ERROR_SUCCESS) return HRESULT_FROM_WIN32(emptied);
     }
-    const LSTATUS status = RegDeleteKeyExW(kHive, full.c_str(), tree.view, 0);
+    const LSTATUS status = RegDeleteKeyExW(kHive, full, tree.view, 0);
     return status == ERROR_FILE_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(status);
   }
   RegKey root;
-  LSTATUS status = RegCreateKeyExW(kHive, full.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+  LSTATUS status = RegCreateKeyExW(kHive, full, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                    KEY_ALL_ACCESS | tree.view, nullptr, root.Out(), nullptr);
   if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
   status = RegDeleteTreeW(root.get(), nullptr);
@@ -698,79 +777,68 @@ HRESULT Restore(const SavedTree& tree) {
   return result;
 }
 
-// Runs `body`, turning a failed allocation into E_OUTOFMEMORY: no C++
-// exception leaves the server's entry points.
-template <class Body>
-HRESULT Guarded(Body&& body) noexcept {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
-}
-
-// Writes what registration writes; the first failure ends it.
-HRESULT Write(const std::vector<Entry>& class_entries, ITypeLib* library, std::wstring& path,
-              const std::vector<Entry>& typelib_entries) {
-  for (const Entry& entry : class_entries) {
+// Writes what registration writes, every entry made whole beforehand; the
+// first failure ends it.
+HRESULT Write(const Entries& class_entries, ITypeLib* library, WideText& path,
+              const Entries& typelib_entries) {
+  for (const Entry& entry : class_entries.list) {
     if (FAILED(SetText(entry))) return SELFREG_E_CLASS;
   }
   if (FAILED(RegisterTypeLib(library, path.data(), nullptr))) return SELFREG_E_TYPELIB;
-  for (const Entry& entry : typelib_entries) {
+  for (const Entry& entry : typelib_entries.list) {
     if (FAILED(SetText(entry))) return SELFREG_E_TYPELIB;
   }
   return S_OK;
 }
 
 // Registration: everything that can be checked before the first write (the
-// module's path, its type library), then what is registered now is saved,
-// then written over; on any failure the saved keys are put back, so that a
-// clean registry stays clean and a working registration keeps working.
+// module's path, its type library, every text to be written), then what is
+// registered now is saved, then written over; on any failure the saved keys
+// are put back, so that a clean registry stays clean and a working
+// registration keeps working.
 HRESULT Register(const ModuleCells& cells, const ProjectDescriptor& project) {
-  std::wstring module_path;
-  if (FAILED(ModulePath(cells, module_path))) return SELFREG_E_CLASS;
+  WideText module_path;
+  const HRESULT located = ModulePath(cells, module_path);
+  if (FAILED(located)) return StepFailure(located, SELFREG_E_CLASS);
   ComPtr<ITypeLib> library;
   LCID own_locale = 0;
   if (FAILED(LoadOwnTypeLib(module_path, library, own_locale))) return SELFREG_E_TYPELIB;
 
-  std::vector<Entry> class_entries;
-  std::vector<SavedTree> saved;
+  Entries class_entries;
+  List<SavedTree> saved;
   for (std::size_t i = 0; i < project.class_count; ++i) {
     const ClassRecord& record = project.classes[i];
-    for (const auto& entries :
-         {ClassEntries(project, record, module_path), ProgIdEntries(project, record)}) {
-      class_entries.insert(class_entries.end(), entries.begin(), entries.end());
+    Entries entries[] = {ClassEntries(project, record, module_path),
+                         ProgIdEntries(project, record)};
+    for (Entries& kind : entries) {
+      if (!kind.ok()) return E_OUTOFMEMORY;
+      for (Entry& entry : kind.list) class_entries.list.Add(std::move(entry));
     }
-    if (FAILED(Save(L"CLSID\\" + GuidText(*record.clsid), 0, saved)) ||
-        FAILED(Save(ProgId(project, record), 0, saved))) {
-      return SELFREG_E_CLASS;
-    }
+    if (!class_entries.ok()) return E_OUTOFMEMORY;
+    HRESULT hr = Save(ClassKey(*record.clsid), 0, saved);
+    if (SUCCEEDED(hr)) hr = Save(ProgIdKey(project, record), 0, saved);
+    if (FAILED(hr)) return StepFailure(hr, SELFREG_E_CLASS);
   }
-  std::vector<Entry> typelib_entries;
-  AddTypeLibEntries(project, own_locale, module_path, typelib_entries);
+  const Entries typelib_entries = TypeLibEntries(project, own_locale, module_path);
+  if (!typelib_entries.ok()) return E_OUTOFMEMORY;
   // RegisterTypeLib writes the library's key and the Interface keys of its
   // interfaces, in both views where there are two (the library's key is
   // shared by the views on Windows; saving it in each costs nothing).
-  const std::wstring typelib_key = L"TypeLib\\" + GuidText(*project.typelib_id);
-  if (FAILED(Save(typelib_key, 0, saved)) ||
-      (HasOtherView() && FAILED(Save(typelib_key, kOtherView, saved)))) {
-    return SELFREG_E_TYPELIB;
+  HRESULT hr = Save(TypeLibKey(project), 0, saved);
+  if (SUCCEEDED(hr) && HasOtherView()) hr = Save(TypeLibKey(project), kOtherView, saved);
+  for (std::size_t i = 0; i < project.class_count && SUCCEEDED(hr); ++i) {
+    const IID& iid = *project.classes[i].default_interface;
+    hr = Save(InterfaceKey(iid), 0, saved);
+    if (SUCCEEDED(hr) && HasOtherView()) hr = Save(InterfaceKey(iid), kOtherView, saved);
   }
-  for (std::size_t i = 0; i < project.class_count; ++i) {
-    const std::wstring key = L"Interface\\" + GuidText(*project.classes[i].default_interface);
-    if (FAILED(Save(key, 0, saved)) || (HasOtherView() && FAILED(Save(key, kOtherView, saved)))) {
-      return SELFREG_E_TYPELIB;
-    }
-  }
+  if (FAILED(hr)) return StepFailure(hr, SELFREG_E_TYPELIB);
   // RegisterTypeLib takes a writable path text.
-  std::wstring path_copy = module_path;
+  WideText path_copy = module_path.Copy();
+  if (!path_copy.ok()) return E_OUTOFMEMORY;
 
-  const HRESULT hr =
-      Guarded([&] { return Write(class_entries, library.get(), path_copy, typelib_entries); });
+  hr = Write(class_entries, library.get(), path_copy, typelib_entries);
   if (FAILED(hr)) {
-    for (const SavedTree& tree : saved) (void)Guarded([&] { return Restore(tree); });
+    for (const SavedTree& tree : saved) (void)Restore(tree);
   }
   return hr;
 }
@@ -778,11 +846,11 @@ HRESULT Register(const ModuleCells& cells, const ProjectDescriptor& project) {
 }  // namespace
 
 HRESULT RegisterServer(ModuleCells& cells, const ProjectDescriptor& project) {
-  return Guarded([&] { return Register(cells, project); });
+  return Register(cells, project);
 }
 
 HRESULT UnregisterServer(ModuleCells& cells, const ProjectDescriptor& project) {
-  return Guarded([&] { return Unregister(cells, project); });
+  return Unregister(cells, project);
 }
 
 }  // namespace pelmora::server
