@@ -61,7 +61,7 @@ class FpGuard {
 
 }  // namespace pelmora::capi
 
-#elif defined(__i386__) && defined(__SSE2__)
+#elif defined(__i386__) && defined(__SSE2_MATH__)
 #include "component/fp_environment.h"
 
 namespace pelmora::capi {
@@ -69,6 +69,10 @@ using FpGuard = component::FpEnvironment;
 }  // namespace pelmora::capi
 
 #else
+#if defined(__i386__) || (defined(__FLT_EVAL_METHOD__) && __FLT_EVAL_METHOD__ != 0)
+// x87 arithmetic would carry excess precision between the rounding points.
+#error "build libpelmora for i386 with SSE2 arithmetic: -msse2 -mfpmath=sse"
+#endif
 #include <cfenv>
 
 namespace pelmora::capi {

@@ -80,11 +80,12 @@ class Sink {
   }
   void Put(char c) { out_.push_back(c); }
   std::string& Buffer() { return out_; }
-  // Hands everything on; false when writing failed.
+  // Hands everything on; false when this or any earlier write failed, so
+  // that a block lost on the way is never reported as written.
   bool Flush() {
-    const bool ok = Write(out_);
+    if (!out_.empty() && !Write(out_)) failed_ = true;
     out_.clear();
-    return ok;
+    return !failed_;
   }
   static constexpr std::size_t kBlock = 1 << 18;
 
@@ -93,6 +94,7 @@ class Sink {
 
  private:
   std::string out_;
+  bool failed_ = false;
 };
 
 class FdSink final : public Sink {

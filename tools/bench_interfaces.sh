@@ -6,8 +6,8 @@
 #   - the command annotates >= 2 million CSV rows (two positions, distance
 #     and bearing) per second per core, and a 1-million-contact ADIF log in
 #     under a second;
-#   - a Python call costs <= 5x an empty C-extension call beyond the C
-#     library's own call, and is >= 20x faster than pyhamtools on the same
+#   - a Python call costs <= 5x an empty C-extension call (and what it
+#     costs beyond the C library's own call is shown), and is >= 20x faster than pyhamtools on the same
 #     locator, distance and bearing work; a NumPy batch costs <= 1.2x the C
 #     library's per-element cost.
 # Everything runs on CPU 1 (taskset), each figure the best of several runs

@@ -251,6 +251,19 @@ TEST(Log, GoodRecordsAnnotatedBadOnesUnchanged) {
 }
 
 // The output does not depend on where the input stream is cut.
+// A block that could not be written makes every later flush fail, even when
+// the writes after it succeed: lost output is never reported as written.
+TEST(Streaming, ALostBlockFailsTheLastFlush) {
+  class FailingOnce final : public Sink {
+    int writes_ = 0;
+    bool Write(std::string_view) override { return ++writes_ != 1; }
+  } sink;
+  sink.Put(std::string(Sink::kBlock, 'x'));
+  sink.Put("tail");
+  EXPECT_FALSE(sink.Flush());
+  EXPECT_FALSE(sink.Flush());
+}
+
 TEST(Streaming, AnyCutGivesTheSameOutput) {
   const Output table = Table(kTable, TableOptions{});
   const Output log = Log(kLog, LogOptions{});

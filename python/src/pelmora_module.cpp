@@ -127,8 +127,15 @@ class Column {
       has_view_ = false;
     }
     PyErr_Clear();
-    items_ = PySequence_Fast(o, "a batch argument must be a sequence or an array");
-    if (items_ == nullptr) return false;
+    // A tuple of its own: an element's __float__ may change a list under the
+    // loop, but not this copy, which also holds each element.
+    items_ = PySequence_Check(o) ? PySequence_Tuple(o) : nullptr;
+    if (items_ == nullptr) {
+      if (PyErr_Occurred() == nullptr || PyErr_ExceptionMatches(PyExc_TypeError)) {
+        PyErr_SetString(PyExc_TypeError, "a batch argument must be a sequence or an array");
+      }
+      return false;
+    }
     length_ = PySequence_Fast_GET_SIZE(items_);
     return true;
   }

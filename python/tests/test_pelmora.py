@@ -226,6 +226,20 @@ def test_batch_failures_and_misuse():
     with pytest.raises(TypeError):
         pelmora.arc_cos(0.5, statuses=True)
 
+    # An element that empties its list while it is read: the batch reads a
+    # copy, element by element as given.
+    class Emptying:
+        def __init__(self, items):
+            self.items = items
+
+        def __float__(self):
+            self.items.clear()
+            return 0.5
+
+    items = []
+    items += [Emptying(items), 0.25, 0.75]
+    assert list(pelmora.arc_cos(items)) == [pelmora.arc_cos(x) for x in (0.5, 0.25, 0.75)]
+
 
 def test_batches_without_numpy():
     """Without NumPy a batch gives array.array('f') (statuses 'i')."""
