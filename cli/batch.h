@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cli/stream.h"
@@ -62,5 +63,27 @@ struct LogOptions {
 
 // Returns 0 or 1, as RunTable.
 int RunLog(Source& in, Sink& out, const LogOptions& options, Diagnostics& diagnostics);
+
+// What a run of RunTable or RunLog over a text, read in pieces of `piece`
+// bytes, writes, says (messages naming `file`) and returns: the readers'
+// tests and fuzz targets compare such runs.
+struct Captured {
+  std::string out;
+  std::string messages;
+  int status;
+};
+
+template <class Options>
+Captured Capture(int (*run)(Source&, Sink&, const Options&, Diagnostics&), std::string_view text,
+                 const Options& options, std::size_t piece, std::string file = "-") {
+  MemorySource in(text, piece);
+  StringSink out;
+  Diagnostics diagnostics;
+  diagnostics.file = std::move(file);
+  diagnostics.err = nullptr;
+  const int status = run(in, out, options, diagnostics);
+  out.Flush();
+  return {std::move(out.text), std::move(diagnostics.collected), status};
+}
 
 }  // namespace pelmora::cli

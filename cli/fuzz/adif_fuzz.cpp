@@ -16,19 +16,8 @@ namespace {
 
 using namespace pelmora::cli;
 
-struct Output {
-  std::string out, messages;
-  int status;
-};
-
-Output Run(std::string_view text, const LogOptions& options, std::size_t piece) {
-  MemorySource in(text, piece);
-  StringSink out;
-  Diagnostics diagnostics;
-  diagnostics.err = nullptr;
-  const int status = RunLog(in, out, options, diagnostics);
-  out.Flush();
-  return {out.text, diagnostics.collected, status};
+Captured Run(std::string_view text, const LogOptions& options, std::size_t piece) {
+  return Capture(RunLog, text, options, piece);
 }
 
 void Check(bool promise, const char* what) {
@@ -55,14 +44,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t piece = 1 + data[1] % 16;
   const std::string_view text(reinterpret_cast<const char*>(data) + 2, size - 2);
 
-  const Output whole = Run(text, options, 1 << 20);
-  const Output cut = Run(text, options, piece);
+  const Captured whole = Run(text, options, 1 << 20);
+  const Captured cut = Run(text, options, piece);
   Check(whole.out == cut.out && whole.messages == cut.messages && whole.status == cut.status,
         "the same output however the stream is cut");
   if (!NamesGrid(text)) Check(whole.out == text, "a log without locators comes back unchanged");
   LogOptions keep = options;
   keep.overwrite = false;
-  const Output again = Run(whole.out, keep, 1 << 20);
+  const Captured again = Run(whole.out, keep, 1 << 20);
   Check(again.out == whole.out, "an annotated log comes back unchanged from a second run");
   return 0;
 }

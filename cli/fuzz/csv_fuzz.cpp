@@ -15,19 +15,8 @@ namespace {
 
 using namespace pelmora::cli;
 
-struct Output {
-  std::string out, messages;
-  int status;
-};
-
-Output Run(std::string_view text, const TableOptions& options, std::size_t piece) {
-  MemorySource in(text, piece);
-  StringSink out;
-  Diagnostics diagnostics;
-  diagnostics.err = nullptr;
-  const int status = RunTable(in, out, options, diagnostics);
-  out.Flush();
-  return {out.text, diagnostics.collected, status};
+Captured Run(std::string_view text, const TableOptions& options, std::size_t piece) {
+  return Capture(RunTable, text, options, piece);
 }
 
 void Check(bool promise, const char* what) {
@@ -50,12 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   TableOptions plain = options;
   plain.add.clear();
-  const Output same = Run(text, plain, piece);
+  const Captured same = Run(text, plain, piece);
   Check(same.out == text && same.status != 2, "a table without results comes back unchanged");
 
   options.add = {Result::kDistance, Result::kBearing, Result::kLocator, Result::kKm};
-  const Output whole = Run(text, options, 1 << 20);
-  const Output cut = Run(text, options, piece);
+  const Captured whole = Run(text, options, 1 << 20);
+  const Captured cut = Run(text, options, piece);
   Check(whole.out == cut.out && whole.messages == cut.messages && whole.status == cut.status,
         "the same output however the stream is cut");
   return 0;

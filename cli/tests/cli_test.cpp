@@ -115,32 +115,12 @@ TEST(Values, Positions) {
 
 // ---- Tables and logs ----
 
-struct Output {
-  std::string out;
-  std::string messages;
-  int status;
-};
-
-Output Table(const std::string& in, const TableOptions& options, std::size_t piece = 1 << 20) {
-  MemorySource source(in, piece);
-  StringSink sink;
-  Diagnostics diagnostics;
-  diagnostics.file = "t.csv";
-  diagnostics.err = nullptr;
-  const int status = RunTable(source, sink, options, diagnostics);
-  sink.Flush();
-  return {sink.text, diagnostics.collected, status};
+Captured Table(const std::string& in, const TableOptions& options, std::size_t piece = 1 << 20) {
+  return Capture(RunTable, in, options, piece, "t.csv");
 }
 
-Output Log(const std::string& in, const LogOptions& options, std::size_t piece = 1 << 20) {
-  MemorySource source(in, piece);
-  StringSink sink;
-  Diagnostics diagnostics;
-  diagnostics.file = "t.adi";
-  diagnostics.err = nullptr;
-  const int status = RunLog(source, sink, options, diagnostics);
-  sink.Flush();
-  return {sink.text, diagnostics.collected, status};
+Captured Log(const std::string& in, const LogOptions& options, std::size_t piece = 1 << 20) {
+  return Capture(RunLog, in, options, piece, "t.adi");
 }
 
 const std::string kTable =
@@ -153,7 +133,7 @@ const std::string kTable =
     "E,0,0";
 
 TEST(Table, ResultsAppendedEverythingElseKept) {
-  const Output run = Table(kTable, TableOptions{});
+  const Captured run = Table(kTable, TableOptions{});
   EXPECT_EQ(run.out,
             "call,from,to,note,distance,bearing\r\n"
             "A,JO62qm,FN20xq,\"quoted, with \"\"quotes\"\"\",6383.4517,296\r\n"
@@ -176,7 +156,7 @@ TEST(Table, ColumnsByNameInPlaceOrKept) {
   options.add = {Result::kLocator, Result::kSLocator, Result::kKm};
   options.to = {"grid"};
   const std::string in = "lat\tlon\tgrid\tLocator\n52.5\t13.4\tJO62\told\n-0.0\t180\tAA00\t\n";
-  Output run = Table(in, options);
+  Captured run = Table(in, options);
   EXPECT_EQ(run.out,
             "lat\tlon\tgrid\tLocator\tslocator\tkm\n"
             "52.5\t13.4\tJO62\told\tJO62qm\t27\n"
@@ -207,7 +187,7 @@ const std::string kLog =
     "<CALL:3>ABC <GRIDSQUARE:40>JO62\n";
 
 TEST(Log, GoodRecordsAnnotatedBadOnesUnchanged) {
-  const Output run = Log(kLog, LogOptions{});
+  const Captured run = Log(kLog, LogOptions{});
   EXPECT_EQ(run.out,
             "Exported log, its header text\n<ADIF_VER:5>3.1.4 <PROGRAMID:4>test\n<EOH>\n"
             "<CALL:4>DL1A <GRIDSQUARE:6>FN20xq\n<my_gridsquare:4:S>JO62 <DISTANCE:4>6361 "
@@ -227,7 +207,7 @@ TEST(Log, GoodRecordsAnnotatedBadOnesUnchanged) {
   EXPECT_EQ(run.status, 1);
 
   // A header that begins with a field, and <EOH> where a record ends.
-  const Output fields =
+  const Captured fields =
       Log("<ADIF_VER:5>3.1.4\n<EOH>\n<GRIDSQUARE:4>FN20<MY_GRIDSQUARE:4>JO62<eoh>\n"
           "<GRIDSQUARE:4>FN20<MY_GRIDSQUARE:4>JO62<eor>\n",
           LogOptions{});
@@ -244,7 +224,7 @@ TEST(Log, GoodRecordsAnnotatedBadOnesUnchanged) {
   LogOptions overwrite;
   overwrite.overwrite = true;
   overwrite.bearing_field = "ANT_AZ";
-  const Output again =
+  const Captured again =
       Log("<distance:5:N>12345<GRIDSQUARE:4>JO62<MY_GRIDSQUARE:4>JO62<eor>", overwrite);
   EXPECT_EQ(again.out, "<distance:1:N>0<GRIDSQUARE:4>JO62<MY_GRIDSQUARE:4>JO62<ANT_AZ:1>0 <eor>");
   EXPECT_EQ(again.status, 0);
@@ -265,13 +245,13 @@ TEST(Streaming, ALostBlockFailsTheLastFlush) {
 }
 
 TEST(Streaming, AnyCutGivesTheSameOutput) {
-  const Output table = Table(kTable, TableOptions{});
-  const Output log = Log(kLog, LogOptions{});
+  const Captured table = Table(kTable, TableOptions{});
+  const Captured log = Log(kLog, LogOptions{});
   for (std::size_t piece = 1; piece < 80; ++piece) {
-    const Output t = Table(kTable, TableOptions{}, piece);
+    const Captured t = Table(kTable, TableOptions{}, piece);
     ASSERT_EQ(t.out, table.out) << piece;
     ASSERT_EQ(t.messages, table.messages) << piece;
-    const Output l = Log(kLog, LogOptions{}, piece);
+    const Captured l = Log(kLog, LogOptions{}, piece);
     ASSERT_EQ(l.out, log.out) << piece;
     ASSERT_EQ(l.messages, log.messages) << piece;
   }
