@@ -23,6 +23,9 @@ import struct
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "corpus"))
+from corpus_text import text_units  # noqa: E402
+
 ERROR_INDEX = {"6": 1, "513": 2, "5": 3}  # corpus_dump's numbers of the errors
 libc = ctypes.CDLL(None)
 libc.strtof.restype = ctypes.c_float
@@ -55,17 +58,7 @@ def show(units):
 
 
 def parse_show(text):
-    units = []
-    body = text[1:-1]
-    i = 0
-    while i < len(body):
-        if body[i] == "\\" and body[i + 1:i + 2] == "u" and re.fullmatch(r"[0-9A-F]{4}", body[i + 2:i + 6]):
-            units.append(int(body[i + 2:i + 6], 16))
-            i += 6
-        else:
-            units.append(ord(body[i]))
-            i += 1
-    return units
+    return text_units(text)
 
 
 def run(pelmora, work, name, header, rows, options):

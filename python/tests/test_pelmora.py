@@ -18,20 +18,15 @@ import pytest
 
 import pelmora
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "corpus"))
+from corpus_text import text_units  # noqa: E402
+
 ERROR_NUMBER = {0: 0, 1: 6, 2: 513, 3: 5}  # corpus_dump's numbers of the errors
 FLT_MAX = struct.unpack("<f", struct.pack("<I", 0x7F7FFFFF))[0]
 
 
 def parse_show(text):
-    units, body, i = [], text[1:-1], 0
-    while i < len(body):
-        if body[i] == "\\" and body[i + 1:i + 2] == "u" and re.fullmatch(r"[0-9A-F]{4}", body[i + 2:i + 6]):
-            units.append(int(body[i + 2:i + 6], 16))
-            i += 6
-        else:
-            units.append(ord(body[i]))
-            i += 1
-    return "".join(map(chr, units))
+    return "".join(map(chr, text_units(text)))
 
 
 def f32(bits):
