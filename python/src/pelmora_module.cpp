@@ -242,6 +242,43 @@ Py_ssize_t BatchLength(const Column* columns, int count) {
   return n;
 }
 
+// The statuses of a batch: each element's in an int32 array when the caller
+// asked for them (statuses=True), and the first failure in any case.
+struct BatchStatuses {
+  PyObject* array = nullptr;
+  int* out = nullptr;
+  Py_ssize_t first = -1;
+  int first_status = PELMORA_OK;
+
+  // False, with the exception set and `results` released, when the array
+  // cannot be made.
+  bool Make(Py_ssize_t n, bool wanted, PyObject* results) {
+    if (!wanted) return true;
+    void* data = nullptr;
+    array = NewArray(n, false, &data);
+    if (array == nullptr) {
+      Py_DECREF(results);
+      return false;
+    }
+    out = static_cast<int*>(data);
+    return true;
+  }
+  // Records element e's status; true when it is the batch's first failure.
+  bool Record(Py_ssize_t e, int status) {
+    if (out != nullptr) out[e] = status;
+    if (status == PELMORA_OK || first >= 0) return false;
+    first = e;
+    first_status = status;
+    return true;
+  }
+  // Releases the results and the array when an element cannot be read.
+  PyObject* Abandon(PyObject* results) {
+    Py_DECREF(results);
+    Py_XDECREF(array);
+    return nullptr;
+  }
+};
+
 // The result of a batch: the results alone, raising at the first failure,
 // or (results, statuses).
 PyObject* BatchResult(PyObject* results, PyObject* statuses, int first_status, Py_ssize_t first,
@@ -254,6 +291,18 @@ PyObject* BatchResult(PyObject* results, PyObject* statuses, int first_status, P
     return nullptr;
   }
   return results;
+}
+
+// The result of a batch of numbers; a failure carries the value its element
+// was left with.
+PyObject* FloatBatchResult(PyObject* results, const float* out, const BatchStatuses& status,
+                           bool with_statuses) {
+  PyObject* failed =
+      status.first >= 0 ? PyFloat_FromDouble(static_cast<double>(out[status.first])) : nullptr;
+  PyObject* answer =
+      BatchResult(results, status.array, status.first_status, status.first, with_statuses, failed);
+  Py_XDECREF(failed);
+  return answer;
 }
 
 // A number method of N float arguments.
@@ -291,39 +340,17 @@ PyObject* NumberMethod(const char* name, PyObject* const* args, Py_ssize_t nargs
   PyObject* results = NewArray(n, true, &data);
   if (results == nullptr) return nullptr;
   float* out = static_cast<float*>(data);
-  int* status_out = nullptr;
-  PyObject* status_array = nullptr;
-  if (statuses > 0) {
-    status_array = NewArray(n, false, &data);
-    if (status_array == nullptr) {
-      Py_DECREF(results);
-      return nullptr;
-    }
-    status_out = static_cast<int*>(data);
-  }
-  Py_ssize_t first = -1;
-  int first_status = PELMORA_OK;
+  BatchStatuses status;
+  if (!status.Make(n, statuses > 0, results)) return nullptr;
   for (Py_ssize_t e = 0; e < n; ++e) {
     float x[N];
     for (int i = 0; i < N; ++i) {
-      if (!columns[i].At(e, &x[i])) {
-        Py_DECREF(results);
-        Py_XDECREF(status_array);
-        return nullptr;
-      }
+      if (!columns[i].At(e, &x[i])) return status.Abandon(results);
     }
-    const int status = call(x, &out[e]);
-    if (status_out != nullptr) status_out[e] = status;
-    if (status != PELMORA_OK && first < 0) {
-      first = e;
-      first_status = status;
-      if (status_out == nullptr) break;
-    }
+    // Without statuses the batch raises at its first failure.
+    if (status.Record(e, call(x, &out[e])) && status.array == nullptr) break;
   }
-  PyObject* failed = first >= 0 ? PyFloat_FromDouble(static_cast<double>(out[first])) : nullptr;
-  PyObject* answer = BatchResult(results, status_array, first_status, first, statuses > 0, failed);
-  Py_XDECREF(failed);
-  return answer;
+  return FloatBatchResult(results, out, status, statuses > 0);
 }
 
 // A locator of two float arguments.
@@ -361,37 +388,25 @@ PyObject* TextMethod(const char* name, PyObject* const* args, Py_ssize_t nargs, 
   if (n < 0) return nullptr;
   PyObject* results = PyList_New(n);
   if (results == nullptr) return nullptr;
-  void* data = nullptr;
-  PyObject* status_array = statuses > 0 ? NewArray(n, false, &data) : nullptr;
-  if (statuses > 0 && status_array == nullptr) {
-    Py_DECREF(results);
-    return nullptr;
-  }
-  Py_ssize_t first = -1;
-  int first_status = PELMORA_OK;
+  BatchStatuses status;
+  if (!status.Make(n, statuses > 0, results)) return nullptr;
   for (Py_ssize_t e = 0; e < n; ++e) {
     float lat, lon;
-    int status = PELMORA_OK;
+    int code = PELMORA_OK;
     PyObject* item = nullptr;
-    if (columns[0].At(e, &lat) && columns[1].At(e, &lon)) item = text(lat, lon, &status);
-    if (item == nullptr) {
-      Py_DECREF(results);
-      Py_XDECREF(status_array);
-      return nullptr;
-    }
+    if (columns[0].At(e, &lat) && columns[1].At(e, &lon)) item = text(lat, lon, &code);
+    if (item == nullptr) return status.Abandon(results);
     PyList_SET_ITEM(results, e, item);
-    if (status_array != nullptr) static_cast<int*>(data)[e] = status;
-    if (status != PELMORA_OK && first < 0) {
-      first = e;
-      first_status = status;
-      if (status_array == nullptr) {
-        for (Py_ssize_t rest = e + 1; rest < n; ++rest)
-          PyList_SET_ITEM(results, rest, Py_NewRef(Py_None));
-        break;
-      }
+    // Without statuses the batch raises at its first failure; the list it
+    // releases is filled first.
+    if (status.Record(e, code) && status.array == nullptr) {
+      for (Py_ssize_t rest = e + 1; rest < n; ++rest)
+        PyList_SET_ITEM(results, rest, Py_NewRef(Py_None));
+      break;
     }
   }
-  return BatchResult(results, status_array, first_status, first, statuses > 0, Py_None);
+  return BatchResult(results, status.array, status.first_status, status.first, statuses > 0,
+                     Py_None);
 }
 
 // A str decoded as the DLL decodes its UTF-16 units: ASCII and other
@@ -465,30 +480,14 @@ PyObject* DecodeMethod(const char* name, PyObject* const* args, Py_ssize_t nargs
   PyObject* results = NewArray(n, true, &data);
   if (results == nullptr) return nullptr;
   float* out = static_cast<float*>(data);
-  PyObject* status_array = statuses > 0 ? NewArray(n, false, &data) : nullptr;
-  if (statuses > 0 && status_array == nullptr) {
-    Py_DECREF(results);
-    return nullptr;
-  }
-  Py_ssize_t first = -1;
-  int first_status = PELMORA_OK;
+  BatchStatuses status;
+  if (!status.Make(n, statuses > 0, results)) return nullptr;
   for (Py_ssize_t e = 0; e < n; ++e) {
-    const int status = Decode(column.Item(e), utf8, utf16, &out[e], &ok);
-    if (!ok) {
-      Py_DECREF(results);
-      Py_XDECREF(status_array);
-      return nullptr;
-    }
-    if (status_array != nullptr) static_cast<int*>(data)[e] = status;
-    if (status != PELMORA_OK && first < 0) {
-      first = e;
-      first_status = status;
-    }
+    const int code = Decode(column.Item(e), utf8, utf16, &out[e], &ok);
+    if (!ok) return status.Abandon(results);
+    status.Record(e, code);
   }
-  PyObject* failed = first >= 0 ? PyFloat_FromDouble(static_cast<double>(out[first])) : nullptr;
-  PyObject* answer = BatchResult(results, status_array, first_status, first, statuses > 0, failed);
-  Py_XDECREF(failed);
-  return answer;
+  return FloatBatchResult(results, out, status, statuses > 0);
 }
 
 // ---- The functions ----
