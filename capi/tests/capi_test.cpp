@@ -3,6 +3,7 @@
 // call, are checked against the corpus: tests/capi_corpus.c.)
 #include <xmmintrin.h>
 
+#include <array>
 #include <atomic>
 #include <bit>
 #include <cstdint>
@@ -238,18 +239,26 @@ TEST(FpGuard, HostEnvironmentNeitherUsedNorChanged) {
 
 // ---- Threads ----
 
-// Thread `t`'s calls, one of each kind on its own positions (any bits among
-// them, so that failures come too), every output and status in a list.
-std::vector<std::uint32_t> CallsOfThread(int t) {
-  pelmora::test::Random random(static_cast<std::uint64_t>(t) + 1000);
+// The positions of thread `t`'s calls (any bits among them, so that
+// failures come too), made in the default environment.
+std::vector<std::array<float, 4>> PositionsOfThread(std::size_t t) {
+  pelmora::test::Random random(t + 1000);
+  std::vector<std::array<float, 4>> positions(3000);
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    const bool any = i % 8 == 0;
+    positions[i] = {any ? random.AnyBits() : random.Uniform(-90.0f, 90.0f),
+                    random.Uniform(-180.0f, 180.0f), random.Uniform(-90.0f, 90.0f),
+                    any ? random.AnyBits() : random.Uniform(-180.0f, 180.0f)};
+  }
+  return positions;
+}
+
+// One call of each kind per position, every output and status in a list;
+// nothing but the library's calls does arithmetic here.
+std::vector<std::uint32_t> Calls(const std::vector<std::array<float, 4>>& positions) {
   pelmora_bearing fields{};
   std::vector<std::uint32_t> out;
-  for (int i = 0; i < 3000; ++i) {
-    const bool any = i % 8 == 0;
-    const float a = any ? random.AnyBits() : random.Uniform(-90.0f, 90.0f);
-    const float b = random.Uniform(-180.0f, 180.0f);
-    const float c = random.Uniform(-90.0f, 90.0f);
-    const float d = any ? random.AnyBits() : random.Uniform(-180.0f, 180.0f);
+  for (const auto& [a, b, c, d] : positions) {
     float value = 0.0f;
     const auto number = [&](int status) {
       out.push_back(static_cast<std::uint32_t>(status));
@@ -281,25 +290,29 @@ std::vector<std::uint32_t> CallsOfThread(int t) {
 // back (state kept between calls, or an environment kept by the library
 // rather than by the call, would mix the threads up).
 TEST(Threads, CallsFromManyThreadsAtOnce) {
-  constexpr int kThreads = 8;
+  constexpr std::size_t kThreads = 8;
   std::vector<std::vector<std::uint32_t>> alone(kThreads), together(kThreads);
-  for (int t = 0; t < kThreads; ++t) alone[t] = CallsOfThread(t);
+  std::vector<std::vector<std::array<float, 4>>> positions(kThreads);
+  for (std::size_t t = 0; t < kThreads; ++t) {
+    positions[t] = PositionsOfThread(t);
+    alone[t] = Calls(positions[t]);
+  }
   unsigned environment_after[kThreads] = {};
   const unsigned hosts[] = {0x1FA0u, 0xD940u};
-  std::atomic<int> waiting{kThreads};
+  std::atomic<std::size_t> waiting{kThreads};
   std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
+  for (std::size_t t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
       _mm_setcsr(hosts[t % 2]);
       // Every thread starts its calls when all are ready.
       waiting.fetch_sub(1);
       while (waiting.load() > 0) std::this_thread::yield();
-      together[t] = CallsOfThread(t);
+      together[t] = Calls(positions[t]);
       environment_after[t] = _mm_getcsr();
     });
   }
   for (std::thread& thread : threads) thread.join();
-  for (int t = 0; t < kThreads; ++t) {
+  for (std::size_t t = 0; t < kThreads; ++t) {
     EXPECT_EQ(environment_after[t], hosts[t % 2]) << "thread " << t;
     EXPECT_TRUE(together[t] == alone[t]) << "thread " << t;
   }
