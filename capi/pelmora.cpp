@@ -125,9 +125,9 @@ int StatusOf(GridStatus status) {
 // The units of a locator text as the grid functions read them. UTF-16 as it
 // stands; UTF-8 without its spaces at both ends, byte for unit (a byte
 // outside ASCII, part of no locator, as U+FFFD), and a text longer than any
-// locator as its first 13 bytes, which no locator is.
+// locator as U+FFFD alone, which no locator is either.
 struct GridText {
-  char16_t units[kGridMaxCharacters + 1];
+  char16_t units[kGridMaxCharacters];
   std::u16string_view text;
 
   explicit GridText(const pelmora_char16* text16, std::size_t length)
@@ -137,8 +137,13 @@ struct GridText {
     std::size_t begin = 0, end = bytes.size();
     while (begin < end && bytes[begin] == ' ') ++begin;
     while (end > begin && bytes[end - 1] == ' ') --end;
+    if (end - begin > kGridMaxCharacters) {
+      units[0] = u'\uFFFD';
+      text = std::u16string_view(units, 1);
+      return;
+    }
     std::size_t count = 0;
-    for (std::size_t i = begin; i < end && count < kGridMaxCharacters + 1; ++i) {
+    for (std::size_t i = begin; i < end; ++i) {
       const auto byte = static_cast<unsigned char>(bytes[i]);
       units[count++] = byte < 0x80 ? static_cast<char16_t>(byte) : u'\uFFFD';
     }
