@@ -19,11 +19,11 @@
  * pointer with length 0 is the empty text). No function reads a unit outside
  * the `length` units from the pointer; a length that no object can have
  * (more than PTRDIFF_MAX bytes, or reaching past the end of the address
- * space) is refused with PELMORA_LENGTH_TOO_LARGE, the text unread. UTF-8
- * input means exactly: the
- * UTF-16 text that the UTF-8 decodes to, handled as the DLL handles that
- * text; each ill-formed sequence (a maximal subpart of one, as Unicode
- * defines it) decodes to one U+FFFD, as Windows' conversion from UTF-8 does.
+ * space) is refused with PELMORA_LENGTH_TOO_LARGE, the text unread and the
+ * results 0. UTF-8 input means exactly: the UTF-16 text that the UTF-8
+ * decodes to, handled as the DLL handles that text; each ill-formed
+ * sequence (a maximal subpart of one, as Unicode defines it) decodes to one
+ * U+FFFD, as Windows' conversion from UTF-8 does.
  * The DLL turns the characters of a text into codes through the ANSI code
  * page Windows-1252: an ASCII letter or digit is itself, any character that
  * page lacks (U+FFFD included) counts as "?". Text results are written
@@ -141,7 +141,7 @@ PELMORA_API size_t pelmora_text_size(const char *text);
  * either case. Four characters give the centre of the square ("JO62": 52.5,
  * 13), six that of the subsquare ("JO62qm": 52.520832, 13.375); fewer than
  * four give 0. Nothing is validated: other characters count by their code.
- * No text can fail with Windows-1252. */
+ * With Windows-1252 no text fails (a length no object can have apart). */
 PELMORA_API int pelmora_lat_from_grid(const char *grid, size_t length, float *result);
 PELMORA_API int pelmora_long_from_grid(const char *grid, size_t length, float *result);
 PELMORA_API int pelmora_lat_from_grid16(const pelmora_char16 *grid, size_t length, float *result);
