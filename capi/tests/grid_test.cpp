@@ -3,6 +3,11 @@
 // MPFR from the definition of the grid, which texts are locators against a
 // regular expression, and the paths against DistanceFrom and Azimut of the
 // centres.
+
+// Built with the sanitizers, GCC 12 takes a member inside libstdc++'s
+// <regex> for maybe uninitialized (a false alarm in that library's code).
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
 #include <mpfr.h>
 #include <xmmintrin.h>
 
@@ -93,6 +98,14 @@ void ExpectExactCell(double lat, double lon) {
     ASSERT_EQ(text, exact.substr(0, static_cast<std::size_t>(characters)))
         << std::hexfloat << lat << ", " << lon;
   }
+}
+
+// Two cells with the same bits in every field (the padding apart).
+bool SameCell(const pelmora_cell& a, const pelmora_cell& b) {
+  return Bits(a.lat) == Bits(b.lat) && Bits(a.lon) == Bits(b.lon) &&
+         Bits(a.south) == Bits(b.south) && Bits(a.west) == Bits(b.west) &&
+         Bits(a.height) == Bits(b.height) && Bits(a.width) == Bits(b.width) &&
+         a.characters == b.characters;
 }
 
 // ---- Encoding ----
@@ -229,7 +242,7 @@ void ExpectExactDecoding(long east, long north, int pairs, bool shuffle_case) {
   ASSERT_EQ(pelmora_locator_cell16(units.data(), units.size(), &cell16), PELMORA_OK);
   ASSERT_EQ(pelmora_locator_centre(shown.data(), shown.size(), &centre_lat, &centre_lon),
             PELMORA_OK);
-  ASSERT_EQ(std::memcmp(&cell, &cell16, sizeof cell), 0) << shown;
+  ASSERT_TRUE(SameCell(cell, cell16)) << shown;
   ASSERT_EQ(Bits(centre_lat), Bits(cell.lat));
   ASSERT_EQ(Bits(centre_lon), Bits(cell.lon));
 
@@ -424,7 +437,7 @@ TEST(Grid, HostEnvironmentNeitherUsedNorChanged) {
       ASSERT_EQ(encoded, PELMORA_OK);
       ASSERT_EQ(decoded, PELMORA_OK);
       ASSERT_STREQ(text, expected_text);
-      ASSERT_EQ(std::memcmp(&cell, &expected, sizeof cell), 0) << expected_text;
+      ASSERT_TRUE(SameCell(cell, expected)) << expected_text;
     }
   }
 }
