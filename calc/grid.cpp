@@ -27,20 +27,22 @@ constexpr std::int32_t kHalfCells = kCells / 2;
 constexpr double kLonPerDegree = 28800.0;
 constexpr double kLatPerDegree = 57600.0;
 
-// floor(x * 225 * two_power) exactly, for |x| up to 180 and two_power 128
-// or 256 (so the result lies within +-5184000).
+// floor(x * 225 * two_power) exactly, for a power of two `two_power` and a
+// product of at most 5184000 in magnitude (longitudes times 128, latitudes
+// times 256).
 //
 // The product p = x * 225 rounds; scaling it by a power of two is exact. If
 // the scaled value is no whole number, the exact one lies within half a unit
-// in its last place and so has the same floor: below 2^23 a double that is no
-// whole number is at least one unit from the nearest whole number. If it is
-// a whole number, the exact product may lie just below it; the sign of the
-// rounding error decides. That error is found without rounding (Dekker's
-// product, the factor 225 needing no split): x = xh + xl with xh of at most
-// 26 significant bits, so xh * 225 and xl * 225 are exact, xh * 225 lies
-// within a factor two of p so that xh * 225 - p is exact (Sterbenz), and the
-// last sum, though rounded, has the sign of the exact error (a rounded sum is
-// zero only when the exact one is).
+// in its last place and so has the same floor: a double below 2^23 that is
+// no whole number lies at least one unit in its last place from every whole
+// number (both are multiples of that unit). If it is a whole number, the
+// exact product may lie just below it; the sign of the rounding error
+// decides. That error is found without rounding (Dekker's product, the
+// factor 225 needing no split): x = xh + xl with xh of at most 26 significant
+// bits, so xh * 225 and xl * 225 are exact, xh * 225 lies within a factor
+// two of p so that xh * 225 - p is exact (Sterbenz), and the last sum,
+// though rounded, has the sign of the exact error (a rounded sum is zero
+// only when the exact one is).
 std::int32_t FloorScaled(double x, double two_power) {
   const double p = x * 225.0;
   const double scaled = p * two_power;
