@@ -50,9 +50,9 @@ exports() {
   # PELMORA_API [type] pelmora_name( ... in the header, one function each.
   declared=$(tr '\n' ' ' <"$1" | grep -o 'PELMORA_API[^;(]*(' |
     grep -o 'pelmora_[A-Za-z0-9_]*[[:space:]]*($' | tr -d ' (' | sort)
-  # The global names of the version script, one a line; no pattern.
-  listed=$(sed -n '/global:/,/local:/p' "$2" | grep -v 'global:\|local:' | tr -d ' ;' |
-    grep -v '^$' | sort)
+  # The global names of the version script's nodes, one a line (every
+  # indented "name;" but the local "*;"); no pattern.
+  listed=$(grep -E '^[[:space:]]+[^[:space:]:]+;$' "$2" | tr -d ' ;' | grep -vx '\*' | sort)
   # The defined dynamic symbols without their version (nm's "name@@NODE"),
   # not the version nodes themselves (type A).
   exported=$(nm -D --defined-only "$3" | awk '$2 != "A" { sub(/@.*/, "", $3); print $3 }' | sort)
