@@ -19,6 +19,11 @@ class PelmoraError(ArithmeticError):
         self.value = value
         self.index = index
 
+    def __repr__(self):
+        extra = "".join(", %s=%r" % (name, getattr(self, name))
+                        for name in ("value", "index") if getattr(self, name) is not None)
+        return "%s(%r, %r%s)" % (type(self).__name__, self.number, self.description, extra)
+
     def __str__(self):
         where = "" if self.index is None else " at index %d" % self.index
         return "%s (error %d)%s" % (self.description, self.number, where)
