@@ -140,9 +140,9 @@ def test_arguments_round_to_float32(value, expected):
 def test_beyond_single_precision_is_overflow(value):
     with pytest.raises(OverflowError):
         pelmora.arc_cos(value)
-    with pytest.raises(OverflowError):
+    with pytest.raises(OverflowError, match="^element 1: "):
         pelmora.distance_from(0, 0, 1, [0.0, value])
-    with pytest.raises(OverflowError, match="element 1"):
+    with pytest.raises(OverflowError, match="^element 1: "):
         pelmora.distance_from(0, 0, 1, np.array([0.0, value], dtype=np.float64))
 
 
@@ -216,8 +216,6 @@ def test_batch_failures_and_misuse():
     assert texts == ["JJ00ma", None] and list(statuses) == [0, 6]
     with pytest.raises(ValueError):
         pelmora.distance_from([1, 2], [1, 2, 3], 0, 0)
-    with pytest.raises(ValueError):
-        pelmora.arc_cos(np.ones((2, 2), np.float32))
     with pytest.raises(TypeError):
         pelmora.arc_cos(0.5, statuses=True)
 
