@@ -496,7 +496,6 @@ PyObject* PythonNumberFunction(PyObject* module, const char* name, PyObject* con
                                Py_ssize_t nargs, PyObject* kwnames, Call&& call) {
   int statuses = -1;
   if (!Keywords(args, nargs, kwnames, &statuses) || !Arity(name, nargs, N)) return nullptr;
-  const State& state = StateOf(module);
   bool batch = false;
   for (std::size_t i = 0; i < N; ++i) batch = batch || Column::IsBatch(args[i]);
   if (!batch) {
@@ -509,10 +508,11 @@ PyObject* PythonNumberFunction(PyObject* module, const char* name, PyObject* con
     const int status = call(x, &result);
     if (status == PELMORA_OK) return PyFloat_FromDouble(static_cast<double>(result));
     PyObject* value = PyFloat_FromDouble(static_cast<double>(result));
-    RaiseStatus(state, status, value, -1);
+    RaiseStatus(StateOf(module), status, value, -1);
     Py_XDECREF(value);
     return nullptr;
   }
+  const State& state = StateOf(module);
   Column columns[N];
   for (std::size_t i = 0; i < N; ++i) {
     if (!columns[i].Take(state, args[i], true, name, static_cast<int>(i) + 1)) return nullptr;
@@ -542,7 +542,6 @@ PyObject* PythonTextFunction(PyObject* module, const char* name, PyObject* const
                              Py_ssize_t nargs, PyObject* kwnames, Call&& call) {
   int statuses = -1;
   if (!Keywords(args, nargs, kwnames, &statuses) || !Arity(name, nargs, 2)) return nullptr;
-  const State& state = StateOf(module);
   const auto text = [&](float lat, float lon, int* status) -> PyObject* {
     pelmora_char16 units[PELMORA_LOCATOR_SIZE16];
     *status = call(lat, lon, units, PELMORA_LOCATOR_SIZE16);
@@ -559,10 +558,11 @@ PyObject* PythonTextFunction(PyObject* module, const char* name, PyObject* const
     int status;
     PyObject* result = text(lat, lon, &status);
     if (status == PELMORA_OK) return result;
-    RaiseStatus(state, status, result, -1);
+    RaiseStatus(StateOf(module), status, result, -1);
     Py_XDECREF(result);
     return nullptr;
   }
+  const State& state = StateOf(module);
   Column columns[2];
   if (!columns[0].Take(state, args[0], true, name, 1) ||
       !columns[1].Take(state, args[1], true, name, 2))
@@ -640,19 +640,19 @@ PyObject* PythonDecodeFunction(PyObject* module, const char* name, PyObject* con
                                Py_ssize_t nargs, PyObject* kwnames, Utf8&& utf8, Utf16&& utf16) {
   int statuses = -1;
   if (!Keywords(args, nargs, kwnames, &statuses) || !Arity(name, nargs, 1)) return nullptr;
-  const State& state = StateOf(module);
   float result = 0.0f;
   bool ok = false;
-  if (!Column::IsBatch(args[0]) || PyUnicode_Check(args[0])) {
+  if (PyUnicode_Check(args[0]) || !Column::IsBatch(args[0])) {
     if (!ScalarStatuses(statuses)) return nullptr;
     const int status = Decode(args[0], utf8, utf16, &result, &ok);
     if (!ok) return nullptr;
     if (status == PELMORA_OK) return PyFloat_FromDouble(static_cast<double>(result));
     PyObject* value = PyFloat_FromDouble(static_cast<double>(result));
-    RaiseStatus(state, status, value, -1);
+    RaiseStatus(StateOf(module), status, value, -1);
     Py_XDECREF(value);
     return nullptr;
   }
+  const State& state = StateOf(module);
   Column column;
   if (!column.Take(state, args[0], false, name, 1)) return nullptr;
   const Py_ssize_t n = column.length();
