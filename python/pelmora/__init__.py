@@ -1,5 +1,16 @@
 """Maidenhead locators, bearings and great-circle distances, bit for bit as
-the methods of Pelmora.dll's CalcDistClass compute them (through libpelmora).
+the methods of Pelmora.dll's CalcDistClass compute them (through libpelmora),
+and locators of every precision beside them.
+
+The DLL's functions (grid_from_lat_long, s_locator, lat_from_grid,
+long_from_grid, azimut, distance_from, arc_cos) make and read six
+characters as the DLL does. Beside them, locators of 2 to 12 characters,
+exactly: locator (a position to the cell that holds it), locator_centre and
+locator_cell (a cell's centre, corner and size, the nearest doubles),
+is_locator, and the short and long paths between positions
+(position_path) or locators (grid_path, which keeps the DLL's figures for
+locators of 4 and 6 characters); a text that is no locator or a value out of
+range raises ValueError. These take scalars only.
 
 Every argument is rounded to single precision as Automation converts a
 float parameter: to the nearest float, a finite value beyond the float
@@ -27,23 +38,43 @@ gives array.array results there).
 """
 from pelmora._errors import PelmoraError
 from pelmora._pelmora import (
+    Cell,
+    Path,
     __version__,
     arc_cos,
     azimut,
     distance_from,
     grid_from_lat_long,
+    grid_path,
+    is_locator,
     lat_from_grid,
+    locator,
+    locator_cell,
+    locator_centre,
     long_from_grid,
+    long_path_bearing,
+    long_path_distance,
+    position_path,
     s_locator,
 )
 
 __all__ = [
+    "Cell",
+    "Path",
     "PelmoraError",
     "arc_cos",
     "azimut",
     "distance_from",
     "grid_from_lat_long",
+    "grid_path",
+    "is_locator",
     "lat_from_grid",
+    "locator",
+    "locator_cell",
+    "locator_centre",
     "long_from_grid",
+    "long_path_bearing",
+    "long_path_distance",
+    "position_path",
     "s_locator",
 ]

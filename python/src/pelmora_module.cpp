@@ -36,6 +36,8 @@ struct State {
   PyObject* numpy_float64;
   PyObject* numpy_int32;
   PyObject* array_type;
+  PyObject* cell_type;  // pelmora.Cell
+  PyObject* path_type;  // pelmora.Path
 };
 
 State& StateOf(PyObject* module) { return *static_cast<State*>(PyModule_GetState(module)); }
@@ -590,31 +592,27 @@ PyObject* PythonTextFunction(PyObject* module, const char* name, PyObject* const
                      Py_None);
 }
 
-// A str decoded as the DLL decodes its UTF-16 units: ASCII and other
-// one-byte strings through UTF-8, two-byte ones as they are, four-byte ones
-// as UTF-16 with surrogate pairs.
+// Calls utf8(text, bytes) or utf16(units, count) with the text of a str as
+// the DLL reads its UTF-16 units: ASCII and other one-byte strings through
+// UTF-8, two-byte ones as they are, four-byte ones as UTF-16 with surrogate
+// pairs. The call's status, or false with an exception set.
 template <class Utf8, class Utf16>
-int Decode(PyObject* s, Utf8&& utf8, Utf16&& utf16, float* out, bool* ok) {
-  *ok = false;
+bool WithUnits(PyObject* s, Utf8&& utf8, Utf16&& utf16, int* status) {
   if (!PyUnicode_Check(s)) {
     PyErr_Format(PyExc_TypeError, "a locator must be a str, not %.80s", Py_TYPE(s)->tp_name);
-    return PELMORA_OK;
+    return false;
   }
   const Py_ssize_t length = PyUnicode_GET_LENGTH(s);
   const int kind = PyUnicode_KIND(s);
-  int status;
   if (kind == PyUnicode_1BYTE_KIND) {
-    Py_ssize_t bytes = 0;
+    Py_ssize_t bytes = length;
     const char* text = PyUnicode_IS_ASCII(s) ? static_cast<const char*>(PyUnicode_DATA(s))
                                              : PyUnicode_AsUTF8AndSize(s, &bytes);
-    if (text == nullptr) return PELMORA_OK;
-    status = utf8(
-        text,
-        PyUnicode_IS_ASCII(s) ? static_cast<std::size_t>(length) : static_cast<std::size_t>(bytes),
-        out);
+    if (text == nullptr) return false;
+    *status = utf8(text, static_cast<std::size_t>(bytes));
   } else if (kind == PyUnicode_2BYTE_KIND) {
-    status = utf16(static_cast<const pelmora_char16*>(PyUnicode_DATA(s)),
-                   static_cast<std::size_t>(length), out);
+    *status = utf16(static_cast<const pelmora_char16*>(PyUnicode_DATA(s)),
+                    static_cast<std::size_t>(length));
   } else {
     const Py_UCS4* points = static_cast<const Py_UCS4*>(PyUnicode_DATA(s));
     std::vector<pelmora_char16> units;
@@ -628,9 +626,19 @@ int Decode(PyObject* s, Utf8&& utf8, Utf16&& utf16, float* out, bool* ok) {
         units.push_back(static_cast<pelmora_char16>(0xDC00 + (c & 0x3FF)));
       }
     }
-    status = utf16(units.data(), units.size(), out);
+    *status = utf16(units.data(), units.size());
   }
-  *ok = true;
+  return true;
+}
+
+// A locator decoded by a DLL method into `out`; *ok false with an exception
+// set when it cannot be read.
+template <class Utf8, class Utf16>
+int Decode(PyObject* s, Utf8&& utf8, Utf16&& utf16, float* out, bool* ok) {
+  int status = PELMORA_OK;
+  *ok = WithUnits(
+      s, [&](const char* text, std::size_t n) { return utf8(text, n, out); },
+      [&](const pelmora_char16* units, std::size_t n) { return utf16(units, n, out); }, &status);
   return status;
 }
 
@@ -707,6 +715,206 @@ PyObject* ArcCos(PyObject* m, PyObject* const* args, Py_ssize_t nargs, PyObject*
                                  [](const float* x, float* r) { return pelmora_arc_cos(x[0], r); });
 }
 
+// ---- Locators of every precision, paths ----
+
+// A refused argument of these functions as a ValueError; other negative
+// statuses are misuses, which these calls never make.
+PyObject* Refused(int status, PyObject* what, const char* range = "its range") {
+  if (status == PELMORA_NOT_A_LOCATOR) {
+    PyErr_Format(PyExc_ValueError, "%R is not a locator of 2 to 12 characters", what);
+  } else if (status == PELMORA_OUT_OF_RANGE) {
+    PyErr_Format(PyExc_ValueError, "%R is outside %s", what, range);
+  } else {
+    PyErr_Format(PyExc_SystemError, "libpelmora: %s", pelmora_strerror(status));
+  }
+  return nullptr;
+}
+
+// Calls a function of a locator's text (UTF-8 or UTF-16 units).
+template <class Call>
+bool WithLocator(PyObject* text, Call&& call, int* status) {
+  return WithUnits(
+      text, [&](const char* bytes, std::size_t n) { return call(bytes, n); },
+      [&](const pelmora_char16* units, std::size_t n) { return call(units, n); }, status);
+}
+
+PyObject* NewPath(const State& state, const pelmora_path& path) {
+  PyObject* result = PyStructSequence_New(reinterpret_cast<PyTypeObject*>(state.path_type));
+  if (result == nullptr) return nullptr;
+  const float values[] = {path.distance, path.bearing, path.long_distance, path.long_bearing};
+  for (Py_ssize_t i = 0; i < 4; ++i) {
+    PyObject* value = PyFloat_FromDouble(static_cast<double>(values[i]));
+    if (value == nullptr) {
+      Py_DECREF(result);
+      return nullptr;
+    }
+    PyStructSequence_SetItem(result, i, value);
+  }
+  return result;
+}
+
+// A path, or PelmoraError carrying it (the parts that stand) for a failed
+// calculation.
+PyObject* PathResult(PyObject* module, int status, const pelmora_path& path, PyObject* what) {
+  if (status < 0) return Refused(status, what);
+  PyObject* result = NewPath(StateOf(module), path);
+  if (result == nullptr || status == PELMORA_OK) return result;
+  RaiseStatus(StateOf(module), status, result, -1);
+  Py_DECREF(result);
+  return nullptr;
+}
+
+PyObject* Locator(PyObject*, PyObject* args, PyObject* kw) {
+  static const char* names[] = {"", "", "characters", nullptr};
+  double lat, lon;
+  int characters = 6;
+  if (!PyArg_ParseTupleAndKeywords(args, kw, "dd|i:locator", const_cast<char**>(names), &lat, &lon,
+                                   &characters))
+    return nullptr;
+  if (characters < 2 || characters > 12 || characters % 2 != 0) {
+    PyErr_Format(PyExc_ValueError, "characters must be 2, 4, 6, 8, 10 or 12, not %d", characters);
+    return nullptr;
+  }
+  char text[PELMORA_GRID_SIZE];
+  const int status = pelmora_locator(lat, lon, characters, text, sizeof text);
+  if (status != PELMORA_OK) {
+    PyObject* where = Py_BuildValue("(dd)", lat, lon);
+    if (where != nullptr)
+      Refused(status, where, "the grid (latitude -90..90, longitude -180..180)");
+    Py_XDECREF(where);
+    return nullptr;
+  }
+  return PyUnicode_FromString(text);
+}
+
+PyObject* LocatorCell(PyObject* module, PyObject* text) {
+  pelmora_cell cell{};
+  int status = PELMORA_OK;
+  if (!WithLocator(
+          text,
+          [&](const auto* units, std::size_t n) {
+            if constexpr (sizeof(*units) == 1) {
+              return pelmora_locator_cell(units, n, &cell);
+            } else {
+              return pelmora_locator_cell16(units, n, &cell);
+            }
+          },
+          &status))
+    return nullptr;
+  if (status != PELMORA_OK) return Refused(status, text);
+  PyObject* result =
+      PyStructSequence_New(reinterpret_cast<PyTypeObject*>(StateOf(module).cell_type));
+  if (result == nullptr) return nullptr;
+  const double values[] = {cell.lat, cell.lon, cell.south, cell.west, cell.height, cell.width};
+  for (Py_ssize_t i = 0; i < 6; ++i)
+    PyStructSequence_SetItem(result, i, PyFloat_FromDouble(values[i]));
+  PyStructSequence_SetItem(result, 6, PyLong_FromLong(cell.characters));
+  for (Py_ssize_t i = 0; i < 7; ++i) {
+    if (PyStructSequence_GetItem(result, i) == nullptr) {
+      Py_DECREF(result);
+      return nullptr;
+    }
+  }
+  return result;
+}
+
+PyObject* LocatorCentre(PyObject*, PyObject* text) {
+  double lat = 0.0, lon = 0.0;
+  int status = PELMORA_OK;
+  if (!WithLocator(
+          text,
+          [&](const auto* units, std::size_t n) {
+            if constexpr (sizeof(*units) == 1) {
+              return pelmora_locator_centre(units, n, &lat, &lon);
+            } else {
+              return pelmora_locator_centre16(units, n, &lat, &lon);
+            }
+          },
+          &status))
+    return nullptr;
+  if (status != PELMORA_OK) return Refused(status, text);
+  return Py_BuildValue("(dd)", lat, lon);
+}
+
+PyObject* IsLocator(PyObject*, PyObject* text) {
+  int characters = 0;
+  int status = PELMORA_OK;
+  if (!WithLocator(
+          text,
+          [&](const auto* units, std::size_t n) {
+            if constexpr (sizeof(*units) == 1) {
+              return pelmora_is_locator(units, n, &characters);
+            } else {
+              return pelmora_is_locator16(units, n, &characters);
+            }
+          },
+          &status))
+    return nullptr;
+  if (status != PELMORA_OK && status != PELMORA_NOT_A_LOCATOR) return Refused(status, text);
+  return PyBool_FromLong(status == PELMORA_OK);
+}
+
+PyObject* GridPath(PyObject* module, PyObject* const* args, Py_ssize_t nargs) {
+  if (!Arity("grid_path", nargs, 2)) return nullptr;
+  // Each text as UTF-16 units, so that one C call takes both.
+  std::vector<pelmora_char16> units[2];
+  for (int i = 0; i < 2; ++i) {
+    int ignored = PELMORA_OK;
+    const auto keep = [&](const auto* text, std::size_t n) {
+      if constexpr (sizeof(*text) == 1) {
+        // ASCII or UTF-8 of Latin-1: a text outside ASCII is no locator,
+        // and stays one as U+FFFD.
+        for (std::size_t k = 0; k < n; ++k)
+          units[i].push_back(static_cast<unsigned char>(text[k]) < 0x80
+                                 ? static_cast<pelmora_char16>(text[k])
+                                 : pelmora_char16{0xFFFD});
+      } else {
+        units[i].assign(text, text + n);
+      }
+      return PELMORA_OK;
+    };
+    if (!WithLocator(args[i], keep, &ignored)) return nullptr;
+  }
+  pelmora_path path{};
+  const int status = pelmora_grid_path16(units[0].data(), units[0].size(), units[1].data(),
+                                         units[1].size(), &path);
+  if (status == PELMORA_NOT_A_LOCATOR) {
+    int characters;
+    const bool first =
+        pelmora_is_locator16(units[0].data(), units[0].size(), &characters) != PELMORA_OK;
+    return Refused(status, args[first ? 0 : 1]);
+  }
+  return PathResult(module, status, path, nullptr);
+}
+
+PyObject* PositionPath(PyObject* module, PyObject* const* args, Py_ssize_t nargs) {
+  if (!Arity("position_path", nargs, 4)) return nullptr;
+  float x[4];
+  for (int i = 0; i < 4; ++i) {
+    if (!ToFloat(args[i], &x[i])) return nullptr;
+  }
+  pelmora_path path{};
+  const int status = pelmora_position_path(x[0], x[1], x[2], x[3], &path);
+  return PathResult(module, status, path, nullptr);
+}
+
+template <class Call>
+PyObject* LongPathPart(PyObject* value, const char* range, Call&& call) {
+  float x, result = 0.0f;
+  if (!ToFloat(value, &x)) return nullptr;
+  const int status = call(x, &result);
+  if (status != PELMORA_OK) return Refused(status, value, range);
+  return PyFloat_FromDouble(static_cast<double>(result));
+}
+
+PyObject* LongPathDistance(PyObject*, PyObject* value) {
+  return LongPathPart(value, "0..20002.0996", pelmora_long_path_distance);
+}
+
+PyObject* LongPathBearing(PyObject*, PyObject* value) {
+  return LongPathPart(value, "0..360", pelmora_long_path_bearing);
+}
+
 #define PELMORA_METHOD(name, function, doc)                                      \
   {                                                                              \
     name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function)), \
@@ -755,6 +963,63 @@ PyMethodDef kMethods[] = {
                    "arc_cos($module, x, /, *, statuses=False)\n--\n\n"
                    "The arc cosine in radians as the distance computes it (the DLL's\n"
                    "ArcCos); never fails: 1 gives 1e-08, values above 1 tiny values."),
+    {"locator", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Locator)),
+     METH_VARARGS | METH_KEYWORDS,
+     PyDoc_STR("locator($module, lat, lon, /, characters=6)\n--\n\n"
+               "The locator of 2, 4, ..., 12 characters whose cell holds the exact\n"
+               "position (lat, lon in degrees, read as doubles): a position on a\n"
+               "boundary belongs to the cell north or east of it, latitude 90 to the\n"
+               "top row, longitude 180 to column A (as -180). Unlike the DLL's six-\n"
+               "character encoders, nothing is rounded on the way. ValueError for a\n"
+               "latitude outside -90..90, a longitude outside -180..180, NaN, or\n"
+               "another count of characters.")},
+    {"locator_centre", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(LocatorCentre)),
+     METH_O,
+     PyDoc_STR("locator_centre($module, locator, /)\n--\n\n"
+               "(lat, lon): the centre of a locator of 2 to 12 characters (either\n"
+               "case, spaces at both ends skipped), each the double nearest the exact\n"
+               "value. ValueError for a text that is no such locator (the DLL's\n"
+               "lat_from_grid and long_from_grid validate nothing and give floats).")},
+    {"locator_cell", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(LocatorCell)),
+     METH_O,
+     PyDoc_STR("locator_cell($module, locator, /)\n--\n\n"
+               "The Cell of a locator: its centre (lat, lon), south-west corner\n"
+               "(south, west) and size (height, width) in degrees, each the nearest\n"
+               "double, and its count of characters. ValueError as locator_centre.")},
+    {"is_locator", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(IsLocator)), METH_O,
+     PyDoc_STR("is_locator($module, text, /)\n--\n\n"
+               "Whether a str is a locator of 2 to 12 characters: pairs of field\n"
+               "letters A-R, digits, letters a-x, digits, letters a-x, digits, in\n"
+               "either case, spaces at both ends skipped.")},
+    {"grid_path", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(GridPath)),
+     METH_FASTCALL,
+     PyDoc_STR("grid_path($module, from_locator, to_locator, /)\n--\n\n"
+               "The Path between the centres of two locators of 2 to 12 characters,\n"
+               "as floats: for 4 or 6 characters the DLL's centres (lat_from_grid,\n"
+               "long_from_grid), so that every figure is the DLL's; for the others the\n"
+               "exact centre rounded to float. ValueError for a text that is no\n"
+               "locator; PelmoraError as position_path.")},
+    {"position_path", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(PositionPath)),
+     METH_FASTCALL,
+     PyDoc_STR("position_path($module, my_lat, my_lon, lat, lon, /)\n--\n\n"
+               "The Path from my position to the other: distance and bearing as\n"
+               "distance_from and azimut give them, and the long path the other way\n"
+               "round the same great circle (see long_path_distance and\n"
+               "long_path_bearing). Arguments are rounded to float as distance_from's.\n"
+               "PelmoraError 513 when the distance or the bearing fails; its value is\n"
+               "the Path, with the failed part and its long counterpart 0.")},
+    {"long_path_distance",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(LongPathDistance)), METH_O,
+     PyDoc_STR("long_path_distance($module, distance, /)\n--\n\n"
+               "The long path's kilometres plus 0.5 from a short path's distance d\n"
+               "(distance_from's result): the whole circle, 40004.2 - d in double\n"
+               "rounded to float, or 40003.6992 for d = 0 (the same place).\n"
+               "ValueError for a distance outside 0..20002.0996 or NaN.")},
+    {"long_path_bearing",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(LongPathBearing)), METH_O,
+     PyDoc_STR("long_path_bearing($module, bearing, /)\n--\n\n"
+               "The reverse of a bearing in whole degrees: b + 180 below 180, else\n"
+               "b - 180 (0 and 360 give 180). ValueError outside 0..360 or NaN.")},
     {nullptr, nullptr, 0, nullptr}};
 
 // ---- The module ----
@@ -771,6 +1036,8 @@ int Traverse(PyObject* module, visitproc visit, void* arg) {
   Py_VISIT(state->numpy_float64);
   Py_VISIT(state->numpy_int32);
   Py_VISIT(state->array_type);
+  Py_VISIT(state->cell_type);
+  Py_VISIT(state->path_type);
   return 0;
 }
 
@@ -786,6 +1053,8 @@ int Clear(PyObject* module) {
   Py_CLEAR(state->numpy_float64);
   Py_CLEAR(state->numpy_int32);
   Py_CLEAR(state->array_type);
+  Py_CLEAR(state->cell_type);
+  Py_CLEAR(state->path_type);
   return 0;
 }
 
@@ -834,6 +1103,28 @@ int Exec(PyObject* module) {
     Py_DECREF(array);
     if (state.array_type == nullptr) return -1;
   }
+  PyStructSequence_Field cell_fields[] = {{"lat", "latitude of the centre, degrees"},
+                                          {"lon", "longitude of the centre, degrees"},
+                                          {"south", "latitude of the south-west corner"},
+                                          {"west", "longitude of the south-west corner"},
+                                          {"height", "degrees of latitude"},
+                                          {"width", "degrees of longitude"},
+                                          {"characters", "2 to 12"},
+                                          {nullptr, nullptr}};
+  PyStructSequence_Desc cell = {"pelmora.Cell", "A locator's cell, in degrees.", cell_fields, 7};
+  PyStructSequence_Field path_fields[] = {{"distance", "km + 0.5 (distance_from)"},
+                                          {"bearing", "whole degrees (azimut)"},
+                                          {"long_distance", "km + 0.5 the other way round"},
+                                          {"long_bearing", "whole degrees the other way round"},
+                                          {nullptr, nullptr}};
+  PyStructSequence_Desc path = {"pelmora.Path", "The short and the long path between two places.",
+                                path_fields, 4};
+  state.cell_type = reinterpret_cast<PyObject*>(PyStructSequence_NewType(&cell));
+  if (state.cell_type == nullptr || PyModule_AddObjectRef(module, "Cell", state.cell_type) != 0)
+    return -1;
+  state.path_type = reinterpret_cast<PyObject*>(PyStructSequence_NewType(&path));
+  if (state.path_type == nullptr || PyModule_AddObjectRef(module, "Path", state.path_type) != 0)
+    return -1;
   return PyModule_AddStringConstant(module, "__version__", pelmora_version());
 }
 
