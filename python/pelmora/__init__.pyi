@@ -1,15 +1,15 @@
 from array import array
-from typing import Any, Literal, Optional, Sequence, Tuple, Union, overload
+from typing import Any, Literal, NamedTuple, Optional, Sequence, Tuple, Union, overload
 
 __version__: str
 
 class PelmoraError(ArithmeticError):
     number: int
     description: str
-    value: Optional[float]
+    value: Union[None, float, Path]
     index: Optional[int]
     def __init__(
-        self, number: int, description: str, value: Optional[float] = ..., index: Optional[int] = ...
+        self, number: int, description: str, value: Union[None, float, Path] = ..., index: Optional[int] = ...
     ) -> None: ...
 
 Number = Union[float, int]
@@ -63,3 +63,28 @@ def distance_from(
 def arc_cos(x: Number, /, *, statuses: Literal[False] = ...) -> float: ...
 @overload
 def arc_cos(x: Numbers, /, *, statuses: bool = ...) -> Any: ...
+
+# Locators of every precision and paths: scalars only.
+class Cell(NamedTuple):
+    lat: float
+    lon: float
+    south: float
+    west: float
+    height: float
+    width: float
+    characters: int
+
+class Path(NamedTuple):
+    distance: float
+    bearing: float
+    long_distance: float
+    long_bearing: float
+
+def locator(lat: float, lon: float, /, characters: int = ...) -> str: ...
+def locator_centre(locator: str, /) -> Tuple[float, float]: ...
+def locator_cell(locator: str, /) -> Cell: ...
+def is_locator(text: str, /) -> bool: ...
+def grid_path(from_locator: str, to_locator: str, /) -> Path: ...
+def position_path(my_lat: Number, my_lon: Number, lat: Number, lon: Number, /) -> Path: ...
+def long_path_distance(distance: Number, /) -> float: ...
+def long_path_bearing(bearing: Number, /) -> float: ...

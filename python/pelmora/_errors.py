@@ -8,7 +8,8 @@ class PelmoraError(ArithmeticError):
                  call or argument) or 513 (Floating-point error)
     description  the DLL's description of it
     value        what the method's out-parameter holds then (0.0 for the
-                 number methods, None for the text methods)
+                 number methods, None for the text methods; the Path, with
+                 the parts that stand, for the paths)
     index        the element of a batch that failed, or None
     """
 
