@@ -130,6 +130,9 @@ def test_only_one_dimensional_arrays_are_batches(name, argument):
     (lambda: pelmora.lat_from_grid(b"JO62qm"), r"lat_from_grid\(\) argument 1 .*, not bytes$"),
     (lambda: pelmora.long_from_grid(bytearray(b"JO62qm")), "not bytearray$"),
     (lambda: pelmora.lat_from_grid(["JO62qm", b"FN20xq"]), "^element 1: .*, not bytes$"),
+    (lambda: pelmora.locator_cell(b"JO62"), "not bytes$"),
+    (lambda: pelmora.is_locator(bytearray(b"JO62")), "not bytearray$"),
+    (lambda: pelmora.grid_path("JO62", b"FN20"), "not bytes$"),
 ])
 def test_bytes_are_neither_numbers_nor_locators(call, message):
     with pytest.raises(TypeError, match=message):
@@ -142,6 +145,33 @@ def test_bytes_are_neither_numbers_nor_locators(call, message):
 def test_arrays_of_other_than_real_numbers_are_refused_by_dtype(argument):
     with pytest.raises(TypeError, match="not an array of " + re.escape(str(argument.dtype))):
         pelmora.arc_cos(argument)
+
+
+# Texts of every kind of str that are no locators (one outside ASCII never
+# is): refused whole, whichever way the module hands them to the library.
+NOT_LOCATORS = ["JO62q\u00e9", "JO62qm\u20ac", "JO62\U0001F600", "JO62qm\0", "JO62\u00a0", "\tJO62"]
+
+
+@pytest.mark.parametrize("text", NOT_LOCATORS, ids=ascii)
+def test_texts_that_are_no_locators_are_refused(text):
+    assert pelmora.is_locator(text) is False
+    for call in (pelmora.locator_cell, pelmora.locator_centre, lambda t: pelmora.grid_path("JO62", t),
+                 lambda t: pelmora.grid_path(t, "JO62")):
+        with pytest.raises(ValueError, match="^" + re.escape(repr(text)) + " is not a locator"):
+            call(text)
+
+
+@pytest.mark.parametrize("call,error,message", [
+    (lambda: pelmora.locator(0, 0, characters=7), ValueError, "characters must be 2, 4, 6, 8, 10 or 12"),
+    (lambda: pelmora.locator(-90.00000000000001, 0), ValueError, "is outside the grid"),
+    (lambda: pelmora.locator(0, 0, 6.0), TypeError, "integer"),
+    (lambda: pelmora.position_path(0, 0, 0, 1e39), OverflowError, "1e+39 is beyond single precision"),
+    (lambda: pelmora.long_path_bearing(math.nan), ValueError, "nan is outside 0..360"),
+    (lambda: pelmora.long_path_distance(20002.2), ValueError, "is outside 0..20002.0996"),
+])
+def test_locators_and_paths_refuse_values_out_of_range(call, error, message):
+    with pytest.raises(error, match=re.escape(message)):
+        call()
 
 
 # ---- Errors: the element of a batch, the repr ----
@@ -211,6 +241,11 @@ def test_each_interpreter_has_its_own_module_state():
             assert (error.number, error.index) == (513, 1)
         results = pelmora.arc_cos([1.0, -1.0])
         assert type(results) is (numpy.ndarray if numpy else array.array), type(results)
+        assert type(pelmora.locator_cell("JO62")) is pelmora.Cell
+        try:
+            pelmora.position_path(0, 0, 1e-44, 10)
+        except pelmora.PelmoraError as error:
+            assert type(error.value) is pelmora.Path
     """)
     script = textwrap.dedent("""
         import _xxsubinterpreters as interpreters, numpy, pelmora
