@@ -862,8 +862,8 @@ PyObject* GridPath(PyObject* module, PyObject* const* args, Py_ssize_t nargs) {
     int ignored = PELMORA_OK;
     const auto keep = [&](const auto* text, std::size_t n) {
       if constexpr (sizeof(*text) == 1) {
-        // ASCII or UTF-8 of Latin-1: a text outside ASCII is no locator,
-        // and stays one as U+FFFD.
+        // ASCII, or the UTF-8 of a Latin-1 text: each byte outside ASCII
+        // becomes U+FFFD, and such a text is no locator either way.
         for (std::size_t k = 0; k < n; ++k)
           units[i].push_back(static_cast<unsigned char>(text[k]) < 0x80
                                  ? static_cast<pelmora_char16>(text[k])
