@@ -1,5 +1,5 @@
 from array import array
-from typing import Any, Literal, NamedTuple, Optional, Sequence, Tuple, Union, overload
+from typing import Any, Literal, Optional, Sequence, Tuple, Union, overload
 
 __version__: str
 
@@ -65,20 +65,32 @@ def arc_cos(x: Number, /, *, statuses: Literal[False] = ...) -> float: ...
 def arc_cos(x: Numbers, /, *, statuses: bool = ...) -> Any: ...
 
 # Locators of every precision and paths: scalars only.
-class Cell(NamedTuple):
-    lat: float
-    lon: float
-    south: float
-    west: float
-    height: float
-    width: float
-    characters: int
+# Struct sequences (as os.stat_result): tuples with named fields.
+class Cell(Tuple[float, float, float, float, float, float, int]):
+    @property
+    def lat(self) -> float: ...
+    @property
+    def lon(self) -> float: ...
+    @property
+    def south(self) -> float: ...
+    @property
+    def west(self) -> float: ...
+    @property
+    def height(self) -> float: ...
+    @property
+    def width(self) -> float: ...
+    @property
+    def characters(self) -> int: ...
 
-class Path(NamedTuple):
-    distance: float
-    bearing: float
-    long_distance: float
-    long_bearing: float
+class Path(Tuple[float, float, float, float]):
+    @property
+    def distance(self) -> float: ...
+    @property
+    def bearing(self) -> float: ...
+    @property
+    def long_distance(self) -> float: ...
+    @property
+    def long_bearing(self) -> float: ...
 
 def locator(lat: float, lon: float, /, characters: int = ...) -> str: ...
 def locator_centre(locator: str, /) -> Tuple[float, float]: ...

@@ -265,12 +265,15 @@ STUBS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "pelmora"
 
 def test_signatures_are_those_of_the_stubs():
     """inspect.signature reads each function's parameters, the same in every
-    overload of the stubs; the default of statuses, where there is one, is a
-    valid call."""
+    overload of the stubs, and the fields of Cell and Path; the default of
+    statuses, where there is one, is a valid call."""
     with open(STUBS, encoding="utf-8") as f:
         tree = ast.parse(f.read())
     stubs = {}
     for node in tree.body:
+        if isinstance(node, ast.ClassDef) and node.name in ("Cell", "Path"):
+            fields = tuple(f.name for f in node.body if isinstance(f, ast.FunctionDef))
+            assert fields == getattr(pelmora, node.name).__match_args__, node.name
         if isinstance(node, ast.FunctionDef):
             shape = (tuple(a.arg for a in node.args.posonlyargs), tuple(a.arg for a in node.args.args),
                      tuple(a.arg for a in node.args.kwonlyargs))
