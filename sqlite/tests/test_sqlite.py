@@ -1,5 +1,5 @@
-"""Pelmora's SQL functions in SQLite: the corpus bit for bit through SQL,
-NULL in and out, argument types, failures raised or NULL, the flags that
+"""Pelmora's SQL functions in SQLite: the corpus and the shared table of
+loggers' cases bit for bit through SQL, NULL in and out, argument types, failures raised or NULL, the flags that
 let the functions stand in an index and a generated column, and the
 sqlite3 shell's `.load`.
 
@@ -112,7 +112,7 @@ def test_corpus_numbers(corpus, kind, function):
 
 
 @pytest.mark.parametrize("kind,function", [("sLocator", "pelmora_s_locator"),
-                                           ("GridFromLatLong", "pelmora_locator")])
+                                           ("GridFromLatLong", "pelmora_grid_from_lat_long")])
 def test_corpus_locators(corpus, kind, function):
     calls = [c for c in corpus[kind] if finite(c[0])]
     assert replay(connect(), function, calls, lambda got, expected: got == expected) == []
@@ -126,19 +126,83 @@ def test_corpus_decoding(corpus):
     texts = [("".join(map(chr, units)),) for units, *_ in rows]
     con.execute("CREATE TEMP TABLE g(n INTEGER PRIMARY KEY, grid TEXT)")
     con.executemany("INSERT INTO g(grid) VALUES (?)", texts)
-    got = con.execute("SELECT pelmora_lat(grid), pelmora_lon(grid) FROM g ORDER BY n").fetchall()
+    got = con.execute("SELECT pelmora_lat_from_grid(grid), pelmora_long_from_grid(grid) FROM g ORDER BY n").fetchall()
     for (units, lat_error, lat, lon_error, lon), (glat, glon) in zip(rows, got):
         if (lat_error, lon_error) != (0, 0) or bits(glat) != lat or bits(glon) != lon:
             wrong.append((units, glat, glon))
     assert wrong == []
 
 
+# ---- The shared table of the calls loggers make ----
+
+CASES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "cases", "loggers.tsv")
+PATH_FIGURES = ("distance", "bearing", "long_distance", "long_bearing")
+
+
+def cases():
+    with open(CASES, encoding="utf-8") as f:
+        for line in f:
+            line = line.rstrip("\n")
+            if line and not line.startswith("#"):
+                yield line.split("\t")
+
+
+def f32_of_text(text):
+    return struct.unpack("<f", struct.pack("<f", float(text)))[0]
+
+
+def test_loggers_cases_through_sql():
+    """Each case as the SQL functions give it; a failing case must fail
+    with the table's status (locators, centres and paths; the cell's corner
+    and size have no SQL function)."""
+    con = connect()
+    checked = 0
+    wrong = []
+
+    def check(sql, args, status, expected, convert=lambda v: v):
+        nonlocal checked
+        checked += 1
+        try:
+            got = convert(con.execute(f"SELECT {sql}", args).fetchone()[0])
+        except sqlite3.OperationalError as e:
+            got = ("error", str(e).rsplit("(", 1)[-1].rstrip(")"))
+            expected = ("error", status) if status != "0" else expected
+        if got != expected:
+            wrong.append((sql, args, got, expected))
+
+    for case in cases():
+        call, args = case[0], case[1:]
+        if "nan" in (a.lower() for a in args):
+            continue  # SQLite has no NaN
+        if call == "locator":
+            lat, lon, n, status, text = args[:5]
+            check("pelmora_locator(?, ?, ?)", (float(lat), float(lon), int(n)), status, text)
+        elif call == "is_locator":
+            check("pelmora_is_locator(?)", (args[0],), "0", int(args[2]))
+        elif call == "cell" and args[1] == "0" and int(args[-2]) not in (4, 6):
+            # The exact centre, rounded to float, is what a path uses.
+            for function, hex_bits in (("pelmora_lat", args[2]), ("pelmora_lon", args[3])):
+                exact = struct.unpack("<d", bytes.fromhex(hex_bits)[::-1])[0]
+                check(f"{function}(?)", (args[0],), "0", bits(f32_of_text(repr(exact))), bits)
+        elif call in ("grid_path", "position_path"):
+            n = 2 if call == "grid_path" else 4
+            inputs = tuple(args[:n]) if n == 2 else tuple(map(f32_of_text, args[:n]))
+            status = args[n]
+            prefix = "pelmora_grid_" if n == 2 else "pelmora_"
+            for figure, hex_bits in zip(PATH_FIGURES, args[n + 1:n + 5]):
+                marks = ", ".join("?" * n)
+                check(f"{prefix}{figure}({marks})", inputs, status, int(hex_bits, 16), bits)
+    assert checked > 100
+    assert wrong == []
+
+
 # ---- NULL, argument types, failures ----
 
 @pytest.mark.parametrize("call", [
-    "pelmora_distance(NULL, 0, 1, 1)", "pelmora_bearing(0, 0, 1, NULL)", "pelmora_lat(NULL)",
-    "pelmora_lon(NULL)", "pelmora_locator(NULL, 1)", "pelmora_s_locator(1, NULL)",
-    "pelmora_arc_cos(NULL)"])
+    "pelmora_distance(NULL, 0, 1, 1)", "pelmora_long_bearing(0, 0, 1, NULL)", "pelmora_lat(NULL)",
+    "pelmora_long_from_grid(NULL)",
+    "pelmora_locator(NULL, 1)", "pelmora_locator(1, 2, NULL)", "pelmora_s_locator(1, NULL)",
+    "pelmora_arc_cos(NULL)", "pelmora_is_locator(NULL)", "pelmora_grid_long_distance('JO62', NULL)"])
 def test_null_in_null_out(call):
     assert connect().execute(f"SELECT {call}").fetchone() == (None,)
 
@@ -152,10 +216,17 @@ def test_numbers_stored_as_text_are_numbers():
 
 @pytest.mark.parametrize("call,message", [
     ("pelmora_locator('north', 1)", "pelmora_locator: argument 1 must be a number"),
+    ("pelmora_locator(1, 2, 6.5)", "pelmora_locator: argument 3 must be a whole number of characters"),
     ("pelmora_distance(0, 0, 1, x'00')", "pelmora_distance: argument 4 must be a number"),
     ("pelmora_lat(52)", "pelmora_lat: argument 1 must be a text"),
-    ("pelmora_locator(0, 3640)", "pelmora_locator: Invalid procedure call or argument (5)"),
-    ("pelmora_locator(0, 1e39)", "pelmora_locator: Overflow (6)"),
+    ("pelmora_grid_from_lat_long(0, 3640)",
+     "pelmora_grid_from_lat_long: Invalid procedure call or argument (5)"),
+    ("pelmora_s_locator(0, 1e39)", "pelmora_s_locator: Overflow (6)"),
+    ("pelmora_locator(91, 0)", "pelmora_locator: Argument out of range (-4)"),
+    ("pelmora_locator(0, 0, 7)", "pelmora_locator: Argument out of range (-4)"),
+    ("pelmora_locator(0, 0, 4294967302)", "pelmora_locator: Argument out of range (-4)"),
+    ("pelmora_lat('JO6')", "pelmora_lat: Not a locator (-3)"),
+    ("pelmora_grid_bearing('JO62qm', 'FN2')", "pelmora_grid_bearing: Not a locator (-3)"),
     ("pelmora_distance(0, 0, 9e999, 0)", "pelmora_distance: Overflow (6)"),
     ("pelmora_bearing(0, 13.4, 1.401298464324817e-45, -74)", "pelmora_bearing: Floating-point error (513)"),
 ])
@@ -168,18 +239,19 @@ def test_failures_carry_number_and_text(call, message):
 def test_null_on_error_mode():
     con = connect()
     assert con.execute("SELECT pelmora_on_error('null')").fetchone() == ("raise",)
-    assert con.execute("SELECT pelmora_locator(0, 3640), pelmora_distance(0, 0, 9e999, 0)").fetchone() == (None, None)
+    assert con.execute("SELECT pelmora_grid_from_lat_long(0, 3640), pelmora_distance(0, 0, 9e999, 0),"
+                       " pelmora_grid_distance('JO62qm', 'XX')").fetchone() == (None, None, None)
     with pytest.raises(sqlite3.OperationalError, match="must be a text"):  # a misuse still raises
         con.execute("SELECT pelmora_lat(52)").fetchone()
     assert con.execute("SELECT pelmora_on_error('raise')").fetchone() == ("null",)
     with pytest.raises(sqlite3.OperationalError, match=r"\(5\)$"):
-        con.execute("SELECT pelmora_locator(0, 3640)").fetchone()
+        con.execute("SELECT pelmora_grid_from_lat_long(0, 3640)").fetchone()
     with pytest.raises(sqlite3.OperationalError, match="'raise' or 'null'"):
         con.execute("SELECT pelmora_on_error('ignore')").fetchone()
 
 
 def test_a_locator_holding_nul_is_kept_whole():
-    got = connect().execute("SELECT pelmora_locator(52.5, -1480)").fetchone()[0]
+    got = connect().execute("SELECT pelmora_grid_from_lat_long(52.5, -1480)").fetchone()[0]
     assert got == "\0O02am"
 
 
@@ -189,8 +261,7 @@ def test_usable_in_index_generated_column_and_view():
     con = connect()
     con.executescript("""
         CREATE TABLE log(call TEXT, my_grid TEXT, grid TEXT,
-                         km REAL GENERATED ALWAYS AS (pelmora_distance(pelmora_lat(my_grid),
-                             pelmora_lon(my_grid), pelmora_lat(grid), pelmora_lon(grid))) STORED);
+                         km REAL GENERATED ALWAYS AS (pelmora_grid_distance(my_grid, grid)) STORED);
         CREATE INDEX by_lat ON log(pelmora_lat(grid));
         CREATE VIEW far AS SELECT call FROM log WHERE km > 5000;
         INSERT INTO log(call, my_grid, grid) VALUES ('A', 'JO62qm', 'FN20xr'), ('B', 'JO62qm', 'JO62')
