@@ -35,6 +35,7 @@ class CMakeBuildExt(build_ext):
             os.path.abspath(self.build_temp), "cmake")
         subprocess.run(["cmake", "-S", ROOT, "-B", tree, "-DCMAKE_BUILD_TYPE=Release",
                         "-DPELMORA_PYTHON_MODULE=ON", "-DPELMORA_TESTS=OFF", "-DPELMORA_BENCH=OFF",
+                        "-DPELMORA_SQLITE=OFF",
                         "-DPython3_EXECUTABLE=" + sys.executable], check=True,
                        stdout=subprocess.DEVNULL)
         subprocess.run(["cmake", "--build", tree, "--target", "pelmora_python",

@@ -28,6 +28,7 @@ packages=(
   git zip unzip                              # commit times of the build, the release archives
   python3-dev python3-setuptools python3-pip # the Python module
   python3-pytest python3-numpy python3-pyhamtools
+  libsqlite3-dev sqlite3                     # the SQL functions and their tests
 )
 
 if [ "${1:-}" = --list ]; then
