@@ -131,19 +131,11 @@ HRESULT CalcDistClass::DispatchTypeInfo(ITypeInfo** out) {
   if (info == nullptr) {
     // The DLL's own path: LoadTypeLibEx reads its TYPELIB resource 1.
     server::WideText path;
-    if (!path.Resize(MAX_PATH)) return Fail(E_OUTOFMEMORY, "Out of memory");
-    for (;;) {
-      const DWORD size = static_cast<DWORD>(path.size());
-      const DWORD length = GetModuleFileNameW(server::ModuleHandle(cells_), path.data(), size);
-      if (length == 0) return FailWithoutDescription(HRESULT_FROM_WIN32(GetLastError()));
-      if (length < size) break;
-      if (size >= 32768) {
-        return FailWithoutDescription(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE));
-      }
-      if (!path.Resize(path.size() * 2)) return Fail(E_OUTOFMEMORY, "Out of memory");
-    }
+    HRESULT hr = server::ModulePath(cells_, path);
+    if (hr == E_OUTOFMEMORY) return Fail(hr, "Out of memory");
+    if (FAILED(hr)) return FailWithoutDescription(hr);
     server::ComPtr<ITypeLib> library;
-    HRESULT hr = LoadTypeLibEx(path.data(), REGKIND_NONE, library.Out());
+    hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.Out());
     if (FAILED(hr)) return FailWithoutDescription(hr);
     ITypeInfo* loaded = nullptr;
     hr = library->GetTypeInfoOfGuid(IID__CalcDistClass, &loaded);

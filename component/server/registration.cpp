@@ -165,26 +165,6 @@ WideText VersionText(const ProjectDescriptor& project) {
   return Hex(project.typelib_major) + L"." + Hex(project.typelib_minor);
 }
 
-// The full path of the module recorded in the cells, without a length limit.
-HRESULT ModulePath(const ModuleCells& cells, WideText& path) {
-  const HMODULE module = ModuleHandle(cells);
-  if (module == nullptr) return E_UNEXPECTED;  // the library entry has not run
-  WideText buffer;
-  if (!buffer.Resize(MAX_PATH)) return E_OUTOFMEMORY;
-  for (;;) {
-    const DWORD length =
-        GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return HRESULT_FROM_WIN32(GetLastError());
-    if (length < buffer.size()) {
-      buffer.Resize(length);
-      path = std::move(buffer);
-      return S_OK;
-    }
-    if (buffer.size() >= 32768) return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
-    if (!buffer.Resize(buffer.size() * 2)) return E_OUTOFMEMORY;
-  }
-}
-
 // The ThreadingModel value of a threading model.
 const wchar_t* ThreadingModelText(Threading threading) {
   switch (threading) {
