@@ -131,19 +131,11 @@ HRESULT CalcDistClass::DispatchTypeInfo(ITypeInfo** out) {
   if (info == nullptr) {
     // The DLL's own path: LoadTypeLibEx reads its TYPELIB resource 1.
     server::WideText path;
-    if (!path.Resize(MAX_PATH)) return Fail(E_OUTOFMEMORY, "Out of memory");
-    for (;;) {
-      const DWORD size = static_cast<DWORD>(path.size());
-      const DWORD length = GetModuleFileNameW(server::ModuleHandle(cells_), path.data(), size);
-      if (length == 0) return FailWithoutDescription(HRESULT_FROM_WIN32(GetLastError()));
-      if (length < size) break;
-      if (size >= 32768) {
-        return FailWithoutDescription(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE));
-      }
-      if (!path.Resize(path.size() * 2)) return Fail(E_OUTOFMEMORY, "Out of memory");
-    }
+    HRESULT hr = server::ModulePath(cells_, path);
+    if (hr == E_OUTOFMEMORY) return Fail(hr, "Out of memory");
+    if (FAILED(hr)) return FailWithoutDescription(hr);
     server::ComPtr<ITypeLib> library;
-    HRESULT hr = LoadTypeLibEx(path.data(), REGKIND_NONE, library.Out());
+    hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.Out());
     if (FAILED(hr)) return FailWithoutDescription(hr);
     ITypeInfo* loaded = nullptr;
     hr = library->GetTypeInfoOfGuid(IID__CalcDistClass, &loaded);
@@ -257,6 +249,90 @@ bool DirectFloat(const VARIANT& arg, float* out) {
   }
 }
 
+// The arguments of a call in the order the method takes them (DISPPARAMS
+// holds them last first), read for the direct answer.
+class DirectArguments {
+ public:
+  explicit DirectArguments(const DISPPARAMS& params) : params_(params) {}
+
+  // Exactly `n` arguments (at most 4), each a float as DirectFloat reads it:
+  // x[0] to x[n - 1].
+  bool Floats(UINT n, float* x) const {
+    if (params_.cArgs != n) return false;
+    for (UINT i = 0; i < n; ++i) {
+      if (!DirectFloat(Arg(i), &x[i])) return false;
+    }
+    return true;
+  }
+
+  // Exactly one argument, a text.
+  bool Text(BSTR* text) const {
+    if (params_.cArgs != 1 || V_VT(&Arg(0)) != VT_BSTR) return false;
+    *text = V_BSTR(&Arg(0));
+    return true;
+  }
+
+ private:
+  const VARIANT& Arg(UINT i) const { return params_.rgvarg[params_.cArgs - 1 - i]; }
+
+  const DISPPARAMS& params_;
+};
+
+// The call of a number method through `object`'s vtable, when `id` is one
+// and its arguments are as DirectArguments reads them: then its status and
+// result. Otherwise false, and no call.
+bool CallNumberMethod(_CalcDistClass* object, DISPID id, const DirectArguments& args,
+                      HRESULT* status, float* number) {
+  float x[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+  BSTR grid = nullptr;
+  switch (id) {
+    case PELMORA_DISPID_Azimut:
+      if (!args.Floats(4, x)) return false;
+      *status = object->Azimut(x[0], x[1], x[2], x[3], number);
+      return true;
+    case PELMORA_DISPID_Distanse:
+      if (!args.Floats(2, x)) return false;
+      *status = object->Distanse(x[0], x[1], number);
+      return true;
+    case PELMORA_DISPID_LatFromGrid:
+      if (!args.Text(&grid)) return false;
+      *status = object->LatFromGrid(grid, number);
+      return true;
+    case PELMORA_DISPID_LongFromGrid:
+      if (!args.Text(&grid)) return false;
+      *status = object->LongFromGrid(grid, number);
+      return true;
+    case PELMORA_DISPID_DistanceFrom:
+      if (!args.Floats(4, x)) return false;
+      *status = object->DistanceFrom(x[0], x[1], x[2], x[3], number);
+      return true;
+    case PELMORA_DISPID_ArcCos:
+      if (!args.Floats(1, x)) return false;
+      *status = object->ArcCos(x[0], number);
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The call of a text method, likewise.
+bool CallTextMethod(_CalcDistClass* object, DISPID id, const DirectArguments& args, HRESULT* status,
+                    BSTR* text) {
+  float x[2] = {0.0f, 0.0f};
+  switch (id) {
+    case PELMORA_DISPID_sLocator:
+      if (!args.Floats(2, x)) return false;
+      *status = object->sLocator(x[0], x[1], text);
+      return true;
+    case PELMORA_DISPID_GridFromLatLong:
+      if (!args.Floats(2, x)) return false;
+      *status = object->GridFromLatLong(x[0], x[1], text);
+      return true;
+    default:
+      return false;
+  }
+}
+
 // The method's failure as Invoke reports it: DISP_E_EXCEPTION, and the
 // status and the error object's texts in EXCEPINFO when there is one.
 HRESULT DispatchFailure(HRESULT status, EXCEPINFO* exception) {
@@ -301,64 +377,22 @@ HRESULT TextAnswer(HRESULT status, BSTR text, VARIANT* result, EXCEPINFO* except
 bool CalcDistClass::InvokeDirectly(DISPID id, WORD flags, const DISPPARAMS& params, VARIANT* result,
                                    EXCEPINFO* exception, HRESULT* answer) {
   if ((flags & DISPATCH_METHOD) == 0 || params.cNamedArgs != 0) return false;
-  // The arguments in the order the method takes them (DISPPARAMS holds them
-  // last first).
-  const UINT count = params.cArgs;
-  const auto arg = [&](UINT i) -> const VARIANT& { return params.rgvarg[count - 1 - i]; };
-  float x[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-  const auto floats = [&](UINT n) {
-    if (count != n) return false;
-    for (UINT i = 0; i < n; ++i) {
-      if (!DirectFloat(arg(i), &x[i])) return false;
-    }
-    return true;
-  };
+  const DirectArguments args(params);
   // Called through the vtable, as the type information calls a method; the
   // answer is made once the call has returned.
   _CalcDistClass* volatile self = this;
-  float number = 0.0f;
-  BSTR text = nullptr;
   HRESULT status = S_OK;
-  switch (id) {
-    case PELMORA_DISPID_sLocator:
-      if (!floats(2)) return false;
-      status = self->sLocator(x[0], x[1], &text);
-      *answer = TextAnswer(status, text, result, exception);
-      return true;
-    case PELMORA_DISPID_Azimut:
-      if (!floats(4)) return false;
-      status = self->Azimut(x[0], x[1], x[2], x[3], &number);
-      break;
-    case PELMORA_DISPID_Distanse:
-      if (!floats(2)) return false;
-      status = self->Distanse(x[0], x[1], &number);
-      break;
-    case PELMORA_DISPID_LatFromGrid:
-      if (count != 1 || V_VT(&arg(0)) != VT_BSTR) return false;
-      status = self->LatFromGrid(V_BSTR(&arg(0)), &number);
-      break;
-    case PELMORA_DISPID_LongFromGrid:
-      if (count != 1 || V_VT(&arg(0)) != VT_BSTR) return false;
-      status = self->LongFromGrid(V_BSTR(&arg(0)), &number);
-      break;
-    case PELMORA_DISPID_DistanceFrom:
-      if (!floats(4)) return false;
-      status = self->DistanceFrom(x[0], x[1], x[2], x[3], &number);
-      break;
-    case PELMORA_DISPID_ArcCos:
-      if (!floats(1)) return false;
-      status = self->ArcCos(x[0], &number);
-      break;
-    case PELMORA_DISPID_GridFromLatLong:
-      if (!floats(2)) return false;
-      status = self->GridFromLatLong(x[0], x[1], &text);
-      *answer = TextAnswer(status, text, result, exception);
-      return true;
-    default:
-      return false;
+  float number = 0.0f;
+  if (CallNumberMethod(self, id, args, &status, &number)) {
+    *answer = NumberAnswer(status, number, result, exception);
+    return true;
   }
-  *answer = NumberAnswer(status, number, result, exception);
-  return true;
+  BSTR text = nullptr;
+  if (CallTextMethod(self, id, args, &status, &text)) {
+    *answer = TextAnswer(status, text, result, exception);
+    return true;
+  }
+  return false;
 }
 
 // ---- ISupportErrorInfo ----
@@ -369,12 +403,17 @@ HRESULT CalcDistClass::InterfaceSupportsErrorInfo(REFIID iid) {
 
 // ---- The method frame ----
 
-template <class Calculation>
-HRESULT CalcDistClass::NumberMethod(float* Result, Calculation&& calculation) {
+template <class T, class Body>
+HRESULT CalcDistClass::ComMethodFrame(T* Result, Body&& body) {
   if (Result == nullptr) return FailWithoutDescription(E_POINTER);
-  *Result = 0.0f;
+  *Result = T{};
   const CallReference hold(static_cast<_CalcDistClass*>(this));
-  return Guarded([&]() -> HRESULT {
+  return Guarded(body);
+}
+
+template <class Calculation>
+HRESULT CalcDistClass::ComNumberMethod(float* Result, Calculation&& calculation) {
+  return ComMethodFrame(Result, [&]() -> HRESULT {
     const Outcome<float> outcome = calculation();
     *Result = outcome.value;
     return Status(outcome.error);
@@ -382,11 +421,8 @@ HRESULT CalcDistClass::NumberMethod(float* Result, Calculation&& calculation) {
 }
 
 template <class Calculation>
-HRESULT CalcDistClass::TextMethod(BSTR* Result, Calculation&& calculation) {
-  if (Result == nullptr) return FailWithoutDescription(E_POINTER);
-  *Result = nullptr;
-  const CallReference hold(static_cast<_CalcDistClass*>(this));
-  return Guarded([&]() -> HRESULT {
+HRESULT CalcDistClass::ComTextMethod(BSTR* Result, Calculation&& calculation) {
+  return ComMethodFrame(Result, [&]() -> HRESULT {
     const Outcome<Text> outcome = calculation();
     // A failed calculation delivers the null text, which needs no string.
     const HRESULT made = NewBstr(outcome.value, Result);
@@ -398,32 +434,29 @@ HRESULT CalcDistClass::TextMethod(BSTR* Result, Calculation&& calculation) {
 // ---- _CalcDistClass ----
 
 HRESULT CalcDistClass::sLocator(float sLat, float sLon, BSTR* Result) {
-  return TextMethod(Result, [&] { return calc::sLocator(sLat, sLon); });
+  return ComTextMethod(Result, [&] { return calc::sLocator(sLat, sLon); });
 }
 
 HRESULT CalcDistClass::Azimut(float MyLat, float MyLon, float lnLatitude, float lnLongitude,
                               float* Result) {
-  return NumberMethod(
+  return ComNumberMethod(
       Result, [&] { return calc::Azimut(bearing_, MyLat, MyLon, lnLatitude, lnLongitude); });
 }
 
 HRESULT CalcDistClass::Distanse(float lnLatitude, float lnLongitude, float* Result) {
-  return NumberMethod(Result, [&] { return calc::Distanse(lnLatitude, lnLongitude); });
+  return ComNumberMethod(Result, [&] { return calc::Distanse(lnLatitude, lnLongitude); });
 }
 
 HRESULT CalcDistClass::LatFromGrid(BSTR Grid, float* Result) {
-  return NumberMethod(Result, [&] { return calc::LatFromGrid(UnitsOfBstr(Grid)); });
+  return ComNumberMethod(Result, [&] { return calc::LatFromGrid(UnitsOfBstr(Grid)); });
 }
 
 HRESULT CalcDistClass::LongFromGrid(BSTR Grid, float* Result) {
-  return NumberMethod(Result, [&] { return calc::LongFromGrid(UnitsOfBstr(Grid)); });
+  return ComNumberMethod(Result, [&] { return calc::LongFromGrid(UnitsOfBstr(Grid)); });
 }
 
 HRESULT CalcDistClass::DistanceFrom(float alat, float alon, float blat, float blon, float* Result) {
-  if (Result == nullptr) return FailWithoutDescription(E_POINTER);
-  *Result = 0.0f;
-  const CallReference hold(static_cast<_CalcDistClass*>(this));
-  return Guarded([&]() -> HRESULT {
+  return ComMethodFrame(Result, [&]() -> HRESULT {
     InterfaceArcCos arc_cos(static_cast<_CalcDistClass*>(this));
     const Outcome<float> outcome = calc::DistanceFrom(alat, alon, blat, blon, arc_cos);
     *Result = outcome.value;
@@ -436,11 +469,11 @@ HRESULT CalcDistClass::DistanceFrom(float alat, float alon, float blat, float bl
 }
 
 HRESULT CalcDistClass::ArcCos(float X, float* Result) {
-  return NumberMethod(Result, [&] { return calc::ArcCos(X); });
+  return ComNumberMethod(Result, [&] { return calc::ArcCos(X); });
 }
 
 HRESULT CalcDistClass::GridFromLatLong(float dLat, float dLon, BSTR* Result) {
-  return TextMethod(Result, [&] { return calc::GridFromLatLong(dLat, dLon); });
+  return ComTextMethod(Result, [&] { return calc::GridFromLatLong(dLat, dLon); });
 }
 
 }  // namespace pelmora::component

@@ -97,10 +97,18 @@ class CalcDistClass final : public _CalcDistClass, public ISupportErrorInfo {
   bool InvokeDirectly(DISPID id, WORD flags, const DISPPARAMS& params, VARIANT* result,
                       EXCEPINFO* exception, HRESULT* answer);
 
+  // The method frame of the class (see the top): a null `Result` is
+  // E_POINTER, nothing written; else *Result starts as the null BSTR or 0,
+  // and `body` runs under a reference on the object, in the DLL's own
+  // floating-point environment, and gives the method's status.
+  template <class T, class Body>
+  HRESULT ComMethodFrame(T* Result, Body&& body);
+  // The frame of a method that delivers its calculation's number, or text,
+  // failed or not, and the status of its runtime error.
   template <class Calculation>
-  HRESULT NumberMethod(float* Result, Calculation&& calculation);
+  HRESULT ComNumberMethod(float* Result, Calculation&& calculation);
   template <class Calculation>
-  HRESULT TextMethod(BSTR* Result, Calculation&& calculation);
+  HRESULT ComTextMethod(BSTR* Result, Calculation&& calculation);
 
   server::ModuleCells& cells_;
   volatile LONG refs_ = 1;

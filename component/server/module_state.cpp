@@ -1,7 +1,10 @@
-// The library entry, the counts of what holds the module, and the unload
-// check.
+// The library entry, the module's path, the counts of what holds the module,
+// and the unload check.
 #include <windows.h>
 
+#include <utility>
+
+#include "component/server/heap.h"
 #include "component/server/server.h"
 
 namespace pelmora::server {
@@ -18,6 +21,25 @@ BOOL ModuleEntry(ModuleCells& cells, HINSTANCE instance, DWORD reason, LPVOID /*
 }
 
 HMODULE ModuleHandle(const ModuleCells& cells) { return cells.module; }
+
+HRESULT ModulePath(const ModuleCells& cells, WideText& path) {
+  const HMODULE module = ModuleHandle(cells);
+  if (module == nullptr) return E_UNEXPECTED;  // the library entry has not run
+  WideText buffer;
+  if (!buffer.Resize(MAX_PATH)) return E_OUTOFMEMORY;
+  for (;;) {
+    const DWORD length =
+        GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return HRESULT_FROM_WIN32(GetLastError());
+    if (length < buffer.size()) {
+      buffer.Resize(length);
+      path = std::move(buffer);
+      return S_OK;
+    }
+    if (buffer.size() >= 32768) return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+    if (!buffer.Resize(buffer.size() * 2)) return E_OUTOFMEMORY;
+  }
+}
 
 namespace {
 

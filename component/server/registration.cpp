@@ -113,6 +113,24 @@ constexpr wchar_t kAutomationProxy[] = L"{00020424-0000-0000-C000-000000000046}"
 // out (the DLL's or the registry's), else `status`.
 HRESULT StepFailure(HRESULT hr, HRESULT status) { return hr == E_OUTOFMEMORY ? hr : status; }
 
+// The status of work that goes on past a failure: the first failure's.
+class FirstFailure {
+ public:
+  // Keeps `hr` when it is the first failure.
+  void Note(HRESULT hr) {
+    if (FAILED(hr) && SUCCEEDED(status_)) status_ = hr;
+  }
+  // Keeps a failed step's status, `status` or E_OUTOFMEMORY (StepFailure),
+  // when it is the first failure.
+  void Note(HRESULT hr, HRESULT status) {
+    if (FAILED(hr)) Note(StepFailure(hr, status));
+  }
+  HRESULT status() const { return status_; }
+
+ private:
+  HRESULT status_ = S_OK;
+};
+
 // One registry value written by registration; a null `name` is the key's
 // default value. Every value is a REG_SZ text.
 struct Entry {
@@ -163,26 +181,6 @@ WideText Hex(unsigned long value) {
 
 WideText VersionText(const ProjectDescriptor& project) {
   return Hex(project.typelib_major) + L"." + Hex(project.typelib_minor);
-}
-
-// The full path of the module recorded in the cells, without a length limit.
-HRESULT ModulePath(const ModuleCells& cells, WideText& path) {
-  const HMODULE module = ModuleHandle(cells);
-  if (module == nullptr) return E_UNEXPECTED;  // the library entry has not run
-  WideText buffer;
-  if (!buffer.Resize(MAX_PATH)) return E_OUTOFMEMORY;
-  for (;;) {
-    const DWORD length =
-        GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return HRESULT_FROM_WIN32(GetLastError());
-    if (length < buffer.size()) {
-      buffer.Resize(length);
-      path = std::move(buffer);
-      return S_OK;
-    }
-    if (buffer.size() >= 32768) return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
-    if (!buffer.Resize(buffer.size() * 2)) return E_OUTOFMEMORY;
-  }
 }
 
 // The ThreadingModel value of a threading model.
@@ -395,6 +393,11 @@ HRESULT OwnerOf(const Entry& entry, Owner& owner) {
   return S_OK;
 }
 
+// Whose are the entries of one kind: their first entry tells.
+HRESULT OwnerOfFirst(const Entries& entries, Owner& owner) {
+  return entries.ok() ? OwnerOf(entries.front(), owner) : E_OUTOFMEMORY;
+}
+
 // Deletes the value when it still holds what registration wrote.
 HRESULT RemoveText(const Entry& entry) {
   Owner owner = Owner::kNone;
@@ -434,11 +437,8 @@ HRESULT RemoveKeyIfEmpty(const WideText& key_name) {
 HRESULT RemoveEntries(const Entries& entries) {
   if (!entries.ok()) return E_OUTOFMEMORY;
   const List<Entry>& list = entries.list;
-  HRESULT result = S_OK;
-  for (std::size_t i = list.size(); i-- > 0;) {
-    const HRESULT hr = RemoveText(list[i]);
-    if (FAILED(hr) && SUCCEEDED(result)) result = hr;
-  }
+  FirstFailure failures;
+  for (std::size_t i = list.size(); i-- > 0;) failures.Note(RemoveText(list[i]));
   // The keys the entries live in, each once, children (longer names) before
   // parents.
   std::size_t below = SIZE_MAX;
@@ -459,12 +459,11 @@ HRESULT RemoveEntries(const Entries& entries) {
         first = std::wcscmp(list[j].key.c_str(), list[i].key.c_str()) != 0;
       }
       if (!first) continue;
-      const HRESULT hr = RemoveKeyIfEmpty(list[i].key);
-      if (FAILED(hr) && SUCCEEDED(result)) result = hr;
+      failures.Note(RemoveKeyIfEmpty(list[i].key));
     }
     below = longest;
   }
-  return result;
+  return failures.status();
 }
 
 // The type library embedded in the module (TYPELIB resource 1), loaded
@@ -498,9 +497,9 @@ HRESULT UnregisterTypeLibBesideOther(const ProjectDescriptor& project, ITypeLib*
                                      LCID own_locale, const WideText& module_path) {
   Entries filing;
   filing.Add(TypeLibPathKey(project, own_locale), nullptr, module_path.Copy(), true);
-  HRESULT result = RemoveEntries(filing);
-  const HRESULT hr = RemoveKeyIfEmpty(TypeLibLocaleKey(project, own_locale));
-  if (FAILED(hr) && SUCCEEDED(result)) result = hr;
+  FirstFailure failures;
+  failures.Note(RemoveEntries(filing));
+  failures.Note(RemoveKeyIfEmpty(TypeLibLocaleKey(project, own_locale)));
   for (std::size_t i = 0; i < project.class_count && library != nullptr; ++i) {
     const IID& iid = *project.classes[i].default_interface;
     ComPtr<ITypeInfo> info;
@@ -509,19 +508,16 @@ HRESULT UnregisterTypeLibBesideOther(const ProjectDescriptor& project, ITypeLib*
     if (SUCCEEDED(named)) {
       named = info->GetDocumentation(MEMBERID_NIL, name.Out(), nullptr, nullptr, nullptr);
     }
-    if (FAILED(named)) {
-      if (SUCCEEDED(result)) result = named;
-      continue;
-    }
+    failures.Note(named);
+    if (FAILED(named)) continue;
     const Entries entries = InterfaceEntries(project, iid, WideText(name.get()));
     Owner owner = Owner::kNone;
-    const HRESULT read = entries.ok() ? OwnerOf(entries.front(), owner) : E_OUTOFMEMORY;
-    if (FAILED(read) && SUCCEEDED(result)) result = read;
+    const HRESULT read = OwnerOfFirst(entries, owner);
+    failures.Note(read);
     if (FAILED(read) || owner == Owner::kOther) continue;
-    const HRESULT removed = RemoveEntries(entries);
-    if (FAILED(removed) && SUCCEEDED(result)) result = removed;
+    failures.Note(RemoveEntries(entries));
   }
-  return result;
+  return failures.status();
 }
 
 // A version key of the type library that no filing is left in: only the
@@ -554,99 +550,92 @@ HRESULT RemoveDeadVersionKey(const ProjectDescriptor& project) {
   return RemoveKeyIfEmpty(TypeLibKey(project));
 }
 
-HRESULT Unregister(const ModuleCells& cells, const ProjectDescriptor& project) {
-  WideText module_path;
-  const HRESULT located = ModulePath(cells, module_path);
-  if (FAILED(located)) return StepFailure(located, SELFREG_E_CLASS);
+// The library's own filing <locale>\<sys>, with its Interface keys, when it
+// is this module's: through UnRegisterTypeLib, or, while the other edition
+// stays registered beside it, only what is this edition's alone.
+HRESULT RemoveOwnFiling(const ProjectDescriptor& project, ITypeLib* library, LCID own_locale,
+                        const WideText& module_path) {
+  Owner owner = Owner::kNone;
+  const HRESULT read =
+      OwnerOf({TypeLibPathKey(project, own_locale), nullptr, module_path.Copy(), true}, owner);
+  if (FAILED(read) || owner != Owner::kThis) return read;
+  const HRESULT other_filing = KeyExists(TypeLibPathKey(project, own_locale, kOtherSysKey));
+  if (FAILED(other_filing)) return other_filing;
+  const HRESULT other_edition = other_filing == S_OK ? OtherEditionRegistered(project) : S_FALSE;
+  if (FAILED(other_edition)) return other_edition;
+  if (other_edition == S_OK) {
+    return UnregisterTypeLibBesideOther(project, library, own_locale, module_path);
+  }
+  const HRESULT hr = UnRegisterTypeLib(*project.typelib_id, project.typelib_major,
+                                       project.typelib_minor, own_locale, kSysKind);
+  // Its own failures are the type library's, whatever they say.
+  return FAILED(hr) ? E_FAIL : hr;
+}
 
-  HRESULT result = S_OK;
-  // Keeps the first failure, as the given status (E_OUTOFMEMORY for a step
-  // that ran out of memory).
-  const auto fail = [&result](HRESULT hr, HRESULT status) {
-    if (SUCCEEDED(result)) result = StepFailure(hr, status);
-  };
-
-  // Without the library, its own filing cannot be told from another's: the
-  // class keys still go, and the unregistration fails.
+// Unregisters the type library where it is this module's, then a version key
+// left without filings. Without the library, its own filing cannot be told
+// from another's: the unregistration fails.
+HRESULT RemoveTypeLib(const ProjectDescriptor& project, const WideText& module_path) {
+  FirstFailure failures;
   ComPtr<ITypeLib> library;
   LCID own_locale = project.typelib_locale;
-  const bool have_library = SUCCEEDED(LoadOwnTypeLib(module_path, library, own_locale));
-  if (!have_library) fail(E_FAIL, SELFREG_E_TYPELIB);
-
-  if (have_library) {
-    // The extra locale filing first, so that UnRegisterTypeLib below finds
-    // only its own locale under the version key and removes the version key.
+  if (SUCCEEDED(LoadOwnTypeLib(module_path, library, own_locale))) {
+    // The extra locale filing first, so that UnRegisterTypeLib finds only its
+    // own locale under the version key and removes the version key.
     HRESULT hr = RemoveEntries(TypeLibEntries(project, own_locale, module_path));
     if (SUCCEEDED(hr) && own_locale != project.typelib_locale) {
       hr = RemoveKeyIfEmpty(TypeLibLocaleKey(project, project.typelib_locale));
     }
-    if (FAILED(hr)) fail(hr, SELFREG_E_TYPELIB);
-
-    // The library's own filing, with its Interface keys, only when it is this
-    // module's; beside the other edition's filing, only what is this
-    // edition's alone.
-    Owner owner = Owner::kNone;
-    hr = OwnerOf({TypeLibPathKey(project, own_locale), nullptr, module_path.Copy(), true}, owner);
-    if (FAILED(hr)) fail(hr, SELFREG_E_TYPELIB);
-    if (SUCCEEDED(hr) && owner == Owner::kThis) {
-      const HRESULT other_filing = KeyExists(TypeLibPathKey(project, own_locale, kOtherSysKey));
-      const HRESULT other_edition =
-          other_filing == S_OK ? OtherEditionRegistered(project) : S_FALSE;
-      if (FAILED(other_filing)) {
-        hr = other_filing;
-      } else if (FAILED(other_edition)) {
-        hr = other_edition;
-      } else if (other_edition == S_OK) {
-        hr = UnregisterTypeLibBesideOther(project, library.get(), own_locale, module_path);
-      } else {
-        hr = UnRegisterTypeLib(*project.typelib_id, project.typelib_major, project.typelib_minor,
-                               own_locale, kSysKind);
-        // Its own failures are the type library's, whatever they say.
-        if (FAILED(hr)) hr = E_FAIL;
-      }
-      if (FAILED(hr)) fail(hr, SELFREG_E_TYPELIB);
-    }
+    failures.Note(hr, SELFREG_E_TYPELIB);
+    failures.Note(RemoveOwnFiling(project, library.get(), own_locale, module_path),
+                  SELFREG_E_TYPELIB);
+  } else {
+    failures.Note(E_FAIL, SELFREG_E_TYPELIB);
   }
-  const HRESULT dead = RemoveDeadVersionKey(project);
-  if (FAILED(dead)) fail(dead, SELFREG_E_TYPELIB);
+  failures.Note(RemoveDeadVersionKey(project), SELFREG_E_TYPELIB);
+  return failures.status();
+}
 
+// The ProgID key of a class when it names the class. The key is shared by
+// both views: it stays while the other edition serves the class.
+HRESULT RemoveProgId(const ProjectDescriptor& project, const ClassRecord& record) {
+  const Entries entries = ProgIdEntries(project, record);
+  if (!entries.ok()) return E_OUTOFMEMORY;
+  const HRESULT other_edition = OtherEditionRegistered(project);
+  Owner owner = Owner::kNone;
+  const HRESULT read = OwnerOf(entries.front(), owner);
+  if (FAILED(read)) return read;
+  if (FAILED(other_edition)) return other_edition;
+  if (owner == Owner::kOther || other_edition == S_OK) return S_OK;
+  return RemoveEntries(entries);
+}
+
+// The keys of one class, unless another copy of the server, at another path,
+// registered the class: then the class key is that copy's, and so is its
+// ProgID.
+HRESULT RemoveClass(const ProjectDescriptor& project, const ClassRecord& record,
+                    const WideText& module_path) {
+  const Entries entries = ClassEntries(project, record, module_path);
+  Owner owner = Owner::kNone;
+  const HRESULT read = OwnerOfFirst(entries, owner);
+  if (FAILED(read)) return StepFailure(read, SELFREG_E_CLASS);
+  if (owner == Owner::kOther) return S_OK;
+  FirstFailure failures;
+  failures.Note(RemoveEntries(entries), SELFREG_E_CLASS);
+  failures.Note(RemoveProgId(project, record), SELFREG_E_CLASS);
+  return failures.status();
+}
+
+HRESULT Unregister(const ModuleCells& cells, const ProjectDescriptor& project) {
+  WideText module_path;
+  const HRESULT located = ModulePath(cells, module_path);
+  if (FAILED(located)) return StepFailure(located, SELFREG_E_CLASS);
+  FirstFailure failures;
+  failures.Note(RemoveTypeLib(project, module_path));
   for (std::size_t i = 0; i < project.class_count; ++i) {
-    const ClassRecord& record = project.classes[i];
-    // A class registered by another copy of the server, at another path, is
-    // that copy's; so is its ProgID. A ProgID naming another class is left
-    // alone as well.
-    const Entries class_entries = ClassEntries(project, record, module_path);
-    if (!class_entries.ok()) {
-      fail(E_OUTOFMEMORY, SELFREG_E_CLASS);
-      continue;
-    }
-    Owner owner = Owner::kNone;
-    HRESULT hr = OwnerOf(class_entries.front(), owner);
-    if (FAILED(hr)) {
-      fail(hr, SELFREG_E_CLASS);
-      continue;
-    }
-    if (owner == Owner::kOther) continue;
-    hr = RemoveEntries(class_entries);
-    if (FAILED(hr)) fail(hr, SELFREG_E_CLASS);
-    // The ProgID key is shared by both views: it stays while the other
-    // edition serves the class.
-    const Entries progid_entries = ProgIdEntries(project, record);
-    if (!progid_entries.ok()) {
-      fail(E_OUTOFMEMORY, SELFREG_E_CLASS);
-      continue;
-    }
-    const HRESULT other_edition = OtherEditionRegistered(project);
-    hr = OwnerOf(progid_entries.front(), owner);
-    if (FAILED(hr) || FAILED(other_edition)) {
-      fail(FAILED(hr) ? hr : other_edition, SELFREG_E_CLASS);
-      continue;
-    }
-    if (owner == Owner::kOther || other_edition == S_OK) continue;
-    hr = RemoveEntries(progid_entries);
-    if (FAILED(hr)) fail(hr, SELFREG_E_CLASS);
+    failures.Note(RemoveClass(project, project.classes[i], module_path));
   }
-  return result;
+  return failures.status();
 }
 
 // ---- Registration as a transaction ----
@@ -759,8 +748,8 @@ HRESULT Restore(const SavedTree& tree) {
   LSTATUS status = RegCreateKeyExW(kHive, full, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                    KEY_ALL_ACCESS | tree.view, nullptr, root.Out(), nullptr);
   if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
-  status = RegDeleteTreeW(root.get(), nullptr);
-  HRESULT result = status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status);
+  FirstFailure failures;
+  failures.Note(HRESULT_FROM_WIN32(RegDeleteTreeW(root.get(), nullptr)));
   for (const SavedKey& saved : tree.keys) {
     RegKey key;
     status = RegCreateKeyExW(root.get(), saved.path.empty() ? nullptr : saved.path.c_str(), 0,
@@ -772,9 +761,9 @@ HRESULT Restore(const SavedTree& tree) {
                               value.type, value.data.empty() ? nullptr : value.data.data(),
                               static_cast<DWORD>(value.data.size()));
     }
-    if (status != ERROR_SUCCESS && SUCCEEDED(result)) result = HRESULT_FROM_WIN32(status);
+    failures.Note(HRESULT_FROM_WIN32(status));
   }
-  return result;
+  return failures.status();
 }
 
 // Writes what registration writes, every entry made whole beforehand; the

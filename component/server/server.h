@@ -70,6 +70,14 @@ BOOL ModuleEntry(ModuleCells& cells, HINSTANCE instance, DWORD reason, LPVOID re
 // server's own file, for its path and its embedded type library.
 HMODULE ModuleHandle(const ModuleCells& cells);
 
+class WideText;  // component/server/heap.h
+
+// The full path of the module recorded by ModuleEntry, without a length
+// limit, into `path`: S_OK; E_UNEXPECTED before process attach;
+// E_OUTOFMEMORY when the text cannot be allocated; else GetModuleFileNameW's
+// failure. Registration and the class's type information both read it here.
+HRESULT ModulePath(const ModuleCells& cells, WideText& path);
+
 HRESULT RegisterServer(ModuleCells& cells, const ProjectDescriptor& project);
 HRESULT UnregisterServer(ModuleCells& cells, const ProjectDescriptor& project);
 
