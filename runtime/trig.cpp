@@ -7,9 +7,13 @@
 // otherwise, about once in ten thousand arguments, the slow path in
 // trig_accurate.cpp decides with 224-bit fixed-point arithmetic.
 //
-// No fused multiply-add: products come from Dekker's algorithm, which needs
-// only round-to-nearest double operations. The build's -ffp-contract=off
-// keeps the compiler from fusing anything.
+// Products that must be exact come from Dekker's algorithm, which needs only
+// round-to-nearest double operations, or, where the processor has it (chosen
+// once at start-up; never in the 32-bit edition, which keeps to SSE2), from
+// one fused multiply-add: a * b - fl(a * b) is a double, so both ways give
+// that same double, every later step the same doubles, and each function the
+// same result, slow path or not. The build's -ffp-contract=off keeps the
+// compiler from fusing anything else.
 //
 // Sine and cosine: x = n pi/512 + t with |t| <= pi/1024 (plus a hair), by a
 // three-part pi/512 below 2^21 (Cody and Waite) and by exact multiplication
@@ -17,11 +21,12 @@
 // x + pi/2, n + 256: SinCos reduces once, evaluates the polynomials once
 // and combines them for n and for n + 256. With a = n pi/512,
 //   sin(a + t) = sin a + cos a * t + cos a * (sin t - t) + sin a * (cos t - 1)
-// with sin a, cos a from a double-double table of a quarter turn, and short
-// Taylor polynomials for sin t - t (at most 2^-27.6) and cos t - 1 (at most
-// 2^-17.7). Error of this kernel, relative to |sin a| + |cos a * t|: the
-// roundings of cos t - 1 (4 of 2^-53) and of the sum of the small terms (4 of
-// 2^-53 of 2^-17.6) dominate, 2^-67 in all; the bound takes 2^-66, and 2^-69
+// with sin a, cos a from a table of a quarter turn (high parts of 26 bits, so
+// that only t is split for the exact product cos a * th), and short Taylor
+// polynomials for sin t - t (at most 2^-27.6) and cos t - 1 (at most
+// 2^-17.7). Error of this kernel, relative to |sin a| + |cos a * t|, at most
+// 2^-67 (runtime/trig_bounds.md, term by term: the roundings of cos t - 1 and
+// of the sum of the small terms dominate); the bound takes 2^-66, and 2^-69
 // more for the rounding test's own roundings. The reduction adds its absolute
 // error delta (the result changes by at most that).
 //
@@ -34,6 +39,9 @@
 // dominate), the final sums add 2^-70 each; the bound takes 2^-66.
 #include "runtime/trig.h"
 
+#include <emmintrin.h>
+
+#include <bit>
 #include <cstdint>
 
 #include "runtime/trig_internal.h"
@@ -94,6 +102,56 @@ void TwoProd(double a, double b, double& p, double& e) {
   e = ((ah * bh - p) + ah * bl + al * bh) + al * bl;
 }
 
+// b split for ShortProductError: b_hi + b_lo == b, each of at most 26
+// significant bits (Veltkamp's split at 27).
+struct Halves {
+  double hi, lo;
+};
+Halves Halve(double b) {
+  Halves h;
+  Split(b, 0x1p27 + 1.0, h.hi, h.lo);
+  return h;
+}
+
+// a * b - p exactly, for p = a * b rounded and a of at most 26 significant
+// bits. With the processor's fused multiply-add the one rounding of a * b - p
+// is exact; without, Dekker's product with a as its own high half (its low
+// half zero) leaves (a b_hi - p) + a b_lo, where a b_hi and a b_lo are exact
+// (26 + 26 bits) and so is each step (Dekker 1971). The same double either
+// way: the exact one.
+template <bool kFma>
+[[gnu::always_inline]] inline double ShortProductError(double a, double b, const Halves& bs,
+                                                       double p) {
+  if constexpr (kFma) {
+    static_cast<void>(bs);
+    return __builtin_fma(a, b, -p);
+  } else {
+    static_cast<void>(b);
+    return (a * bs.hi - p) + a * bs.lo;
+  }
+}
+
+// a * b - p exactly for any a and b (p = a * b rounded): the same double by
+// either way.
+template <bool kFma>
+[[gnu::always_inline]] inline double ProductError(double a, double b, double p) {
+  if constexpr (kFma) {
+    return __builtin_fma(a, b, -p);
+  } else {
+    double q, e;
+    TwoProd(a, b, q, e);
+    return e;
+  }
+}
+
+// v.hi and v.lo with their signs flipped when mask is {-0.0, -0.0}: one
+// exclusive or of the sign bits for the pair.
+alignas(16) constexpr double kSignMasks[2][2] = {{0.0, 0.0}, {-0.0, -0.0}};
+[[gnu::always_inline]] inline DoublePair WithSign(const DoublePair& v, unsigned negative) {
+  const __m128d r = _mm_xor_pd(_mm_loadu_pd(&v.hi), _mm_load_pd(kSignMasks[negative]));
+  return {_mm_cvtsd_f64(r), _mm_cvtsd_f64(_mm_unpackhi_pd(r, r))};
+}
+
 // The rounding test: when the exact result lies within bound of yh + yl,
 // and every value in that interval rounds to the same double, stores it in
 // result. The bound must allow for the rounding of yl -+ bound: a few units
@@ -116,8 +174,10 @@ struct Reduction {
 [[gnu::always_inline]] inline Reduction Reduce(double x, double ax) {
   Reduction r;
   if (ax < 0x1p21) {  // so |n| < 2^29
-    const double k = (x * k512OverPi + 0x1.8p52) - 0x1.8p52;
-    r.n = static_cast<unsigned>(static_cast<int>(k));
+    // 1.5 * 2^52 + k has unit ulps, so its low word is k modulo 2^32.
+    const double shifted = x * k512OverPi + 0x1.8p52;
+    const double k = shifted - 0x1.8p52;
+    r.n = static_cast<unsigned>(std::bit_cast<std::uint64_t>(shifted));
     const double head = x - k * kPiOver512A;  // both exact
     double e;
     TwoSum(head, -(k * kPiOver512B), r.th, e);  // k * kPiOver512B is exact
@@ -154,47 +214,55 @@ struct Reduction {
   return r;
 }
 
-// sin t - t and cos t - 1 for t = th + tl (the tl terms are first order).
+// sin t - t and cos t - 1 for t = th + tl (the tl terms are first order),
+// the sums the table's two parts multiply, and th's halves for the exact
+// products with the table.
 struct Polynomials {
-  double sin_m, cos_m;
+  double cos_m;      // cos t - 1
+  double tl_sin_m;   // tl + (sin t - t), times q.hi
+  double th_sin_m;   // th + (sin t - t), times q.lo
+  double one_cos_m;  // 1 + (cos t - 1), times p.lo
+  Halves th;
 };
 
+template <bool kFma>
 [[gnu::always_inline]] inline Polynomials Series(const Reduction& r) {
   const double z = r.th * r.th;
-  return {r.th * z * (-1.0 / 6.0 + z * (1.0 / 120.0 - z * (1.0 / 5040.0))),
-          z * (-0.5 + z * (1.0 / 24.0 - z * (1.0 / 720.0))) - r.th * r.tl};
+  const double sin_m = r.th * z * (-1.0 / 6.0 + z * (1.0 / 120.0 - z * (1.0 / 5040.0)));
+  const double cos_m = z * (-0.5 + z * (1.0 / 24.0 - z * (1.0 / 720.0))) - r.th * r.tl;
+  return {cos_m, r.tl + sin_m, r.th + sin_m, 1.0 + cos_m, kFma ? Halves{} : Halve(r.th)};
 }
 
 // sin(n pi/512 + t), n taken modulo 1024, into result when the rounding test
 // passes; false sends the argument to the slow path.
+template <bool kFma>
 [[gnu::always_inline]] inline bool Combine(unsigned n, const Reduction& r, const Polynomials& m,
                                            double& result) {
   // sin(a + t) with a = n pi/512 = quadrant pi/2 + j pi/512:
   //   p + q t + q (sin t - t) + p (cos t - 1),  p = sin a, q = cos a,
   // where (p, q) is (s, c), (c, -s), (-s, -c) or (-c, s) by quadrant for
-  // s = sin(j pi/512), c = cos(j pi/512). Signs from a table, not
+  // s = sin(j pi/512), c = cos(j pi/512). Signs by exclusive or, not
   // branches: random arguments would defeat branch prediction.
   const unsigned j = n & 255u, quadrant = (n >> 8) & 3u;
-  const DoublePair& ps = trig::kSinCos[j][quadrant & 1];
-  const DoublePair& qs = trig::kSinCos[j][(quadrant & 1) ^ 1];
-  const double p_sign = kSigns[quadrant >> 1];
-  const double q_sign = kSigns[(quadrant ^ (quadrant >> 1)) & 1];
-  const double p_hi = ps.hi * p_sign, p_lo = ps.lo * p_sign;
-  const double q_hi = qs.hi * q_sign, q_lo = qs.lo * q_sign;
+  const DoublePair p = WithSign(trig::kSinCos[j][quadrant & 1], quadrant >> 1);
+  const DoublePair q =
+      WithSign(trig::kSinCos[j][(quadrant & 1) ^ 1], (quadrant ^ (quadrant >> 1)) & 1);
 
-  const double th = r.th, tl = r.tl;
-  double ph, pl, yh, yl;
-  TwoProd(q_hi, th, ph, pl);
-  FastTwoSum(p_hi, ph, yh, yl);  // p_hi is 0 or above 2^-7.3 > 2 |ph|
-  const double low = q_hi * tl + q_lo * th + q_hi * m.sin_m + p_hi * m.cos_m + p_lo;
+  // q.hi has 26 significant bits: q.hi * th is exactly ph + pl.
+  const double ph = q.hi * r.th;
+  const double pl = ShortProductError<kFma>(q.hi, r.th, m.th, ph);
+  double yh, yl;
+  FastTwoSum(p.hi, ph, yh, yl);  // p.hi is 0 or above 2^-7.3 > 2 |ph|
+  const double low = q.hi * m.tl_sin_m + q.lo * m.th_sin_m + p.hi * m.cos_m + p.lo * m.one_cos_m;
   yl = yl + (pl + low);
   // The reduction's error changes the result by at most delta; the kernel's
   // bound, with room for the rounding test's own roundings (2^-69).
-  const double bound = 0x1.3p-66 * (Abs(p_hi) + Abs(ph)) + r.delta;
+  const double bound = 0x1.3p-66 * (Abs(p.hi) + Abs(ph)) + r.delta;
   return RoundsSurely(yh, yl, bound, result);
 }
 
-double SinOrCos(double x, bool cosine) {
+template <bool kFma>
+[[gnu::always_inline]] inline double SinOrCos(double x, bool cosine) {
   const double ax = Abs(x);
   if (!(ax < kInf)) return x - x;  // NaN: quietened; infinity: invalid
   if (!cosine && ax < 0x1p-26) {
@@ -208,19 +276,15 @@ double SinOrCos(double x, bool cosine) {
   // cos x = sin(x + pi/2)
   const unsigned n = cosine ? r.n + 256 : r.n;
   double result;
-  if (!Combine(n, r, Series(r), result)) return trig::AccurateSinOrCos(x, cosine);
+  if (!Combine<kFma>(n, r, Series<kFma>(r), result)) return trig::AccurateSinOrCos(x, cosine);
   return result;
 }
-
-}  // namespace
-
-double Sin(double x) { return SinOrCos(x, false); }
-double Cos(double x) { return SinOrCos(x, true); }
 
 // The steps of Sin and Cos, the reduction and the polynomials made once:
 // each result goes through its own combination, rounding test and slow path,
 // so both are the very doubles the two functions return.
-SineCosine SinCos(double x) {
+template <bool kFma>
+[[gnu::always_inline]] inline SineCosine SinCosOf(double x) {
   const double ax = Abs(x);
   if (!(ax < kInf)) {
     const double nan = x - x;  // NaN: quietened; infinity: invalid
@@ -228,17 +292,18 @@ SineCosine SinCos(double x) {
   }
   // Below 2^-26 the sine is x itself; the cosine is 1 below 2^-27, and
   // between the two it takes its own reduction.
-  if (ax < 0x1p-26) return {x, SinOrCos(x, true)};
+  if (ax < 0x1p-26) return {x, SinOrCos<kFma>(x, true)};
 
   const Reduction r = Reduce(x, ax);
-  const Polynomials m = Series(r);
+  const Polynomials m = Series<kFma>(r);
   SineCosine result;
-  if (!Combine(r.n, r, m, result.sin)) result.sin = trig::AccurateSinOrCos(x, false);
-  if (!Combine(r.n + 256, r, m, result.cos)) result.cos = trig::AccurateSinOrCos(x, true);
+  if (!Combine<kFma>(r.n, r, m, result.sin)) result.sin = trig::AccurateSinOrCos(x, false);
+  if (!Combine<kFma>(r.n + 256, r, m, result.cos)) result.cos = trig::AccurateSinOrCos(x, true);
   return result;
 }
 
-double Atan(double x) {
+template <bool kFma>
+[[gnu::always_inline]] inline double AtanOf(double x) {
   const double ay = Abs(x);
   if (ay != ay) return x + x;  // NaN: quietened
   // |x| >= 2^53 (and infinities): pi/2 - 1/|x| rounds to pi/2's double.
@@ -250,9 +315,8 @@ double Atan(double x) {
   double qh = ay, ql = 0.0;
   if (inverted) {
     qh = 1.0 / ay;
-    double p, e;
-    TwoProd(ay, qh, p, e);
-    ql = ((1.0 - p) - e) * qh;  // 1 - p is exact
+    const double p = ay * qh;
+    ql = ((1.0 - p) - ProductError<kFma>(ay, qh, p)) * qh;  // 1 - p is exact
   }
   const int i = static_cast<int>(qh * 256.0 + 0.5);
   const trig::AtanEntry& entry = trig::kAtan[i];
@@ -263,8 +327,8 @@ double Atan(double x) {
   const double d2 = d * d;
   const double series =
       d2 * (a[0] + d * (a[1] + d * (a[2] + d * (a[3] + d * (a[4] + d * (a[5] + d * a[6]))))));
-  double ph, pl;
-  TwoProd(entry.a1.hi, d, ph, pl);
+  const double ph = entry.a1.hi * d;
+  double pl = ProductError<kFma>(entry.a1.hi, d, ph);
   // ql changes the series by 2 a_2 d ql (up to 2^-63.7) and less after.
   pl += entry.a1.hi * ql + entry.a1.lo * d + (series + 2.0 * a[0] * d * ql);
   // atan |x| = atan c + (series), or pi/2 - atan c - (series).
@@ -277,5 +341,47 @@ double Atan(double x) {
   if (!RoundsSurely(yh, yl, 0x1p-66 * yh, result)) return trig::AccurateAtan(x);
   return CopySign(result, x);
 }
+
+#if defined(__x86_64__)
+// The fast paths with the processor's fused multiply-add for their exact
+// products: the same doubles at every step, so the same results.
+[[gnu::target("fma")]] double SinOrCosFma(double x, bool cosine) {
+  return SinOrCos<true>(x, cosine);
+}
+[[gnu::target("fma")]] SineCosine SinCosFma(double x) { return SinCosOf<true>(x); }
+[[gnu::target("fma")]] double AtanFma(double x) { return AtanOf<true>(x); }
+
+bool Detect() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("fma") != 0;
+}
+#else
+// The 32-bit edition keeps to SSE2.
+double SinOrCosFma(double x, bool cosine) { return SinOrCos<false>(x, cosine); }
+SineCosine SinCosFma(double x) { return SinCosOf<false>(x); }
+double AtanFma(double x) { return AtanOf<false>(x); }
+bool Detect() { return false; }
+#endif
+
+}  // namespace
+
+namespace trig {
+bool HasFusedMultiplyAdd() {
+  static const bool has = Detect();
+  return has;
+}
+bool use_fused_multiply_add = HasFusedMultiplyAdd();
+}  // namespace trig
+
+double Sin(double x) {
+  return trig::use_fused_multiply_add ? SinOrCosFma(x, false) : SinOrCos<false>(x, false);
+}
+double Cos(double x) {
+  return trig::use_fused_multiply_add ? SinOrCosFma(x, true) : SinOrCos<false>(x, true);
+}
+SineCosine SinCos(double x) {
+  return trig::use_fused_multiply_add ? SinCosFma(x) : SinCosOf<false>(x);
+}
+double Atan(double x) { return trig::use_fused_multiply_add ? AtanFma(x) : AtanOf<false>(x); }
 
 }  // namespace pelmora::runtime

@@ -26,12 +26,14 @@ void PrintWords(const char* name, mpfr_t v, int words, bool integer_word) {
   mpfr_clear(t);
 }
 
-// Value as a pair of doubles, high part rounded to nearest, low part the
-// rest rounded to nearest.
-void PrintPair(mpfr_t v) {
+// Value as a pair of doubles, high part rounded to nearest with `bits`
+// significant bits, low part the rest rounded to nearest.
+void PrintPair(mpfr_t v, int bits = 53) {
   mpfr_t rest;
-  mpfr_init2(rest, 2000);
-  const double hi = mpfr_get_d(v, MPFR_RNDN);
+  mpfr_init2(rest, bits);
+  mpfr_set(rest, v, MPFR_RNDN);
+  const double hi = mpfr_get_d(rest, MPFR_RNDN);
+  mpfr_set_prec(rest, 2000);
   mpfr_sub_d(rest, v, hi, MPFR_RNDN);
   const double lo = mpfr_get_d(rest, MPFR_RNDN);
   std::printf("{%a, %a}", hi, lo);
@@ -51,7 +53,9 @@ int main() {
   mpfr_div_2ui(v, pi, 1, MPFR_RNDN);
   PrintWords("kHalfPi", v, 8, true);
 
-  std::printf("// sin(i pi/512), cos(i pi/512)\nconst DoublePair kSinCos[256][2] = {\n");
+  std::printf(
+      "// sin(i pi/512), cos(i pi/512), the high parts with 26 significant bits\n"
+      "const DoublePair kSinCos[256][2] = {\n");
   for (int i = 0; i < 256; ++i) {
     std::printf("    {");
     mpfr_mul_ui(v, pi, static_cast<unsigned long>(i), MPFR_RNDN);
@@ -59,10 +63,10 @@ int main() {
     mpfr_t s;
     mpfr_init2(s, 2000);
     mpfr_sin(s, v, MPFR_RNDN);
-    PrintPair(s);
+    PrintPair(s, 26);
     std::printf(", ");
     mpfr_cos(s, v, MPFR_RNDN);
-    PrintPair(s);
+    PrintPair(s, 26);
     std::printf("},\n");
     mpfr_clear(s);
   }

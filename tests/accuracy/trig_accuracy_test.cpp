@@ -140,6 +140,12 @@ std::vector<Family> Families(TrigFunction f) {
   return families;
 }
 
+// The paths of the fast paths this processor can take.
+std::vector<bool> Paths() {
+  if (trig::HasFusedMultiplyAdd()) return {false, true};
+  return {false};
+}
+
 struct Hard {
   double hardness;
   double x;
@@ -166,20 +172,26 @@ void CheckFunction(TrigFunction f) {
   auto check = [&](double x) {
     if (++checked % 10000000 == 0 && long_run) report();  // progress
     const double want = Reference(f, x);
-    const double got = Apply(f, x);
-    if (Bits(got) != Bits(want) && ++wrong <= 10) {
-      ADD_FAILURE() << Name(f) << "(" << std::hexfloat << x << ") = " << got << ", not " << want;
-    }
-    // The joint sine and cosine, whose halves take their own combination,
-    // rounding test and slow path.
-    if (f != TrigFunction::kAtan) {
-      const SineCosine both = SinCos(x);
-      const double joint = f == TrigFunction::kSin ? both.sin : both.cos;
-      if (Bits(joint) != Bits(want) && ++wrong <= 10) {
-        ADD_FAILURE() << "SinCos(" << std::hexfloat << x << ")." << Name(f) << " = " << joint
-                      << ", not " << want;
+    // Each path of the fast paths: with and without fused multiply-add.
+    for (const bool fused : Paths()) {
+      trig::use_fused_multiply_add = fused;
+      const double got = Apply(f, x);
+      if (Bits(got) != Bits(want) && ++wrong <= 10) {
+        ADD_FAILURE() << Name(f) << "(" << std::hexfloat << x << ") = " << got << ", not " << want
+                      << (fused ? " (fused multiply-add)" : "");
+      }
+      // The joint sine and cosine, whose halves take their own combination,
+      // rounding test and slow path.
+      if (f != TrigFunction::kAtan) {
+        const SineCosine both = SinCos(x);
+        const double joint = f == TrigFunction::kSin ? both.sin : both.cos;
+        if (Bits(joint) != Bits(want) && ++wrong <= 10) {
+          ADD_FAILURE() << "SinCos(" << std::hexfloat << x << ")." << Name(f) << " = " << joint
+                        << ", not " << want << (fused ? " (fused multiply-add)" : "");
+        }
       }
     }
+    trig::use_fused_multiply_add = trig::HasFusedMultiplyAdd();
     if (long_run) {
       const double h = Hardness(f, x);
       if (hardest.size() < 4 || h > hardest.back().hardness) {
@@ -282,9 +294,12 @@ TEST_F(TrigAccuracy, Tables) {
   mpfr_div_2ui(v.get(), pi.get(), 1, MPFR_RNDN);
   EXPECT_TRUE(words_match(v.get(), trig::kHalfPi, 8, true));
 
-  // A pair is the value rounded, then the rest rounded.
-  auto pair_matches = [&](mpfr_ptr value, const trig::DoublePair& pair) {
-    const double hi = mpfr_get_d(value, MPFR_RNDN);
+  // A pair is the value rounded (to `bits` significant bits), then the rest
+  // rounded.
+  auto pair_matches = [&](mpfr_ptr value, const trig::DoublePair& pair, mpfr_prec_t bits = 53) {
+    Mpfr high(bits);
+    mpfr_set(high.get(), value, MPFR_RNDN);
+    const double hi = mpfr_get_d(high.get(), MPFR_RNDN);
     mpfr_sub_d(rest.get(), value, hi, MPFR_RNDN);
     return Bits(hi) == Bits(pair.hi) && Bits(mpfr_get_d(rest.get(), MPFR_RNDN)) == Bits(pair.lo);
   };
@@ -293,9 +308,9 @@ TEST_F(TrigAccuracy, Tables) {
     mpfr_mul_ui(a.get(), pi.get(), i, MPFR_RNDN);
     mpfr_div_2ui(a.get(), a.get(), 9, MPFR_RNDN);
     mpfr_sin(v.get(), a.get(), MPFR_RNDN);
-    EXPECT_TRUE(pair_matches(v.get(), trig::kSinCos[i][0])) << i;
+    EXPECT_TRUE(pair_matches(v.get(), trig::kSinCos[i][0], 26)) << i;
     mpfr_cos(v.get(), a.get(), MPFR_RNDN);
-    EXPECT_TRUE(pair_matches(v.get(), trig::kSinCos[i][1])) << i;
+    EXPECT_TRUE(pair_matches(v.get(), trig::kSinCos[i][1], 26)) << i;
   }
   // The series of atan at c: a_k = (-1)^(k-1)/k sin(k phi) / rho^k, with
   // c - i = rho e^(-i phi).
