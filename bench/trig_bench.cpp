@@ -6,6 +6,7 @@
 
 #include "bench/trig_args.h"
 #include "runtime/trig.h"
+#include "runtime/trig_internal.h"
 
 // Our correctly rounded sine, cosine and arc tangent against glibc's, on the
 // same arguments: float32 radians within two turns (what the calculations
@@ -23,9 +24,25 @@ namespace {
 
 using pelmora::bench::TrigArguments;
 
+// Our functions without fused multiply-add while it lives (the path of
+// processors without it, and of the 32-bit edition), for the Sse2 rows.
+class PlainPath {
+ public:
+  explicit PlainPath(bool plain) : saved_(pelmora::runtime::trig::use_fused_multiply_add) {
+    if (plain) pelmora::runtime::trig::use_fused_multiply_add = false;
+  }
+  ~PlainPath() { pelmora::runtime::trig::use_fused_multiply_add = saved_; }
+  PlainPath(const PlainPath&) = delete;
+  PlainPath& operator=(const PlainPath&) = delete;
+
+ private:
+  bool saved_;
+};
+
 template <class F>
-void Run(benchmark::State& state, F f, double span, bool float32) {
+void Run(benchmark::State& state, F f, double span, bool float32, bool plain) {
   const std::vector<double> args = TrigArguments(span, float32);
+  const PlainPath path(plain);
   for (auto _ : state) {
     double sum = 0.0;
     for (const double x : args) sum += f(x);
@@ -37,8 +54,9 @@ void Run(benchmark::State& state, F f, double span, bool float32) {
 volatile double hidden_zero = 0.0;
 
 template <class F>
-void RunDependent(benchmark::State& state, F f, double span, bool float32) {
+void RunDependent(benchmark::State& state, F f, double span, bool float32, bool plain) {
   const std::vector<double> args = TrigArguments(span, float32);
+  const PlainPath path(plain);
   const double zero = hidden_zero;
   for (auto _ : state) {
     double last = 0.0;
@@ -66,27 +84,31 @@ double GlibcSinCos(double x) {
 
 double Min(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
 
-#define PELMORA_TRIG_BENCH(name, f, span, float32)                                \
-  void BM_##name(benchmark::State& s) { Run(s, f, span, float32); }               \
-  void BM_##name##Dep(benchmark::State& s) { RunDependent(s, f, span, float32); } \
-  BENCHMARK(BM_##name)->ComputeStatistics("min", Min);                            \
+// Independent and dependent calls of f; plain: without fused multiply-add.
+#define PELMORA_TRIG_BENCH(name, f, span, float32, plain)                                \
+  void BM_##name(benchmark::State& s) { Run(s, f, span, float32, plain); }               \
+  void BM_##name##Dep(benchmark::State& s) { RunDependent(s, f, span, float32, plain); } \
+  BENCHMARK(BM_##name)->ComputeStatistics("min", Min);                                   \
   BENCHMARK(BM_##name##Dep)->ComputeStatistics("min", Min)
 
-PELMORA_TRIG_BENCH(Sin_Pelmora, OurSin, 6.3, true);
-PELMORA_TRIG_BENCH(Sin_Glibc, GlibcSin, 6.3, true);
-PELMORA_TRIG_BENCH(Cos_Pelmora, OurCos, 6.3, true);
-PELMORA_TRIG_BENCH(Cos_Glibc, GlibcCos, 6.3, true);
-PELMORA_TRIG_BENCH(SinCos_Pelmora, OurSinCos, 6.3, true);
-PELMORA_TRIG_BENCH(SinCos_Glibc, GlibcSinCos, 6.3, true);
-PELMORA_TRIG_BENCH(Atan_Pelmora, OurAtan, 10.0, false);
-PELMORA_TRIG_BENCH(Atan_Glibc, GlibcAtan, 10.0, false);
-PELMORA_TRIG_BENCH(Atan1_Pelmora, OurAtan, 1.0, false);
-PELMORA_TRIG_BENCH(Atan1_Glibc, GlibcAtan, 1.0, false);
-PELMORA_TRIG_BENCH(Sin1e6_Pelmora, OurSin, 1e6, false);
-PELMORA_TRIG_BENCH(Sin1e6_Glibc, GlibcSin, 1e6, false);
+PELMORA_TRIG_BENCH(Sin_Pelmora, OurSin, 6.3, true, false);
+PELMORA_TRIG_BENCH(Sin_PelmoraSse2, OurSin, 6.3, true, true);
+PELMORA_TRIG_BENCH(Sin_Glibc, GlibcSin, 6.3, true, false);
+PELMORA_TRIG_BENCH(Cos_Pelmora, OurCos, 6.3, true, false);
+PELMORA_TRIG_BENCH(Cos_PelmoraSse2, OurCos, 6.3, true, true);
+PELMORA_TRIG_BENCH(Cos_Glibc, GlibcCos, 6.3, true, false);
+PELMORA_TRIG_BENCH(SinCos_Pelmora, OurSinCos, 6.3, true, false);
+PELMORA_TRIG_BENCH(SinCos_Glibc, GlibcSinCos, 6.3, true, false);
+PELMORA_TRIG_BENCH(Atan_Pelmora, OurAtan, 10.0, false, false);
+PELMORA_TRIG_BENCH(Atan_PelmoraSse2, OurAtan, 10.0, false, true);
+PELMORA_TRIG_BENCH(Atan_Glibc, GlibcAtan, 10.0, false, false);
+PELMORA_TRIG_BENCH(Atan1_Pelmora, OurAtan, 1.0, false, false);
+PELMORA_TRIG_BENCH(Atan1_Glibc, GlibcAtan, 1.0, false, false);
+PELMORA_TRIG_BENCH(Sin1e6_Pelmora, OurSin, 1e6, false, false);
+PELMORA_TRIG_BENCH(Sin1e6_Glibc, GlibcSin, 1e6, false, false);
 
-void BM_SinHuge_Pelmora(benchmark::State& s) { Run(s, OurSin, 1e300, false); }
-void BM_SinHuge_Glibc(benchmark::State& s) { Run(s, GlibcSin, 1e300, false); }
+void BM_SinHuge_Pelmora(benchmark::State& s) { Run(s, OurSin, 1e300, false, false); }
+void BM_SinHuge_Glibc(benchmark::State& s) { Run(s, GlibcSin, 1e300, false, false); }
 BENCHMARK(BM_SinHuge_Pelmora);
 BENCHMARK(BM_SinHuge_Glibc);
 

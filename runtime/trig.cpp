@@ -30,13 +30,13 @@
 // more for the rounding test's own roundings. The reduction adds its absolute
 // error delta (the result changes by at most that).
 //
-// Arc tangent: with q = |x| or 1/|x| (atan |x| = pi/2 - atan q for |x| > 1,
-// the reciprocal in double-double) and c = i/256 the nearest grid point,
-// d = q - c, |d| <= 1/512, and atan q = atan c + a_1 d + ... + a_8 d^8, the
-// Taylor series at c with its coefficients from a table (the next term is
-// below 2^-84). a_1 d is a double-double product; the rest, at most 2^-17
-// of the result, is rounded to within 2^-68 of it (four roundings of 2^-53
-// dominate), the final sums add 2^-70 each; the bound takes 2^-66.
+// Arc tangent: atan |x| = atan c + atan h for the point c of |x|'s cell,
+// h = (|x| - c)/(1 + |x| c) in double-double from one division, the series
+// of atan h to h^9 in plain doubles (the first stage, bound 2^-80 |y| +
+// 2^-49 |h|^3); failing its test (about once in 10^5 to 10^6 arguments), the
+// series to h^15 with its leading terms in double-double (the middle stage,
+// bound 2^-86 |y|); failing that, the slow path. Bounds proven in
+// runtime/trig_bounds.md.
 #include "runtime/trig.h"
 
 #include <emmintrin.h>
@@ -70,6 +70,9 @@ constexpr double k512OverPi = 0x1.45f306dc9c883p+7;
 double Abs(double x) { return __builtin_fabs(x); }
 double CopySign(double magnitude, double sign) { return __builtin_copysign(magnitude, sign); }
 constexpr double kInf = __builtin_inf();
+// The larger and the smaller of two numbers (SSE2's maxsd and minsd).
+double Max(double a, double b) { return a > b ? a : b; }
+double Min(double a, double b) { return a < b ? a : b; }
 constexpr double kSigns[2] = {1.0, -1.0};
 
 // s + e == a + b exactly.
@@ -302,43 +305,131 @@ template <bool kFma>
   return result;
 }
 
+// round(n - q d): exact when n - fl(q d) is (Sterbenz: fl(q d) within a
+// factor 2 of n), the one rounding of the fused multiply-add otherwise.
 template <bool kFma>
-[[gnu::always_inline]] inline double AtanOf(double x) {
+[[gnu::always_inline]] inline double Residual(double n, double q, double d) {
+  if constexpr (kFma) {
+    return __builtin_fma(-q, d, n);
+  } else {
+    const double p = q * d;
+    return (n - p) - ProductError<false>(q, d, p);
+  }
+}
+
+// Double-double product and sum: (ah + al)(bh + bl) and (ah + al) + (bh + bl)
+// (|ah| >= |bh| or ah = 0), renormalised.
+template <bool kFma>
+[[gnu::always_inline]] inline DoublePair Mul22(DoublePair a, DoublePair b) {
+  const double p = a.hi * b.hi;
+  const double e = ProductError<kFma>(a.hi, b.hi, p) + (a.hi * b.lo + a.lo * b.hi);
+  DoublePair r;
+  FastTwoSum(p, e, r.hi, r.lo);
+  return r;
+}
+[[gnu::always_inline]] inline DoublePair Add22(DoublePair a, DoublePair b) {
+  double s, e;
+  FastTwoSum(a.hi, b.hi, s, e);
+  DoublePair r;
+  FastTwoSum(s, e + (a.lo + b.lo), r.hi, r.lo);
+  return r;
+}
+
+// The arc tangent's middle stage: atan c + atan h again, h = qh + ql, with
+// the series to h^15 and its leading terms in double-double (bound 2^-86,
+// runtime/trig_bounds.md). False sends the argument to the slow path.
+template <bool kFma>
+[[gnu::always_inline]] inline bool AtanMiddle(const trig::AtanPoint& point, double qh, double ql,
+                                              double& result) {
+  const DoublePair h{qh, ql};
+  DoublePair z = Mul22<kFma>(h, h);
+  const double w = -0x1.2492492492492p-3 +                                   // -1/7
+                   z.hi * (0x1.c71c71c71c71cp-4 +                            // 1/9
+                           z.hi * (-0x1.745d1745d1746p-4 +                   // -1/11
+                                   z.hi * (0x1.3b13b13b13b14p-4 +            // 1/13
+                                           z.hi * -0x1.1111111111111p-4)));  // -1/15
+  DoublePair q5;                                                             // 1/5 + z w
+  FastTwoSum(0x1.999999999999ap-3, z.hi * w, q5.hi, q5.lo);
+  q5.lo += -0x1.999999999999ap-57;
+  // -1/3 + z (1/5 + z w)
+  const DoublePair p = Add22({-0x1.5555555555555p-2, -0x1.5555555555555p-56}, Mul22<kFma>(z, q5));
+  const DoublePair t = Mul22<kFma>(Mul22<kFma>(z, h), p);  // h^3 (...)
+  const DoublePair y = Add22(Add22(point.value, h), t);
+  return RoundsSurely(y.hi, y.lo, 0x1p-86 * y.hi, result);
+}
+
+[[gnu::noinline]] bool AtanMiddlePlain(const trig::AtanPoint& point, double qh, double ql,
+                                       double& result) {
+  return AtanMiddle<false>(point, qh, ql, result);
+}
+#if defined(__x86_64__)
+[[gnu::noinline, gnu::target("fma")]] bool AtanMiddleFma(const trig::AtanPoint& point, double qh,
+                                                         double ql, double& result) {
+  return AtanMiddle<true>(point, qh, ql, result);
+}
+#else
+// The 32-bit edition keeps to SSE2.
+bool AtanMiddleFma(const trig::AtanPoint& point, double qh, double ql, double& result) {
+  return AtanMiddlePlain(point, qh, ql, result);
+}
+#endif
+
+// Arc tangent: atan |x| = atan c + atan h, h = (s |x| - c)/(s + |x| c), for
+// the point c whose cell holds |x| (runtime/trig_internal.h): |h| <= 2^-7
+// (2^-6 from 2^6 on, where h = -1/|x|). s |x| - c is exact (Sterbenz) and
+// so, as d = dh + dl, is the denominator; one division gives 1/dh, and
+// h = qh + ql with qh = (s |x| - c) (1/dh) and ql from qh's exact residual,
+// within 2^-97 |qh|. Then
+//   atan h = h - h^3/3 + h^5/5 - h^7/7 + h^9/9 (the next term below 2^-51 |h|^3)
+// with h^3 (...) on qh alone in plain doubles. The bound, 2^-80 |y| +
+// 2^-49 |qh|^3, is proven in runtime/trig_bounds.md; the middle stage, then
+// the slow path take the rest.
+// first_stage false skips the first stage's rounding test (for the tests of
+// the middle stage): the middle stage's result, or the slow path's.
+template <bool kFma>
+[[gnu::always_inline]] inline double AtanOf(double x, bool first_stage = true) {
   const double ay = Abs(x);
   if (ay != ay) return x + x;  // NaN: quietened
   // |x| >= 2^53 (and infinities): pi/2 - 1/|x| rounds to pi/2's double.
   if (ay >= 0x1p53) return CopySign(kHalfPi, x);
   if (ay < 0x1p-27) return x;  // x^3/3 is below half an ulp of x
 
-  // q = qh + ql is |x| or its reciprocal; d = q - c for the grid point c.
-  const bool inverted = ay > 1.0;
-  double qh = ay, ql = 0.0;
-  if (inverted) {
-    qh = 1.0 / ay;
-    const double p = ay * qh;
-    ql = ((1.0 - p) - ProductError<kFma>(ay, qh, p)) * qh;  // 1 - p is exact
-  }
-  const int i = static_cast<int>(qh * 256.0 + 0.5);
-  const trig::AtanEntry& entry = trig::kAtan[i];
-  const double d = qh - static_cast<double>(i) * 0x1p-8;  // exact
+  // The cell: exponent and five bits of fraction, of |x| held within
+  // [0x1.f8p-8, 2^6], whose cells are those of points 0 and 417.
+  const double held = Min(Max(ay, 0x1.f8p-8), 0x1p6);
+  const auto cell = static_cast<unsigned>(std::bit_cast<std::uint64_t>(held) >> 47);
+  const trig::AtanPoint& point = trig::kAtanPoints[cell - ((1023u - 7u) * 32u - 1u)];
 
-  // a_1 d in double-double, the rest of the series on d alone.
-  const double* a = entry.a;
-  const double d2 = d * d;
-  const double series =
-      d2 * (a[0] + d * (a[1] + d * (a[2] + d * (a[3] + d * (a[4] + d * (a[5] + d * a[6]))))));
-  const double ph = entry.a1.hi * d;
-  double pl = ProductError<kFma>(entry.a1.hi, d, ph);
-  // ql changes the series by 2 a_2 d ql (up to 2^-63.7) and less after.
-  pl += entry.a1.hi * ql + entry.a1.lo * d + (series + 2.0 * a[0] * d * ql);
-  // atan |x| = atan c + (series), or pi/2 - atan c - (series).
-  const DoublePair& base = inverted ? entry.complement : entry.value;
-  const double g = kSigns[inverted ? 1 : 0];
+  const double n = point.s * ay - point.c;  // exact
+  // d = s + |x| c = dh + dl exactly (dl rounded): c has 7 bits at most.
+  const double p = ay * point.c;
+  const double pe = ShortProductError<kFma>(point.c, ay, kFma ? Halves{} : Halve(ay), p);
+  const double dh = point.s + p;
+  const double big = Max(point.s, p), small = Min(point.s, p);
+  const double dl = (small - (dh - big)) + pe;
+  const double inverse = 1.0 / dh;
+  const double qh = n * inverse;
+  const double ql = (Residual<kFma>(n, qh, dh) - qh * dl) * inverse;
+
+  const double z = qh * qh;
+  const double z2 = z * z;
+  const double series = qh * z *
+                        ((-0x1.5555555555555p-2 + z * 0x1.999999999999ap-3) +       // -1/3, 1/5
+                         z2 * (-0x1.2492492492492p-3 + z * 0x1.c71c71c71c71cp-4));  // -1/7, 1/9
   double yh, yl;
-  FastTwoSum(base.hi, ph * g, yh, yl);  // |base.hi| > 2 |ph| or base.hi = 0
-  yl += pl * g + base.lo;
+  FastTwoSum(point.value.hi, qh, yh, yl);  // atan c > 2 |qh|, or 0
+  yl += point.value.lo + (ql + series);
+  const double bound = 0x1p-80 * yh + 0x1p-49 * (Abs(qh) * z);
   double result;
-  if (!RoundsSurely(yh, yl, 0x1p-66 * yh, result)) return trig::AccurateAtan(x);
+  if (!first_stage || !RoundsSurely(yh, yl, bound, result)) {
+    bool sure;
+    if constexpr (kFma) {
+      sure = AtanMiddleFma(point, qh, ql, result);
+    } else {
+      sure = AtanMiddlePlain(point, qh, ql, result);
+    }
+    if (!sure) return trig::AccurateAtan(x);
+  }
   return CopySign(result, x);
 }
 
@@ -350,6 +441,7 @@ template <bool kFma>
 }
 [[gnu::target("fma")]] SineCosine SinCosFma(double x) { return SinCosOf<true>(x); }
 [[gnu::target("fma")]] double AtanFma(double x) { return AtanOf<true>(x); }
+[[gnu::target("fma")]] double AtanMiddleFirst(double x) { return AtanOf<true>(x, false); }
 
 bool Detect() {
   __builtin_cpu_init();
@@ -360,12 +452,17 @@ bool Detect() {
 double SinOrCosFma(double x, bool cosine) { return SinOrCos<false>(x, cosine); }
 SineCosine SinCosFma(double x) { return SinCosOf<false>(x); }
 double AtanFma(double x) { return AtanOf<false>(x); }
+double AtanMiddleFirst(double x) { return AtanOf<false>(x, false); }
 bool Detect() { return false; }
 #endif
 
 }  // namespace
 
 namespace trig {
+double AtanFromMiddleStage(double x) {
+  return use_fused_multiply_add ? AtanMiddleFirst(x) : AtanOf<false>(x, false);
+}
+
 bool HasFusedMultiplyAdd() {
   static const bool has = Detect();
   return has;
