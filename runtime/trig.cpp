@@ -181,10 +181,12 @@ struct Reduction {
     const double shifted = x * k512OverPi + 0x1.8p52;
     const double k = shifted - 0x1.8p52;
     r.n = static_cast<unsigned>(std::bit_cast<std::uint64_t>(shifted));
-    const double head = x - k * kPiOver512A;  // both exact
-    double e;
-    TwoSum(head, -(k * kPiOver512B), r.th, e);  // k * kPiOver512B is exact
-    TwoSum(r.th, e - k * kPiOver512C, r.th, r.tl);
+    // k A and k B are exact (23 and 21 bits times |k| < 2^29), and so are
+    // x - k A (Sterbenz) and that minus k B: a multiple of 2^-52, or of
+    // x's ulp for |x| < 1 (at least 2^-61 when k is not 0, |x| >= 2^-9), and
+    // below 2^-8 (it is t + k C), it has at most 53 bits.
+    const double head = (x - k * kPiOver512A) - k * kPiOver512B;
+    TwoSum(head, -(k * kPiOver512C), r.th, r.tl);
     r.delta = Abs(k) * 0x1p-106;
   } else {
     // |x| * 2/pi = 4m + quadrant + fraction, and 256 times the fraction is
@@ -436,9 +438,8 @@ template <bool kFma>
 #if defined(__x86_64__)
 // The fast paths with the processor's fused multiply-add for their exact
 // products: the same doubles at every step, so the same results.
-[[gnu::target("fma")]] double SinOrCosFma(double x, bool cosine) {
-  return SinOrCos<true>(x, cosine);
-}
+[[gnu::target("fma")]] double SinFma(double x) { return SinOrCos<true>(x, false); }
+[[gnu::target("fma")]] double CosFma(double x) { return SinOrCos<true>(x, true); }
 [[gnu::target("fma")]] SineCosine SinCosFma(double x) { return SinCosOf<true>(x); }
 [[gnu::target("fma")]] double AtanFma(double x) { return AtanOf<true>(x); }
 [[gnu::target("fma")]] double AtanMiddleFirst(double x) { return AtanOf<true>(x, false); }
@@ -449,7 +450,8 @@ bool Detect() {
 }
 #else
 // The 32-bit edition keeps to SSE2.
-double SinOrCosFma(double x, bool cosine) { return SinOrCos<false>(x, cosine); }
+double SinFma(double x) { return SinOrCos<false>(x, false); }
+double CosFma(double x) { return SinOrCos<false>(x, true); }
 SineCosine SinCosFma(double x) { return SinCosOf<false>(x); }
 double AtanFma(double x) { return AtanOf<false>(x); }
 double AtanMiddleFirst(double x) { return AtanOf<false>(x, false); }
@@ -471,11 +473,9 @@ bool use_fused_multiply_add = HasFusedMultiplyAdd();
 }  // namespace trig
 
 double Sin(double x) {
-  return trig::use_fused_multiply_add ? SinOrCosFma(x, false) : SinOrCos<false>(x, false);
+  return trig::use_fused_multiply_add ? SinFma(x) : SinOrCos<false>(x, false);
 }
-double Cos(double x) {
-  return trig::use_fused_multiply_add ? SinOrCosFma(x, true) : SinOrCos<false>(x, true);
-}
+double Cos(double x) { return trig::use_fused_multiply_add ? CosFma(x) : SinOrCos<false>(x, true); }
 SineCosine SinCos(double x) {
   return trig::use_fused_multiply_add ? SinCosFma(x) : SinCosOf<false>(x);
 }
