@@ -258,8 +258,10 @@ template <bool kFma>
   const double pl = ShortProductError<kFma>(q.hi, r.th, m.th, ph);
   double yh, yl;
   FastTwoSum(p.hi, ph, yh, yl);  // p.hi is 0 or above 2^-7.3 > 2 |ph|
-  const double low = q.hi * m.tl_sin_m + q.lo * m.th_sin_m + p.hi * m.cos_m + p.lo * m.one_cos_m;
-  yl = yl + (pl + low);
+  // The small terms in pairs, and the exact parts first: shorter chains.
+  const double low =
+      (q.hi * m.tl_sin_m + q.lo * m.th_sin_m) + (p.hi * m.cos_m + p.lo * m.one_cos_m);
+  yl = (yl + pl) + low;
   // The reduction's error changes the result by at most delta; the kernel's
   // bound, with room for the rounding test's own roundings (2^-69).
   const double bound = 0x1.3p-66 * (Abs(p.hi) + Abs(ph)) + r.delta;
