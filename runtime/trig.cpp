@@ -4,8 +4,9 @@
 // doubles (double-double arithmetic) with a proven error bound, then tests
 // whether every value within that bound rounds to the same double (the
 // rounding test). If so, that double is the correctly rounded result;
-// otherwise, about once in ten thousand arguments, the slow path in
-// trig_accurate.cpp decides with 224-bit fixed-point arithmetic.
+// otherwise a middle stage in double-double with a much smaller bound
+// decides, and when its test fails too (the hardest arguments to round),
+// the slow path in trig_accurate.cpp with 224-bit fixed-point arithmetic.
 //
 // Products that must be exact come from Dekker's algorithm, which needs only
 // round-to-nearest double operations, or, where the processor has it (chosen
@@ -28,7 +29,8 @@
 // 2^-67 (runtime/trig_bounds.md, term by term: the roundings of cos t - 1 and
 // of the sum of the small terms dominate); the bound takes 2^-66, and 2^-69
 // more for the rounding test's own roundings. The reduction adds its absolute
-// error delta (the result changes by at most that).
+// error delta (the result changes by at most that). The middle stage sums the
+// same terms in double-double with the table's third part (bound 2^-86).
 //
 // Arc tangent: atan |x| = atan c + atan h for the point c of |x|'s cell,
 // h = (|x| - c)/(1 + |x| c) in double-double from one division, the series
@@ -155,6 +157,24 @@ alignas(16) constexpr double kSignMasks[2][2] = {{0.0, 0.0}, {-0.0, -0.0}};
   return {_mm_cvtsd_f64(r), _mm_cvtsd_f64(_mm_unpackhi_pd(r, r))};
 }
 
+// Double-double product and sum: (ah + al)(bh + bl) and (ah + al) + (bh + bl)
+// (|ah| >= |bh| or ah = 0), renormalised.
+template <bool kFma>
+[[gnu::always_inline]] inline DoublePair Mul22(DoublePair a, DoublePair b) {
+  const double p = a.hi * b.hi;
+  const double e = ProductError<kFma>(a.hi, b.hi, p) + (a.hi * b.lo + a.lo * b.hi);
+  DoublePair r;
+  FastTwoSum(p, e, r.hi, r.lo);
+  return r;
+}
+[[gnu::always_inline]] inline DoublePair Add22(DoublePair a, DoublePair b) {
+  double s, e;
+  FastTwoSum(a.hi, b.hi, s, e);
+  DoublePair r;
+  FastTwoSum(s, e + (a.lo + b.lo), r.hi, r.lo);
+  return r;
+}
+
 // The rounding test: when the exact result lies within bound of yh + yl,
 // and every value in that interval rounds to the same double, stores it in
 // result. The bound must allow for the rounding of yl -+ bound: a few units
@@ -268,8 +288,75 @@ template <bool kFma>
   return RoundsSurely(yh, yl, bound, result);
 }
 
+// The sine and cosine's middle stage: sin(a + t) = p + p (cos t - 1) +
+// q sin t again, p and q from the table's three parts, the series in
+// double-double (bound 2^-86 (|p| + |q t|) + delta, runtime/trig_bounds.md).
+// False sends the argument to the slow path.
 template <bool kFma>
-[[gnu::always_inline]] inline double SinOrCos(double x, bool cosine) {
+[[gnu::always_inline]] inline bool SinCosMiddle(unsigned n, const Reduction& r, double& result) {
+  const unsigned j = n & 255u, quadrant = (n >> 8) & 3u;
+  auto part = [j](unsigned k, double sign) {
+    DoublePair v;
+    FastTwoSum(trig::kSinCos[j][k].hi, trig::kSinCos[j][k].lo, v.hi, v.lo);
+    v.lo += trig::kSinCosRest[j][k];
+    return DoublePair{v.hi * sign, v.lo * sign};
+  };
+  const DoublePair p = part(quadrant & 1, kSigns[quadrant >> 1]);
+  const DoublePair q = part((quadrant & 1) ^ 1, kSigns[(quadrant ^ (quadrant >> 1)) & 1]);
+  const DoublePair t{r.th, r.tl};
+  const DoublePair z = Mul22<kFma>(t, t);
+  // sin t = t + t^3 (-1/6 + z (1/120 - z/5040 + z^2/362880))
+  const double ws = 0x1.1111111111111p-7 +  // 1/120
+                    z.hi * (-0x1.a01a01a01a01ap-13 + z.hi * 0x1.71de3a556c734p-19);
+  DoublePair s3;
+  FastTwoSum(-0x1.5555555555555p-3, z.hi * ws, s3.hi, s3.lo);  // -1/6 + z ws
+  s3.lo += -0x1.5555555555555p-57;                             // -1/6's rest
+  const DoublePair sine = Add22(t, Mul22<kFma>(Mul22<kFma>(z, t), s3));
+  // cos t - 1 = z (-1/2 + z (1/24 - z/720 + z^2/40320))
+  const double wc = 0x1.5555555555555p-5 +  // 1/24
+                    z.hi * (-0x1.6c16c16c16c17p-10 + z.hi * 0x1.a01a01a01a01ap-16);
+  DoublePair c2;
+  FastTwoSum(-0.5, z.hi * wc, c2.hi, c2.lo);
+  const DoublePair y = Add22(Add22(p, Mul22<kFma>(p, Mul22<kFma>(z, c2))), Mul22<kFma>(q, sine));
+  const double bound = 0x1p-86 * (Abs(p.hi) + Abs(q.hi * r.th)) + r.delta;
+  return RoundsSurely(y.hi, y.lo, bound, result);
+}
+
+[[gnu::noinline]] double SinOrCosAfterFirstPlain(double x, bool cosine, unsigned n,
+                                                 const Reduction& r) {
+  double result;
+  if (SinCosMiddle<false>(n, r, result)) return result;
+  return trig::AccurateSinOrCos(x, cosine);
+}
+#if defined(__x86_64__)
+[[gnu::noinline, gnu::target("fma")]] double SinOrCosAfterFirstFma(double x, bool cosine,
+                                                                   unsigned n, const Reduction& r) {
+  double result;
+  if (SinCosMiddle<true>(n, r, result)) return result;
+  return trig::AccurateSinOrCos(x, cosine);
+}
+#else
+double SinOrCosAfterFirstFma(double x, bool cosine, unsigned n, const Reduction& r) {
+  return SinOrCosAfterFirstPlain(x, cosine, n, r);
+}
+#endif
+
+// The middle stage, then the slow path, of the sine (cosine true: cosine) of
+// x = n pi/512 + t.
+template <bool kFma>
+[[gnu::always_inline]] inline double SinOrCosAfterFirst(double x, bool cosine, unsigned n,
+                                                        const Reduction& r) {
+  if constexpr (kFma) {
+    return SinOrCosAfterFirstFma(x, cosine, n, r);
+  } else {
+    return SinOrCosAfterFirstPlain(x, cosine, n, r);
+  }
+}
+
+// first_stage false skips the first stage's rounding test (for the tests of
+// the middle stage).
+template <bool kFma>
+[[gnu::always_inline]] inline double SinOrCos(double x, bool cosine, bool first_stage = true) {
   const double ax = Abs(x);
   if (!(ax < kInf)) return x - x;  // NaN: quietened; infinity: invalid
   if (!cosine && ax < 0x1p-26) {
@@ -283,7 +370,9 @@ template <bool kFma>
   // cos x = sin(x + pi/2)
   const unsigned n = cosine ? r.n + 256 : r.n;
   double result;
-  if (!Combine<kFma>(n, r, Series<kFma>(r), result)) return trig::AccurateSinOrCos(x, cosine);
+  if (!first_stage || !Combine<kFma>(n, r, Series<kFma>(r), result)) {
+    return SinOrCosAfterFirst<kFma>(x, cosine, n, r);
+  }
   return result;
 }
 
@@ -304,8 +393,12 @@ template <bool kFma>
   const Reduction r = Reduce(x, ax);
   const Polynomials m = Series<kFma>(r);
   SineCosine result;
-  if (!Combine<kFma>(r.n, r, m, result.sin)) result.sin = trig::AccurateSinOrCos(x, false);
-  if (!Combine<kFma>(r.n + 256, r, m, result.cos)) result.cos = trig::AccurateSinOrCos(x, true);
+  if (!Combine<kFma>(r.n, r, m, result.sin)) {
+    result.sin = SinOrCosAfterFirst<kFma>(x, false, r.n, r);
+  }
+  if (!Combine<kFma>(r.n + 256, r, m, result.cos)) {
+    result.cos = SinOrCosAfterFirst<kFma>(x, true, r.n + 256, r);
+  }
   return result;
 }
 
@@ -319,24 +412,6 @@ template <bool kFma>
     const double p = q * d;
     return (n - p) - ProductError<false>(q, d, p);
   }
-}
-
-// Double-double product and sum: (ah + al)(bh + bl) and (ah + al) + (bh + bl)
-// (|ah| >= |bh| or ah = 0), renormalised.
-template <bool kFma>
-[[gnu::always_inline]] inline DoublePair Mul22(DoublePair a, DoublePair b) {
-  const double p = a.hi * b.hi;
-  const double e = ProductError<kFma>(a.hi, b.hi, p) + (a.hi * b.lo + a.lo * b.hi);
-  DoublePair r;
-  FastTwoSum(p, e, r.hi, r.lo);
-  return r;
-}
-[[gnu::always_inline]] inline DoublePair Add22(DoublePair a, DoublePair b) {
-  double s, e;
-  FastTwoSum(a.hi, b.hi, s, e);
-  DoublePair r;
-  FastTwoSum(s, e + (a.lo + b.lo), r.hi, r.lo);
-  return r;
 }
 
 // The arc tangent's middle stage: atan c + atan h again, h = qh + ql, with
@@ -445,6 +520,9 @@ template <bool kFma>
 [[gnu::target("fma")]] SineCosine SinCosFma(double x) { return SinCosOf<true>(x); }
 [[gnu::target("fma")]] double AtanFma(double x) { return AtanOf<true>(x); }
 [[gnu::target("fma")]] double AtanMiddleFirst(double x) { return AtanOf<true>(x, false); }
+[[gnu::target("fma")]] double SinOrCosMiddleFirst(double x, bool cosine) {
+  return SinOrCos<true>(x, cosine, false);
+}
 
 bool Detect() {
   __builtin_cpu_init();
@@ -457,12 +535,17 @@ double CosFma(double x) { return SinOrCos<false>(x, true); }
 SineCosine SinCosFma(double x) { return SinCosOf<false>(x); }
 double AtanFma(double x) { return AtanOf<false>(x); }
 double AtanMiddleFirst(double x) { return AtanOf<false>(x, false); }
+double SinOrCosMiddleFirst(double x, bool cosine) { return SinOrCos<false>(x, cosine, false); }
 bool Detect() { return false; }
 #endif
 
 }  // namespace
 
 namespace trig {
+double SinOrCosFromMiddleStage(double x, bool cosine) {
+  return use_fused_multiply_add ? SinOrCosMiddleFirst(x, cosine)
+                                : SinOrCos<false>(x, cosine, false);
+}
 double AtanFromMiddleStage(double x) {
   return use_fused_multiply_add ? AtanMiddleFirst(x) : AtanOf<false>(x, false);
 }
