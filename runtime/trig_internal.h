@@ -58,7 +58,7 @@ double SinOrCosFromMiddleStage(double x, bool cosine);
 double AtanFromMiddleStage(double x);
 
 // Whether the processor has fused multiply-add (always false in the 32-bit
-// edition), and whether the fast paths use it for their exact products: set
+// edition), and whether the arc tangent uses it for its exact products: set
 // at start-up to the former; the tests set it to run each path. Either way
 // every step computes the same doubles.
 bool HasFusedMultiplyAdd();
