@@ -66,7 +66,7 @@ double Reference(TrigFunction f, double x) {
 
 // How close the exact result lies to the midpoint of two doubles, as
 // -log2 of the distance in ulps (about 2 for a typical argument; the fast
-// path hands arguments from about 13 on to the slow path).
+// path hands arguments from about 13 on to the middle stage).
 double Hardness(TrigFunction f, double x) {
   Mpfr y(200);
   Evaluate(f, y.get(), x);
