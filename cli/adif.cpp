@@ -29,8 +29,9 @@ std::size_t FindEndTag(std::string_view window, std::size_t from, bool* header) 
   for (std::size_t at = Find(window, '<', from); at != std::string_view::npos;
        at = Find(window, '<', at + 1)) {
     if (at + 5 <= window.size() && window[at + 4] == '>' &&
-        (SameName(window.substr(at + 1, 3), "eor") || SameName(window.substr(at + 1, 3), "eoh"))) {
-      *header = SameName(window.substr(at + 1, 3), "eoh");
+        (SameNoCase(window.substr(at + 1, 3), "eor") ||
+         SameNoCase(window.substr(at + 1, 3), "eoh"))) {
+      *header = SameNoCase(window.substr(at + 1, 3), "eoh");
       return at;
     }
   }
@@ -77,10 +78,10 @@ AdifSplit SplitAdifRecord(std::string_view window, bool at_end, AdifRecord* reco
     const std::string_view tag = window.substr(open + 1, close - open - 1);
     const std::size_t colon = Find(tag, ':', 0);
     const std::string_view name = tag.substr(0, colon);
-    if (name.size() == 3 && (SameName(name, "eor") || SameName(name, "eoh"))) {
+    if (name.size() == 3 && (SameNoCase(name, "eor") || SameNoCase(name, "eoh"))) {
       record->end_tag = open;
       record->length = close + 1;
-      record->ends_header = SameName(name, "eoh");
+      record->ends_header = SameNoCase(name, "eoh");
       return AdifSplit::kRecord;
     }
     if (colon == std::string_view::npos || name.empty()) {

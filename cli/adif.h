@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/text.h"
+
 namespace pelmora::cli {
 
 struct AdifField {
@@ -40,16 +42,5 @@ enum class AdifSplit { kRecord, kNeedMore, kEnd };
 // tag is left (at the end of the input); kNeedMore when the window ends
 // inside the record and more input may follow.
 AdifSplit SplitAdifRecord(std::string_view window, bool at_end, AdifRecord* record);
-
-// Whether two names are equal in any case (ASCII).
-inline bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const char x = (a[i] >= 'A' && a[i] <= 'Z') ? static_cast<char>(a[i] + 32) : a[i];
-    const char y = (b[i] >= 'A' && b[i] <= 'Z') ? static_cast<char>(b[i] + 32) : b[i];
-    if (x != y) return false;
-  }
-  return true;
-}
 
 }  // namespace pelmora::cli

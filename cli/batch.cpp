@@ -4,9 +4,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "cli/adif.h"
 #include "cli/csv.h"
+#include "cli/text.h"
 #include "cli/values.h"
 #include "pelmora.h"
 
@@ -23,21 +25,21 @@ void Diagnostics::Report(std::size_t line, std::string_view what) {
   }
 }
 
+void Diagnostics::Report(std::string_view what) {
+  std::string message = "pelmora: " + file + ": ";
+  message.append(what);
+  message.push_back('\n');
+  if (err != nullptr) {
+    std::fputs(message.c_str(), err);
+  } else {
+    collected += message;
+  }
+}
+
 namespace {
 
 constexpr std::string_view kResultNames[] = {"distance", "km",  "bearing", "locator",
                                              "slocator", "lat", "lon",     "arccos"};
-
-std::string CallFailure(std::string_view what, int status) {
-  return std::string(what) + ": " + pelmora_strerror(status) + " (error " + std::to_string(status) +
-         ")";
-}
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
 
 bool NeedsTo(Result r) {
   return r == Result::kDistance || r == Result::kKm || r == Result::kBearing;
@@ -59,12 +61,14 @@ std::size_t Lines(std::string_view bytes) {
   return n;
 }
 
-// Reads until `split` finds a whole record in the window; false at the end.
+// Reads until `split` finds a whole record in the window; false at the end,
+// or when a read failed (the window then holds what came before the
+// failure and is not a whole record).
 template <class Split>
 bool NextRecord(Source& in, Split&& split) {
   for (;;) {
-    if (split(in.Window(), in.Ended())) return true;
-    if (!in.More() && in.Window().empty()) return false;
+    if (split(in.Window(), in.AtEnd())) return true;
+    if (in.Failed() || (!in.More() && in.Window().empty())) return false;
   }
 }
 
@@ -94,7 +98,7 @@ class Table {
   // The header: the columns the results read and the columns they fill.
   bool Header(std::string_view bytes, const CsvRecord& header) {
     for (const CsvField& f : header.fields) {
-      names_.emplace_back(Trim(CsvValue(bytes.substr(f.begin, f.end - f.begin), &scratch_)));
+      names_.emplace_back(TrimSpaces(CsvValue(bytes.substr(f.begin, f.end - f.begin), &scratch_)));
     }
     bool needs_from = false, needs_to = false, needs_x = false;
     for (const Result r : options_.add) {
@@ -184,20 +188,9 @@ class Table {
 
   int Find(std::string_view name) const {
     for (std::size_t i = 0; i < names_.size(); ++i) {
-      if (SameNameNoCase(names_[i], name)) return static_cast<int>(i);
+      if (SameNoCase(names_[i], name)) return static_cast<int>(i);
     }
     return -1;
-  }
-
-  static bool SameNameNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      const auto lower = [](char c) {
-        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-      };
-      if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
   }
 
   // The result column filled in place at field `f`, or columns_.size().
@@ -351,6 +344,8 @@ int RunTable(Source& in, Sink& out, const TableOptions& options, Diagnostics& di
     line += record.lines;
     in.Consume(record.length);
   }
+  out.Put(in.Window());  // a row cut short by a failed read
+  in.Consume(in.Window().size());
   return diagnostics.failures > 0 ? 1 : 0;
 }
 
@@ -372,21 +367,15 @@ class Log {
       out.Put(whole);
       return;
     }
-    const AdifField *mine = nullptr, *theirs = nullptr, *distance = nullptr, *bearing = nullptr;
-    for (const AdifField& f : record.fields) {
-      if (mine == nullptr && SameName(f.name, "MY_GRIDSQUARE")) mine = &f;
-      if (theirs == nullptr && SameName(f.name, "GRIDSQUARE")) theirs = &f;
-      if (distance == nullptr && SameName(f.name, "DISTANCE")) distance = &f;
-      if (bearing == nullptr && SameName(f.name, options_.bearing_field)) bearing = &f;
-    }
-    const bool write_distance = distance == nullptr || options_.overwrite;
-    const bool write_bearing = bearing == nullptr || options_.overwrite;
-    if (mine == nullptr || theirs == nullptr || (!write_distance && !write_bearing)) {
+    const Fields fields = FindFields(record);
+    const bool write_distance = fields.distance == nullptr || options_.overwrite;
+    const bool write_bearing = fields.bearing == nullptr || options_.overwrite;
+    if (fields.mine == nullptr || fields.theirs == nullptr || (!write_distance && !write_bearing)) {
       out.Put(whole);
       return;
     }
     Position a, b;
-    if (!Grid(bytes, *mine, line_at, &a) || !Grid(bytes, *theirs, line_at, &b)) {
+    if (!Grid(bytes, *fields.mine, line_at, &a) || !Grid(bytes, *fields.theirs, line_at, &b)) {
       ++diagnostics_.failures;
       out.Put(whole);
       return;
@@ -399,7 +388,7 @@ class Log {
       what = "bearing";
     }
     if (status != PELMORA_OK) {
-      diagnostics_.Report(line_at(theirs->tag), CallFailure(what, status));
+      diagnostics_.Report(line_at(fields.theirs->tag), CallFailure(what, status));
       ++diagnostics_.failures;
       out.Put(whole);
       return;
@@ -407,17 +396,41 @@ class Log {
     distance_value_ = std::to_string(static_cast<std::int64_t>(km));
     bearing_value_.clear();
     AppendFloat(bearing_value_, azimut);
+    WriteAnnotated(whole, record, fields, write_distance, write_bearing, out);
+  }
 
-    // The record with the fields replaced in place, in the order they stand,
-    // and the new ones before its end tag.
+ private:
+  // The fields a record's results read and replace (the first of each name).
+  struct Fields {
+    const AdifField *mine = nullptr, *theirs = nullptr, *distance = nullptr, *bearing = nullptr;
+  };
+
+  Fields FindFields(const AdifRecord& record) const {
+    Fields found;
+    for (const AdifField& f : record.fields) {
+      if (found.mine == nullptr && SameNoCase(f.name, "MY_GRIDSQUARE")) found.mine = &f;
+      if (found.theirs == nullptr && SameNoCase(f.name, "GRIDSQUARE")) found.theirs = &f;
+      if (found.distance == nullptr && SameNoCase(f.name, "DISTANCE")) found.distance = &f;
+      if (found.bearing == nullptr && SameNoCase(f.name, options_.bearing_field))
+        found.bearing = &f;
+    }
+    return found;
+  }
+
+  // The record with the fields replaced in place, in the order they stand,
+  // and the new ones before its end tag.
+  void WriteAnnotated(std::string_view whole, const AdifRecord& record, const Fields& fields,
+                      bool write_distance, bool write_bearing, Sink& out) const {
     struct Edit {
       const AdifField* field;
       const std::string* value;
     };
     Edit edits[2];
     std::size_t count = 0;
-    if (distance != nullptr && write_distance) edits[count++] = {distance, &distance_value_};
-    if (bearing != nullptr && write_bearing) edits[count++] = {bearing, &bearing_value_};
+    if (fields.distance != nullptr && write_distance)
+      edits[count++] = {fields.distance, &distance_value_};
+    if (fields.bearing != nullptr && write_bearing)
+      edits[count++] = {fields.bearing, &bearing_value_};
     if (count == 2 && edits[1].field->tag < edits[0].field->tag) std::swap(edits[0], edits[1]);
     std::string& o = out.Buffer();
     std::size_t at = 0;
@@ -428,18 +441,17 @@ class Log {
       at = f.end;
     }
     o.append(whole.substr(at, record.end_tag - at));
-    if (distance == nullptr) {
+    if (fields.distance == nullptr) {
       AppendField(o, "DISTANCE", {}, distance_value_);
       o.push_back(' ');
     }
-    if (bearing == nullptr) {
+    if (fields.bearing == nullptr) {
       AppendField(o, options_.bearing_field, {}, bearing_value_);
       o.push_back(' ');
     }
     out.Put(whole.substr(record.end_tag));
   }
 
- private:
   static void AppendField(std::string& o, std::string_view name, std::string_view type,
                           std::string_view value) {
     o.push_back('<');
@@ -490,8 +502,9 @@ int RunLog(Source& in, Sink& out, const LogOptions& options, Diagnostics& diagno
   bool first = true;
   Log log(options, diagnostics);
   for (;;) {
-    const AdifSplit split = SplitAdifRecord(in.Window(), in.Ended(), &record);
+    const AdifSplit split = SplitAdifRecord(in.Window(), in.AtEnd(), &record);
     if (split == AdifSplit::kNeedMore) {
+      if (in.Failed()) break;
       in.More();
       continue;
     }
@@ -508,9 +521,57 @@ int RunLog(Source& in, Sink& out, const LogOptions& options, Diagnostics& diagno
     first = false;
     advance(record.length);
   }
-  out.Put(in.Window());  // text after the last record
+  out.Put(in.Window());  // text after the last record, or one cut short by a failed read
   in.Consume(in.Window().size());
   return diagnostics.failures > 0 ? 1 : 0;
+}
+
+// ---- The whole batch ----
+
+Format FormatOfName(std::string_view file) {
+  if (EndsWithNoCase(file, ".csv")) return Format::kCsv;
+  if (EndsWithNoCase(file, ".tsv")) return Format::kTsv;
+  if (EndsWithNoCase(file, ".adi") || EndsWithNoCase(file, ".adif")) return Format::kAdif;
+  return Format::kUnknown;
+}
+
+Format FormatOfContent(std::string_view head) {
+  head = head.substr(0, kSniffBytes);
+  for (std::size_t at = head.find('<'); at != std::string_view::npos; at = head.find('<', at + 1)) {
+    const std::string_view tag = head.substr(at, 5);
+    if (SameNoCase(tag, "<eoh>") || SameNoCase(tag, "<eor>")) return Format::kAdif;
+  }
+  const std::string_view first = head.substr(0, head.find('\n'));
+  if (first.find('\t') != std::string_view::npos && first.find(',') == std::string_view::npos)
+    return Format::kTsv;
+  return Format::kCsv;
+}
+
+std::string BearingFieldProblem(std::string_view name) {
+  if (name.empty() || name.find_first_of("<>:, \t\r\n") != std::string_view::npos)
+    return "'" + std::string(name) + "' cannot be an ADIF field name";
+  return {};
+}
+
+int RunBatch(Source& in, Sink& out, BatchOptions options, Diagnostics& diagnostics) {
+  if (options.format == Format::kUnknown) {
+    // The same bytes decide however a pipe hands them over.
+    while (in.Window().size() < kSniffBytes && in.More()) {
+    }
+    options.format = FormatOfContent(in.Window());
+  }
+  int status;
+  if (options.format == Format::kAdif) {
+    status = RunLog(in, out, options.log, diagnostics);
+  } else {
+    options.table.separator = options.format == Format::kTsv ? '\t' : ',';
+    status = RunTable(in, out, options.table, diagnostics);
+  }
+  if (in.Failed()) {
+    diagnostics.Report(std::strerror(in.Error()));
+    status = 1;
+  }
+  return status;
 }
 
 }  // namespace pelmora::cli

@@ -21,6 +21,8 @@ struct Diagnostics {
   std::string collected;
   std::size_t failures = 0;
   void Report(std::size_t line, std::string_view what);
+  // "pelmora: FILE: what", about the whole input.
+  void Report(std::string_view what);
 };
 
 // The result columns of a table, each a method of the DLL.
@@ -63,6 +65,33 @@ struct LogOptions {
 
 // Returns 0 or 1, as RunTable.
 int RunLog(Source& in, Sink& out, const LogOptions& options, Diagnostics& diagnostics);
+
+// What a batch reads: a table, or a log.
+enum class Format { kUnknown, kCsv, kTsv, kAdif };
+
+// The format a file's name tells (.csv, .tsv, .adi, .adif, in any case),
+// or kUnknown.
+Format FormatOfName(std::string_view file);
+
+// The format of the first kSniffBytes of the content: adif when they hold
+// <eoh> or <eor> (in any case), tsv when the first line has a tab and no
+// comma, else csv.
+inline constexpr std::size_t kSniffBytes = std::size_t{1} << 16;
+Format FormatOfContent(std::string_view head);
+
+// Why `name` cannot be the field of the bearing, or empty when it can.
+std::string BearingFieldProblem(std::string_view name);
+
+struct BatchOptions {
+  Format format = Format::kUnknown;  // kUnknown: from the content
+  TableOptions table;
+  LogOptions log;
+};
+
+// A whole batch: the format found when it is not given, the table or log
+// written through, a failed read reported. Returns RunTable's and RunLog's
+// statuses, or 1 when the input could not be read to its end.
+int RunBatch(Source& in, Sink& out, BatchOptions options, Diagnostics& diagnostics);
 
 // What a run of RunTable or RunLog over a text, read in pieces of `piece`
 // bytes, writes, says (messages naming `file`) and returns: the readers'

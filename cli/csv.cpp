@@ -5,6 +5,30 @@
 
 namespace pelmora::cli {
 
+namespace {
+
+// A record without quotes up to `line_end` (the LF, or the end of the
+// input), split at each separator.
+void SplitPlainLine(std::string_view window, std::size_t line_end, char separator,
+                    CsvRecord* record) {
+  const std::size_t n = window.size();
+  std::size_t content = line_end;
+  if (content > 0 && window[content - 1] == '\r') --content;
+  std::size_t begin = 0;
+  for (std::size_t at = 0; at < content; ++at) {
+    if (window[at] == separator) {
+      record->fields.push_back({begin, at});
+      begin = at + 1;
+    }
+  }
+  record->fields.push_back({begin, content});
+  record->content = content;
+  record->length = line_end == n ? n : line_end + 1;
+  record->lines = line_end == n ? 0 : 1;
+}
+
+}  // namespace
+
 bool SplitCsvRecord(std::string_view window, bool at_end, char separator, CsvRecord* record) {
   record->fields.clear();
   record->unterminated = false;
@@ -16,19 +40,7 @@ bool SplitCsvRecord(std::string_view window, bool at_end, char separator, CsvRec
   if (lf == nullptr && !at_end) return false;
   const std::size_t line_end = lf == nullptr ? n : static_cast<std::size_t>(lf - data);
   if (std::memchr(data, '"', line_end) == nullptr) {
-    std::size_t content = line_end;
-    if (content > 0 && data[content - 1] == '\r') --content;
-    std::size_t begin = 0;
-    for (std::size_t at = 0; at < content; ++at) {
-      if (data[at] == separator) {
-        record->fields.push_back({begin, at});
-        begin = at + 1;
-      }
-    }
-    record->fields.push_back({begin, content});
-    record->content = content;
-    record->length = lf == nullptr ? n : line_end + 1;
-    record->lines = lf == nullptr ? 0 : 1;
+    SplitPlainLine(window, line_end, separator, record);
     return true;
   }
   std::size_t pos = 0;

@@ -130,7 +130,7 @@ int UsageError(const std::string& what) {
 }
 
 int CallError(const char* what, int status) {
-  std::fprintf(stderr, "pelmora: %s: %s (error %d)\n", what, pelmora_strerror(status), status);
+  std::fprintf(stderr, "pelmora: %s\n", CallFailure(what, status).c_str());
   return 1;
 }
 
@@ -244,38 +244,9 @@ std::vector<std::string> SplitList(std::string_view list) {
   }
 }
 
-bool EndsWith(std::string_view text, std::string_view end) {
-  if (text.size() < end.size()) return false;
-  for (std::size_t i = 0; i < end.size(); ++i) {
-    char c = text[text.size() - end.size() + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != end[i]) return false;
-  }
-  return true;
-}
-
-// The format from the content of the first kSniffBytes bytes.
-constexpr std::size_t kSniffBytes = 1 << 16;
-std::string Sniff(std::string_view head) {
-  for (std::size_t at = head.find('<'); at != std::string_view::npos; at = head.find('<', at + 1)) {
-    const std::string_view tag = head.substr(at, 5);
-    if (tag.size() == 5 && tag[4] == '>' && (tag[1] == 'e' || tag[1] == 'E') &&
-        (tag[2] == 'o' || tag[2] == 'O') &&
-        (tag[3] == 'h' || tag[3] == 'H' || tag[3] == 'r' || tag[3] == 'R')) {
-      return "adif";
-    }
-  }
-  const std::string_view first = head.substr(0, head.find('\n'));
-  if (first.find('\t') != std::string_view::npos && first.find(',') == std::string_view::npos)
-    return "tsv";
-  return "csv";
-}
-
-int Batch(const std::vector<std::string_view>& args) {
-  TableOptions table;
-  LogOptions log;
-  std::string format;
-  std::string file;
+// The options of a batch; 0, or the usage error's status.
+int ParseBatchOptions(const std::vector<std::string_view>& args, BatchOptions* options,
+                      std::string* file) {
   bool have_file = false;
   for (const std::string_view arg : args) {
     const std::size_t equals = arg.find('=');
@@ -283,73 +254,66 @@ int Batch(const std::vector<std::string_view>& args) {
     const std::string value(equals == std::string_view::npos ? "" : arg.substr(equals + 1));
     const bool has_value = equals != std::string_view::npos;
     if (arg == "--overwrite") {
-      table.overwrite = log.overwrite = true;
+      options->table.overwrite = options->log.overwrite = true;
     } else if (name == "--format" && has_value) {
-      if (value != "csv" && value != "tsv" && value != "adif")
+      if (value == "csv") {
+        options->format = Format::kCsv;
+      } else if (value == "tsv") {
+        options->format = Format::kTsv;
+      } else if (value == "adif") {
+        options->format = Format::kAdif;
+      } else {
         return UsageError("batch: unknown format '" + value + "'");
-      format = value;
+      }
     } else if ((name == "--from" || name == "--to") && has_value) {
       std::vector<std::string> columns = SplitList(value);
       if (columns.size() > 2)
         return UsageError("batch: " + std::string(name) + " takes 1 or 2 columns");
-      (name == "--from" ? table.from : table.to) = columns;
+      (name == "--from" ? options->table.from : options->table.to) = columns;
     } else if (name == "--x" && has_value) {
-      table.x = value;
+      options->table.x = value;
     } else if (name == "--add" && has_value) {
-      table.add.clear();
+      options->table.add.clear();
       for (const std::string& item : SplitList(value)) {
         Result r;
         if (!ResultOfName(item, &r)) return UsageError("batch: unknown result '" + item + "'");
-        table.add.push_back(r);
+        options->table.add.push_back(r);
       }
     } else if (name == "--bearing-field" && has_value) {
-      if (value.empty() || value.find_first_of("<>:, \t\r\n") != std::string::npos)
-        return UsageError("batch: '" + value + "' cannot be an ADIF field name");
-      log.bearing_field = value;
+      const std::string problem = BearingFieldProblem(value);
+      if (!problem.empty()) return UsageError("batch: " + problem);
+      options->log.bearing_field = value;
     } else if (arg == "-" || !IsOption(arg)) {
       if (have_file) return UsageError("batch: one FILE at most");
-      file = std::string(arg);
+      *file = std::string(arg);
       have_file = true;
     } else {
       return UsageError("batch: unknown option '" + std::string(arg) + "'");
     }
   }
+  return 0;
+}
+
+int Batch(const std::vector<std::string_view>& args) {
+  BatchOptions options;
+  std::string file = "-";
+  if (const int usage = ParseBatchOptions(args, &options, &file)) return usage;
   int fd = STDIN_FILENO;
   Diagnostics diagnostics;
-  if (have_file && file != "-") {
+  if (file != "-") {
     fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
       std::fprintf(stderr, "pelmora: %s: %s\n", file.c_str(), std::strerror(errno));
       return kUsage;
     }
     diagnostics.file = file;
-    if (format.empty()) {
-      if (EndsWith(file, ".csv")) format = "csv";
-      if (EndsWith(file, ".tsv")) format = "tsv";
-      if (EndsWith(file, ".adi") || EndsWith(file, ".adif")) format = "adif";
-    }
+    if (options.format == Format::kUnknown) options.format = FormatOfName(file);
   }
   FdSource in(fd);
   FdSink out(STDOUT_FILENO);
-  if (format.empty()) {
-    // The same bytes decide however a pipe hands them over.
-    while (in.Window().size() < kSniffBytes && in.More()) {
-    }
-    format = Sniff(in.Window().substr(0, kSniffBytes));
-  }
-  int status;
-  if (format == "adif") {
-    status = RunLog(in, out, log, diagnostics);
-  } else {
-    table.separator = format == "tsv" ? '\t' : ',';
-    status = RunTable(in, out, table, diagnostics);
-  }
+  int status = RunBatch(in, out, options, diagnostics);
   if (!out.Flush()) {
     std::fprintf(stderr, "pelmora: write error: %s\n", std::strerror(errno));
-    status = 1;
-  }
-  if (in.Failed()) {
-    std::fprintf(stderr, "pelmora: %s: %s\n", diagnostics.file.c_str(), std::strerror(in.Error()));
     status = 1;
   }
   if (fd != STDIN_FILENO) ::close(fd);

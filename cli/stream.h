@@ -25,8 +25,13 @@ class Source {
   bool More();
   static constexpr std::size_t kInitial = std::size_t{1} << 16;
   bool Ended() const { return ended_; }
+  // Whether the input ended well: the window's last record is whole. After
+  // a failed read it may be cut short.
+  bool AtEnd() const { return ended_ && !Failed(); }
   void Consume(std::size_t n) { begin_ += n; }
   virtual bool Failed() const { return false; }
+  // The errno of a failed read.
+  virtual int Error() const { return 0; }
 
  protected:
   // Appends at most `room` bytes at `to`; returns how many (0 at the end).
@@ -45,7 +50,7 @@ class FdSource final : public Source {
  public:
   explicit FdSource(int fd) : fd_(fd) {}
   bool Failed() const override { return failed_; }
-  int Error() const { return error_; }
+  int Error() const override { return error_; }
 
  protected:
   std::size_t Read(char* to, std::size_t room) override;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "cli/text.h"
 #include "pelmora.h"
 
 namespace pelmora::cli {
@@ -13,12 +14,6 @@ namespace pelmora::cli {
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-std::string_view TrimSpaces(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
 
 // Whether `text` (without sign) is digits with a point and an exponent as
 // allowed.
@@ -38,15 +33,6 @@ bool IsDecimal(std::string_view text) {
     if (i == start) return false;
   }
   return i == text.size();
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const char x = (a[i] >= 'A' && a[i] <= 'Z') ? static_cast<char>(a[i] + 32) : a[i];
-    if (x != b[i]) return false;
-  }
-  return true;
 }
 
 // Decimal text as the nearest double by one exact operation, when the text
@@ -111,13 +97,13 @@ ValueError ParseNumber(std::string_view text, float* out) {
     negative = text.front() == '-';
     text.remove_prefix(1);
   }
-  if (EqualsNoCase(text, "nan")) {
+  if (SameNoCase(text, "nan")) {
     *out = negative ? -std::numeric_limits<float>::quiet_NaN()
                     : std::numeric_limits<float>::quiet_NaN();
     return ValueError::kNone;
   }
   // An infinity is beyond the float range for Automation.
-  if (EqualsNoCase(text, "inf") || EqualsNoCase(text, "infinity")) return ValueError::kRange;
+  if (SameNoCase(text, "inf") || SameNoCase(text, "infinity")) return ValueError::kRange;
   double value = 0.0;
   if (!ParseDecimal(text, &value)) return ValueError::kSyntax;
   if (negative) value = -value;
@@ -163,6 +149,11 @@ std::string FormatFloat(float x) {
   std::string out;
   AppendFloat(out, x);
   return out;
+}
+
+std::string CallFailure(std::string_view what, int status) {
+  return std::string(what) + ": " + pelmora_strerror(status) + " (error " + std::to_string(status) +
+         ")";
 }
 
 std::string Describe(ValueError error, std::string_view text, bool position) {

@@ -50,6 +50,9 @@ inline constexpr std::size_t kFloatChars = 24;
 void AppendFloat(std::string& out, float x);
 std::string FormatFloat(float x);
 
+// A failed call of libpelmora for a message: "WHAT: description (error N)".
+std::string CallFailure(std::string_view what, int status);
+
 // What went wrong with a number or position text, for a message.
 std::string Describe(ValueError error, std::string_view text, bool position);
 

@@ -29,7 +29,7 @@ void Check(bool promise, const char* what) {
 
 bool NamesGrid(std::string_view text) {
   for (std::size_t i = 0; i + 10 <= text.size(); ++i) {
-    if (SameName(text.substr(i, 10), "GRIDSQUARE")) return true;
+    if (SameNoCase(text.substr(i, 10), "GRIDSQUARE")) return true;
   }
   return false;
 }

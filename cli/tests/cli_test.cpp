@@ -1,9 +1,11 @@
 // The pelmora command's readers and writers: numbers, tables and logs, and
 // that a stream cut anywhere gives the same output.
 #include <bit>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -254,6 +256,82 @@ TEST(Streaming, AnyCutGivesTheSameOutput) {
     const Captured l = Log(kLog, LogOptions{}, piece);
     ASSERT_EQ(l.out, log.out) << piece;
     ASSERT_EQ(l.messages, log.messages) << piece;
+  }
+}
+
+// ---- The whole batch ----
+
+TEST(Batch, FormatFromTheNameElseFromTheContent) {
+  const std::pair<const char*, Format> names[] = {
+      {"log.ADI", Format::kAdif}, {"dir.csv/log.adif", Format::kAdif}, {"t.Csv", Format::kCsv},
+      {"t.tsv", Format::kTsv},    {"t.csv.gz", Format::kUnknown},      {"adi", Format::kUnknown},
+  };
+  for (const auto& [name, format] : names) EXPECT_EQ(FormatOfName(name), format) << name;
+  const std::pair<std::string, Format> contents[] = {
+      {"Log\n<eOh>\n", Format::kAdif},
+      {"a\tb\n<eor", Format::kTsv},
+      {"a\tb,c\n", Format::kCsv},
+      {"a\n\t\n", Format::kCsv},
+      // Only the first 64 KiB count, however the input arrives.
+      {std::string(kSniffBytes - 5, 'x') + "<EOR>", Format::kAdif},
+      {std::string(kSniffBytes - 4, 'x') + "<EOR>", Format::kCsv},
+  };
+  for (const auto& [content, format] : contents) {
+    EXPECT_EQ(FormatOfContent(content), format) << content.substr(0, 20);
+  }
+}
+
+TEST(Batch, BearingFieldNames) {
+  for (const char* good : {"ANT_AZ", "APP_X_BEARING", "x"}) {
+    EXPECT_EQ(BearingFieldProblem(good), "") << good;
+  }
+  for (const char* bad : {"", "A B", "X:1", "<EOR>", "A,B", "A\n"}) {
+    EXPECT_NE(BearingFieldProblem(bad), "") << bad;
+  }
+}
+
+// A read that fails after some input: what came before is written, the
+// record it cut is passed on unchanged (never annotated as if whole), and
+// the failure is reported.
+TEST(Batch, AReadErrorKeepsWhatCameBefore) {
+  class Failing final : public Source {
+   public:
+    explicit Failing(std::string_view text) : text_(text) {}
+    bool Failed() const override { return failed_; }
+    int Error() const override { return EIO; }
+
+   protected:
+    std::size_t Read(char* to, std::size_t room) override {
+      const std::size_t n = std::min({room, std::size_t{7}, text_.size()});
+      std::memcpy(to, text_.data(), n);
+      text_.remove_prefix(n);
+      failed_ = n == 0;
+      return n;
+    }
+
+   private:
+    std::string_view text_;
+    bool failed_ = false;
+  };
+  const std::pair<std::string, std::string> cases[] = {
+      {"from,to\nJO62qm,FN20xq\nJO62qm,FN20",
+       "from,to,distance,bearing\nJO62qm,FN20xq,6383.4517,296\n"},
+      {"<GRIDSQUARE:4>FN20<MY_GRIDSQUARE:4>JO62<eor>\n<GRIDSQUARE:4>FN20<MY_GRIDSQUARE:4>JO62",
+       "<GRIDSQUARE:4>FN20<MY_GRIDSQUARE:4>JO62<DISTANCE:4>6434 <APP_PELMORA_BEARING:3>296 "
+       "<eor>\n"},
+  };
+  for (const auto& [in, done] : cases) {
+    Failing source(in);
+    StringSink out;
+    Diagnostics diagnostics;
+    diagnostics.file = "f";
+    diagnostics.err = nullptr;
+    const int status = RunBatch(source, out, BatchOptions{}, diagnostics);
+    out.Flush();
+    const std::string cut = in.substr(in.rfind('\n') + 1);
+    EXPECT_EQ(out.text, done + cut);
+    EXPECT_EQ(diagnostics.collected, "pelmora: f: " + std::string(std::strerror(EIO)) + "\n");
+    EXPECT_EQ(status, 1);
   }
 }
 

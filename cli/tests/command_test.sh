@@ -38,6 +38,7 @@ expect 2 "" "pelmora: 'XX' is neither LAT,LON nor a locator" bearing XX JO62
 expect 2 "" "pelmora: unknown command 'nowhere'" nowhere
 expect 2 "" "pelmora: batch: unknown result 'speed'" batch --add=speed
 expect 2 "" "pelmora: $work/none.csv: No such file or directory" batch "$work/none.csv"
+expect 2 "" "pelmora: batch: 'A B' cannot be an ADIF field name" batch --bearing-field='A B'
 expect 0 "pelmora 1.0.0" "" --version
 for command in locator centre bearing distance arccos batch; do
   "$pelmora" "$command" --help | grep -q "^Usage: pelmora $command" ||
@@ -57,5 +58,10 @@ got=$({ printf 'Log\n'; sleep 0.2; printf '<EOH>\n<GRIDSQUARE:4>FN20<MY_GRIDSQUA
   "$pelmora" batch --add=km)
 [ "$got" = "$(printf 'Log\n<EOH>\n<GRIDSQUARE:4>FN20<MY_GRIDSQUARE:4>JO62<DISTANCE:4>6434 <APP_PELMORA_BEARING:3>296 <EOR>')" ] ||
   { echo "ADIF through a pipe in pieces: $got"; failed=1; }
+# The file's name decides the format before its content does: this table
+# named as a log has no record to annotate.
+printf 'from,to\nJO62qm,FN20xq\n' >"$work/table.adi"
+got=$("$pelmora" batch "$work/table.adi")
+[ "$got" = "$(printf 'from,to\nJO62qm,FN20xq')" ] || { echo "format from the name: $got"; failed=1; }
 [ $failed = 0 ] && echo "the command behaves as documented"
 exit $failed
