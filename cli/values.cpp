@@ -114,16 +114,39 @@ ValueError ParseNumber(std::string_view text, float* out) {
   return ValueError::kNone;
 }
 
+namespace {
+
+bool Letter(char c, char last) {
+  return (c >= 'A' && c <= last) || (c >= 'a' && c <= static_cast<char>(last + 32));
+}
+
+// Whether the field letter of one coordinate (0 longitude, 1 latitude) is
+// S at the grid's edge: the coordinate's other characters the lowest.
+bool Edge(std::string_view text, std::size_t coordinate) {
+  if (text.size() > 6 || (text[coordinate] != 'S' && text[coordinate] != 's')) return false;
+  if (text[coordinate + 2] != '0') return false;
+  return text.size() < 6 || text[coordinate + 4] == 'a' || text[coordinate + 4] == 'A';
+}
+
+}  // namespace
+
 bool IsLocator(std::string_view text) {
-  const auto letter = [](char c, char last) {
-    return (c >= 'A' && c <= last) || (c >= 'a' && c <= static_cast<char>(last + 32));
-  };
   if (text.size() != 4 && text.size() != 6 && text.size() != 8) return false;
-  if (!letter(text[0], 'R') || !letter(text[1], 'R') || !IsDigit(text[2]) || !IsDigit(text[3]))
-    return false;
-  if (text.size() >= 6 && (!letter(text[4], 'X') || !letter(text[5], 'X'))) return false;
+  for (std::size_t coordinate = 0; coordinate < 2; ++coordinate) {
+    if (!Letter(text[coordinate], 'R') && !Edge(text, coordinate)) return false;
+  }
+  if (!IsDigit(text[2]) || !IsDigit(text[3])) return false;
+  if (text.size() >= 6 && (!Letter(text[4], 'X') || !Letter(text[5], 'X'))) return false;
   if (text.size() == 8 && (!IsDigit(text[6]) || !IsDigit(text[7]))) return false;
   return true;
+}
+
+ValueError ReadLocator(std::string_view text, Position* out, int* status) {
+  text = TrimSpaces(text);
+  if (!IsLocator(text)) return ValueError::kSyntax;
+  *status = pelmora_lat_from_grid(text.data(), text.size(), &out->lat);
+  if (*status == PELMORA_OK) *status = pelmora_long_from_grid(text.data(), text.size(), &out->lon);
+  return *status == PELMORA_OK ? ValueError::kNone : ValueError::kCall;
 }
 
 ValueError ParsePosition(std::string_view text, Position* out, int* status) {
@@ -133,10 +156,7 @@ ValueError ParsePosition(std::string_view text, Position* out, int* status) {
     if (lat != ValueError::kNone) return lat;
     return ParseNumber(text.substr(comma + 1), &out->lon);
   }
-  if (!IsLocator(text)) return ValueError::kSyntax;
-  *status = pelmora_lat_from_grid(text.data(), text.size(), &out->lat);
-  if (*status == PELMORA_OK) *status = pelmora_long_from_grid(text.data(), text.size(), &out->lon);
-  return *status == PELMORA_OK ? ValueError::kNone : ValueError::kCall;
+  return ReadLocator(text, out, status);
 }
 
 void AppendFloat(std::string& out, float x) {
@@ -156,8 +176,26 @@ std::string CallFailure(std::string_view what, int status) {
          ")";
 }
 
+std::string Excerpt(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out = "'";
+  for (const char c : text.substr(0, kExcerpt)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7F && c != '\'' && c != '\\') {
+      out.push_back(c);
+    } else {
+      out += "\\x";
+      out.push_back(kHex[byte >> 4]);
+      out.push_back(kHex[byte & 15]);
+    }
+  }
+  out.push_back('\'');
+  if (text.size() > kExcerpt) out += "... (" + std::to_string(text.size()) + " bytes)";
+  return out;
+}
+
 std::string Describe(ValueError error, std::string_view text, bool position) {
-  const std::string quoted = "'" + std::string(text) + "'";
+  const std::string quoted = Excerpt(text);
   switch (error) {
     case ValueError::kNone:
       return "no error";
