@@ -113,11 +113,13 @@ inline bool WriteText(std::u16string_view units, char16_t* buffer, std::size_t s
 }
 
 // The same as UTF-8, a lone surrogate as U+FFFD; a code point of two units
-// as one four-byte sequence.
+// as one four-byte sequence; U+0000 as C0 80 (modified UTF-8), so that the
+// text ends at its first NUL byte.
 inline bool WriteText(std::u16string_view units, char* buffer, std::size_t size) {
-  if (units.size() == 6 && size > 6) {  // six ASCII characters, the usual
+  if (units.size() == 6 && size > 6) {  // six ASCII characters, none NUL: the usual
     const char16_t* u = units.data();
-    if ((u[0] | u[1] | u[2] | u[3] | u[4] | u[5]) < 0x80) {
+    const auto plain = [](char16_t c) { return static_cast<unsigned>(c) - 1u < 0x7Fu; };
+    if (plain(u[0]) && plain(u[1]) && plain(u[2]) && plain(u[3]) && plain(u[4]) && plain(u[5])) {
       for (std::size_t i = 0; i < 6; ++i) buffer[i] = static_cast<char>(u[i]);
       buffer[6] = '\0';
       return true;
@@ -139,7 +141,9 @@ inline bool WriteText(std::u16string_view units, char* buffer, std::size_t size)
       code = 0xFFFD;
     }
     bool ok;
-    if (code < 0x80) {
+    if (code == 0) {
+      ok = put(0xC0) && put(0x80);
+    } else if (code < 0x80) {
       ok = put(code);
     } else if (code < 0x800) {
       ok = put(0xC0 | (code >> 6)) && put(0x80 | (code & 0x3F));

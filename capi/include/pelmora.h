@@ -12,24 +12,30 @@
  * failure of the calculation a number function still writes the value the
  * DLL's out-parameter holds then (each calculation documents it; mostly 0),
  * and a text function writes the empty text, standing for the DLL's null
- * text (every successful text result has six characters).
+ * text (every successful result of the DLL's encoders has six characters).
  *
  * Texts. A locator comes in as UTF-16 code units (the *16 functions) or as
  * UTF-8 bytes, each with an explicit length (no terminator needed; a null
- * pointer with length 0 is the empty text). UTF-8 input means exactly: the
- * UTF-16 text that the UTF-8 decodes to, handled as the DLL handles that
- * text; each ill-formed sequence (a maximal subpart of one, as Unicode
- * defines it) decodes to one U+FFFD, as Windows' conversion from UTF-8 does.
+ * pointer with length 0 is the empty text). No function reads a unit outside
+ * the `length` units from the pointer; a length that no object can have
+ * (more than PTRDIFF_MAX bytes, or reaching past the end of the address
+ * space) is refused with PELMORA_LENGTH_TOO_LARGE, the text unread and the
+ * results 0. UTF-8 input means exactly: the UTF-16 text that the UTF-8
+ * decodes to, handled as the DLL handles that text; each ill-formed
+ * sequence (a maximal subpart of one, as Unicode defines it) decodes to one
+ * U+FFFD, as Windows' conversion from UTF-8 does.
  * The DLL turns the characters of a text into codes through the ANSI code
  * page Windows-1252: an ASCII letter or digit is itself, any character that
  * page lacks (U+FFFD included) counts as "?". Text results are written
  * NUL-terminated into the caller's buffer of `size` units (bytes for UTF-8);
  * PELMORA_LOCATOR_SIZE and PELMORA_LOCATOR_SIZE16 are always enough. A
- * successful text result has six characters, and a field character of code
- * 0 is U+0000 (latitude -740 or longitude -1480 give one), written as a NUL
- * unit or byte inside the text: read six UTF-16 units, or six UTF-8
- * sequences, rather than up to the first NUL (pelmora_text_size gives the
- * byte length of a UTF-8 result).
+ * successful text result of the DLL's encoders has six characters, and a
+ * field character of code 0 is U+0000 (latitude -740 or longitude -1480
+ * give one): in UTF-16 a NUL unit inside the text (read six units, not up
+ * to the first NUL); in UTF-8 the two bytes C0 80, as Java's and Tcl's
+ * modified UTF-8 write it, so that every UTF-8 result is a C string that
+ * ends at its first NUL byte (strlen and pelmora_text_size give its
+ * length).
  *
  * Floating point. Every call runs with round to nearest, every exception
  * masked and no flush to zero, whatever the caller's floating-point
@@ -78,11 +84,14 @@ typedef uint_least16_t pelmora_char16;
  * are misuses of this library. */
 enum {
   PELMORA_OK = 0,
-  PELMORA_INVALID_ARGUMENT = 5, /* "Invalid procedure call or argument" */
-  PELMORA_OVERFLOW = 6,         /* "Overflow" */
-  PELMORA_FLOATING_POINT = 513, /* "Floating-point error" */
-  PELMORA_NULL_POINTER = -1,    /* a required pointer is null */
-  PELMORA_BUFFER_TOO_SMALL = -2 /* a text result does not fit its buffer */
+  PELMORA_INVALID_ARGUMENT = 5,  /* "Invalid procedure call or argument" */
+  PELMORA_OVERFLOW = 6,          /* "Overflow" */
+  PELMORA_FLOATING_POINT = 513,  /* "Floating-point error" */
+  PELMORA_NULL_POINTER = -1,     /* a required pointer is null */
+  PELMORA_BUFFER_TOO_SMALL = -2, /* a text result does not fit its buffer */
+  PELMORA_NOT_A_LOCATOR = -3,    /* a text is no locator of 2 to 12 characters */
+  PELMORA_OUT_OF_RANGE = -4,     /* a coordinate or count outside its range */
+  PELMORA_LENGTH_TOO_LARGE = -5  /* a text length no object can have */
 };
 
 /* A locator result with its terminator: six UTF-16 units, or at most three
@@ -118,9 +127,12 @@ PELMORA_API int pelmora_s_locator16(float lat, float lon, pelmora_char16 *buffer
 PELMORA_API int pelmora_grid_from_lat_long16(float lat, float lon, pelmora_char16 *buffer,
                                              size_t size);
 
-/* The length in bytes of the six-character UTF-8 text a successful locator
- * function wrote to `text`, without its terminator (six sequences, each a
- * NUL byte included; 6 to 18). */
+/* The length in bytes of a UTF-8 text result, without its terminator: the
+ * bytes before its first NUL (6 to 18 for a successful six-character
+ * result, 0 for the empty text a failed call leaves). It reads nothing after
+ * the first NUL byte, and at most PELMORA_LOCATOR_SIZE - 1 bytes (a text
+ * without a NUL among them gives PELMORA_LOCATOR_SIZE - 1); a null pointer
+ * gives 0. */
 PELMORA_API size_t pelmora_text_size(const char *text);
 
 /* ---- Decoding: a locator to the centre of its square or subsquare ----
@@ -129,7 +141,7 @@ PELMORA_API size_t pelmora_text_size(const char *text);
  * either case. Four characters give the centre of the square ("JO62": 52.5,
  * 13), six that of the subsquare ("JO62qm": 52.520832, 13.375); fewer than
  * four give 0. Nothing is validated: other characters count by their code.
- * No text can fail with Windows-1252. */
+ * With Windows-1252 no text fails (a length no object can have apart). */
 PELMORA_API int pelmora_lat_from_grid(const char *grid, size_t length, float *result);
 PELMORA_API int pelmora_long_from_grid(const char *grid, size_t length, float *result);
 PELMORA_API int pelmora_lat_from_grid16(const pelmora_char16 *grid, size_t length, float *result);
@@ -180,6 +192,123 @@ PELMORA_API int pelmora_arc_cos(float x, float *result);
 
 /* The DLL's Distanse: 0 with success, whatever the inputs. */
 PELMORA_API int pelmora_distanse(float lat, float lon, float *result);
+
+/* ---- Locators of every precision, exactly ----
+ * A locator of 2 to 12 characters: one to six pairs, longitude character
+ * first in each: the field (letters A..R, 20 by 10 degrees), the square
+ * (digits, 2 by 1 degrees), the subsquare (letters a..x, 5 by 2.5 minutes),
+ * then digits (30 by 15 seconds), letters a..x (1.25 by 0.625 seconds) and
+ * digits (0.125 by 0.0625 seconds), as the extended system in wide use has
+ * them. Letters are read in either case and written upper case in the
+ * field, lower case after it ("JO62qm45ax"); spaces (U+0020) at both ends
+ * are skipped; any other text (odd lengths, tabs, letters past R or x, a
+ * character outside ASCII) is no locator: PELMORA_NOT_A_LOCATOR.
+ * Coordinates are double degrees (a float converts exactly).
+ *
+ * These functions stand beside the DLL's methods above, which stay as they
+ * are: those make and read six characters only, round their quotients (so
+ * near a cell boundary the DLL's encoders can name the neighbouring cell),
+ * validate nothing, write S at latitude 90 or longitude 180, and give float
+ * centres. Here every result is exact:
+ *   - encoding gives the cell that contains the exact position. A position
+ *     on a boundary belongs to the cell north or east of it; latitude 90 is
+ *     in the top row (there is none north of it); longitude 180, the
+ *     antimeridian, is -180 (the west edge of column A). Latitudes outside
+ *     -90..90, longitudes outside -180..180, NaN, and a count of characters
+ *     other than 2, 4, 6, 8, 10, 12 give PELMORA_OUT_OF_RANGE.
+ *   - decoding gives the cell's centre, south-west corner and size, each the
+ *     double nearest the exact value; encoding a decoded centre at the same
+ *     count gives the locator back.
+ * Nothing here depends on the caller's floating-point environment either.
+ */
+
+/* A locator result with its terminator, in bytes or UTF-16 units (ASCII). */
+#define PELMORA_GRID_SIZE 13
+
+/* The locator of `characters` (2, 4, ..., 12) characters whose cell holds
+ * (lat, lon), written NUL-terminated into `buffer` of `size` bytes or units
+ * (characters + 1 are enough). Failures: PELMORA_OUT_OF_RANGE,
+ * PELMORA_NULL_POINTER, PELMORA_BUFFER_TOO_SMALL; the buffer then holds ""
+ * (when `size` is at least 1). */
+PELMORA_API int pelmora_locator(double lat, double lon, int characters, char *buffer, size_t size);
+PELMORA_API int pelmora_locator16(double lat, double lon, int characters, pelmora_char16 *buffer,
+                                  size_t size);
+
+/* A locator's cell, in degrees. */
+typedef struct pelmora_cell {
+  double lat, lon;      /* the centre */
+  double south, west;   /* the south-west corner */
+  double height, width; /* the size: degrees of latitude, of longitude */
+  int characters;       /* 2 to 12 */
+} pelmora_cell;
+
+/* The centre of the locator `locator` of `length` bytes or units, and on
+ * request (pelmora_locator_cell) its corner and size: "JO62" gives 52.5,
+ * 13; "JO62qm" 52.520833333333336, 13.375; "JO" 55, 10. Failures:
+ * PELMORA_NOT_A_LOCATOR (then 0 everywhere), PELMORA_NULL_POINTER,
+ * PELMORA_LENGTH_TOO_LARGE. */
+PELMORA_API int pelmora_locator_centre(const char *locator, size_t length, double *lat,
+                                       double *lon);
+PELMORA_API int pelmora_locator_centre16(const pelmora_char16 *locator, size_t length, double *lat,
+                                         double *lon);
+PELMORA_API int pelmora_locator_cell(const char *locator, size_t length, pelmora_cell *cell);
+PELMORA_API int pelmora_locator_cell16(const pelmora_char16 *locator, size_t length,
+                                       pelmora_cell *cell);
+
+/* Whether `text` is a locator, and of how many characters: PELMORA_OK with
+ * `*characters` 2 to 12, or PELMORA_NOT_A_LOCATOR with 0 (also
+ * PELMORA_NULL_POINTER, PELMORA_LENGTH_TOO_LARGE). */
+PELMORA_API int pelmora_is_locator(const char *text, size_t length, int *characters);
+PELMORA_API int pelmora_is_locator16(const pelmora_char16 *text, size_t length, int *characters);
+
+/* ---- Paths: short and long ----
+ * The short path is DistanceFrom and Azimut from the first position to the
+ * second, exactly as pelmora_distance_from and pelmora_azimut give them. The
+ * long path goes the other way round the same great circle, defined from
+ * the short path's float results alone:
+ *   long_distance  the whole circle of the sphere above (twice
+ *                  DistanceFrom's half circle H = 20001.600000000002 km)
+ *                  less the short path's kilometres, plus 0.5 as
+ *                  DistanceFrom adds it: for a short result d > 0,
+ *                  (float)(40004.200000000004 - d), the difference formed in
+ *                  double (the constant is 2H + 1, exact); for d = 0
+ *                  (identical positions) the whole circle, 40003.6992.
+ *                  DistanceFrom's [0.50006366, 20002.0996] becomes
+ *                  [20002.0996, 40003.6992].
+ *   long_bearing   the reverse bearing: b + 180 for b below 180, else
+ *                  b - 180 (0 and 360 give 180, 180 gives 0).
+ * A part that fails is 0 with its long counterpart; the status is the
+ * distance's failure, else the bearing's (pelmora_azimut's failures). */
+typedef struct pelmora_path {
+  float distance;      /* km + 0.5, DistanceFrom; +0.0 for the same place */
+  float bearing;       /* whole degrees 0..360, Azimut */
+  float long_distance; /* km + 0.5 the other way round */
+  float long_bearing;  /* whole degrees 0..360 */
+} pelmora_path;
+
+/* The path from my position to the other. */
+PELMORA_API int pelmora_position_path(float my_lat, float my_lon, float lat, float lon,
+                                      pelmora_path *path);
+
+/* The path from locator `from` to locator `to`, each of 2 to 12 characters,
+ * between their centres as floats: for a locator of 4 or 6 characters the
+ * centre pelmora_lat_from_grid and pelmora_long_from_grid give (so every
+ * figure for such locators is the DLL's, bit for bit), for 2, 8, 10 or 12
+ * characters the exact centre rounded to the nearest float. No centre lies
+ * on the equator or the prime meridian, which Azimut would take for a
+ * missing position. Failures as pelmora_position_path, and
+ * PELMORA_NOT_A_LOCATOR (the path then all 0), PELMORA_NULL_POINTER,
+ * PELMORA_LENGTH_TOO_LARGE. */
+PELMORA_API int pelmora_grid_path(const char *from, size_t from_length, const char *to,
+                                  size_t to_length, pelmora_path *path);
+PELMORA_API int pelmora_grid_path16(const pelmora_char16 *from, size_t from_length,
+                                    const pelmora_char16 *to, size_t to_length, pelmora_path *path);
+
+/* The long path's distance and bearing from the short path's, as above.
+ * PELMORA_OUT_OF_RANGE (and 0) for a distance outside 0..20002.0996 or a
+ * bearing outside 0..360, NaN included. */
+PELMORA_API int pelmora_long_path_distance(float distance, float *result);
+PELMORA_API int pelmora_long_path_bearing(float bearing, float *result);
 
 #ifdef __cplusplus
 }

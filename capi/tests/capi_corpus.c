@@ -68,12 +68,16 @@ static void Show(const pelmora_char16 *units, size_t length, int null) {
   putchar('"');
 }
 
-/* UTF-16 units without surrogates as UTF-8. */
-static size_t Utf8(const pelmora_char16 *units, size_t length, char *out) {
+/* UTF-16 units without surrogates as UTF-8; U+0000 as C0 80 when
+ * `modified`, as the library's text results have it. */
+static size_t Utf8(const pelmora_char16 *units, size_t length, char *out, int modified) {
   size_t n = 0;
   for (size_t i = 0; i < length; ++i) {
     unsigned c = units[i];
-    if (c < 0x80) {
+    if (c == 0 && modified) {
+      out[n++] = (char)0xC0;
+      out[n++] = (char)0x80;
+    } else if (c < 0x80) {
       out[n++] = (char)c;
     } else if (c < 0x800) {
       out[n++] = (char)(0xC0 | (c >> 6));
@@ -98,7 +102,7 @@ static void Encode(const char *name, const char *line,
   const int status8 = encode8(in[0], in[1], text, sizeof text);
   /* Six units on success (U+0000 among them perhaps), none on failure. */
   const size_t length = status == PELMORA_OK ? 6 : 0;
-  const size_t expected_size = Utf8(units, length, expected);
+  const size_t expected_size = Utf8(units, length, expected, 1);
   const size_t size8 = status8 == PELMORA_OK ? pelmora_text_size(text) : strlen(text);
   printf("%s %08" PRIX32 " %08" PRIX32 " -> %d ", name, BitsOf(in[0]), BitsOf(in[1]),
          ErrorIndex(status));
@@ -131,7 +135,7 @@ static void Decode(const char *line) {
   const int lat_status = pelmora_lat_from_grid16(units, length, &lat);
   const int lon_status = pelmora_long_from_grid16(units, length, &lon);
   char text[3 * 256];
-  const size_t bytes = Utf8(units, length, text);
+  const size_t bytes = Utf8(units, length, text, 0);
   const int lat_status8 = pelmora_lat_from_grid(text, bytes, &lat8);
   const int lon_status8 = pelmora_long_from_grid(text, bytes, &lon8);
   printf("decode ");

@@ -1,14 +1,18 @@
 // libpelmora's own behaviour: its statuses and texts, its UTF-8 reading,
 // its text buffers and its floating-point guard. (Its results, call by
 // call, are checked against the corpus: tests/capi_corpus.c.)
+#include <sys/mman.h>
+#include <unistd.h>
 #include <xmmintrin.h>
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "calc/bearing.h"
 #include "calc/decoding.h"
@@ -35,6 +39,9 @@ TEST(Status, FailuresCarryTheDllNumbersAndDescriptions) {
   EXPECT_STREQ(pelmora_strerror(PELMORA_OK), "Success");
   EXPECT_STREQ(pelmora_strerror(PELMORA_NULL_POINTER), "Null pointer argument");
   EXPECT_STREQ(pelmora_strerror(PELMORA_BUFFER_TOO_SMALL), "Buffer too small");
+  EXPECT_STREQ(pelmora_strerror(PELMORA_NOT_A_LOCATOR), "Not a locator");
+  EXPECT_STREQ(pelmora_strerror(PELMORA_OUT_OF_RANGE), "Argument out of range");
+  EXPECT_STREQ(pelmora_strerror(PELMORA_LENGTH_TOO_LARGE), "Length too large for any object");
   EXPECT_STREQ(pelmora_strerror(7), "Unknown status");
   EXPECT_STREQ(pelmora_version(), PELMORA_VERSION);
 }
@@ -84,12 +91,13 @@ TEST(Text, ResultsOutsideAsciiAsUtf8AndUtf16) {
     float lon;
     std::string_view text;
   };
+  // U+0000 as C0 80, so that the UTF-8 text ends at its first NUL.
   for (const Bytes& c : {Bytes{2820.0f, "\xC3\x97O02am"}, Bytes{1080.0f, "\xE2\x82\xACO02am"},
-                         Bytes{-1480.0f, std::string_view("\0O02am", 6)}}) {
+                         Bytes{-1480.0f, "\xC0\x80O02am"}}) {
     char text[PELMORA_LOCATOR_SIZE];
     ASSERT_EQ(pelmora_grid_from_lat_long(52.5f, c.lon, text, sizeof text), PELMORA_OK);
     EXPECT_EQ(std::string_view(text, pelmora_text_size(text)), c.text) << c.lon;
-    EXPECT_EQ(text[c.text.size()], '\0') << c.lon;
+    EXPECT_EQ(std::strlen(text), c.text.size()) << c.lon;
   }
 }
 
@@ -184,6 +192,171 @@ TEST(Utf8, DecodesAsTheWholeUtf16Text) {
     ASSERT_EQ(Bits(lat8), Bits(lat16)) << text;
     ASSERT_EQ(Bits(lon8), Bits(lon16)) << text;
   }
+}
+
+// ---- Reads within the caller's texts ----
+
+// One page with no access before and after it: a read outside it faults.
+class GuardedPage {
+ public:
+  GuardedPage() : size_(static_cast<std::size_t>(sysconf(_SC_PAGESIZE))) {
+    void* pages = mmap(nullptr, 3 * size_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    base_ = pages == MAP_FAILED ? nullptr : static_cast<char*>(pages);
+    if (base_ != nullptr && mprotect(base_ + size_, size_, PROT_READ | PROT_WRITE) != 0) {
+      munmap(base_, 3 * size_);
+      base_ = nullptr;
+    }
+  }
+  ~GuardedPage() {
+    if (base_ != nullptr) munmap(base_, 3 * size_);
+  }
+  GuardedPage(const GuardedPage&) = delete;
+  GuardedPage& operator=(const GuardedPage&) = delete;
+
+  bool ok() const { return base_ != nullptr; }
+  char* begin() const { return base_ + size_; }
+  char* end() const { return base_ + 2 * size_; }
+
+ private:
+  std::size_t size_;
+  char* base_ = nullptr;
+};
+
+// `text` copied to the very start of the page, or to its very end.
+const char* AtStart(const GuardedPage& page, std::string_view text) {
+  std::memcpy(page.begin(), text.data(), text.size());
+  return page.begin();
+}
+const char* AtEnd(const GuardedPage& page, std::string_view text) {
+  char* at = page.end() - text.size();
+  std::memcpy(at, text.data(), text.size());
+  return at;
+}
+
+// Every function that reads a text, UTF-8 or UTF-16, with the text and
+// length given: the statuses in a fixed order, and the bits of the results
+// ored together.
+struct Reads {
+  std::vector<int> statuses;
+  std::uint64_t results;
+};
+
+template <class Unit>
+Reads ReadEveryWay(const Unit* text, std::size_t length) {
+  float value = 1.0f;
+  double lat = 1.0, lon = 1.0;
+  pelmora_cell cell;
+  pelmora_path path;
+  int characters = 1;
+  std::vector<int> statuses;
+  if constexpr (sizeof(Unit) == 1) {
+    statuses = {pelmora_lat_from_grid(text, length, &value),
+                pelmora_long_from_grid(text, length, &value),
+                pelmora_locator_centre(text, length, &lat, &lon),
+                pelmora_locator_cell(text, length, &cell),
+                pelmora_is_locator(text, length, &characters),
+                pelmora_grid_path(text, length, "JO62", 4, &path),
+                pelmora_grid_path("JO62", 4, text, length, &path)};
+  } else {
+    const pelmora_char16 jo62[] = {u'J', u'O', u'6', u'2'};
+    statuses = {pelmora_lat_from_grid16(text, length, &value),
+                pelmora_long_from_grid16(text, length, &value),
+                pelmora_locator_centre16(text, length, &lat, &lon),
+                pelmora_locator_cell16(text, length, &cell),
+                pelmora_is_locator16(text, length, &characters),
+                pelmora_grid_path16(text, length, jo62, 4, &path),
+                pelmora_grid_path16(jo62, 4, text, length, &path)};
+  }
+  return {statuses, Bits(value) | Bits(lat) | Bits(lon) | Bits(cell.lat) | Bits(path.distance) |
+                        static_cast<std::uint64_t>(characters)};
+}
+
+// A length no object can have (lengths wrapping around the address space
+// made the decoders read before the text) is refused without a read.
+TEST(Reads, LengthsNoObjectCanHaveRefused) {
+  const GuardedPage page;
+  ASSERT_TRUE(page.ok());
+  const char* text = AtStart(page, "JO62qm");
+  const std::vector<int> refused(7, PELMORA_LENGTH_TOO_LARGE);
+  const auto half = static_cast<std::size_t>(PTRDIFF_MAX);
+  // Every result is 0 then.
+  for (const std::size_t length : {SIZE_MAX, SIZE_MAX - 5, half + 1}) {
+    const Reads reads = ReadEveryWay(text, length);
+    EXPECT_EQ(reads.statuses, refused) << length;
+    EXPECT_EQ(reads.results, 0u) << length;
+  }
+  const auto* units = reinterpret_cast<const pelmora_char16*>(page.begin());
+  for (const std::size_t length : {SIZE_MAX, half, half / 2 + 1}) {
+    const Reads reads = ReadEveryWay(units, length);
+    EXPECT_EQ(reads.statuses, refused) << length;
+    EXPECT_EQ(reads.results, 0u) << length;
+  }
+  // The null text with a length is a null pointer first.
+  EXPECT_EQ(ReadEveryWay(static_cast<const char*>(nullptr), SIZE_MAX).statuses,
+            std::vector<int>(7, PELMORA_NULL_POINTER));
+}
+
+// Texts flush against either end of the page, of every length up to 14
+// and with spaces at the ends, read by every function: nothing outside is
+// touched (a fault ends the test).
+TEST(Reads, TextsFlushWithTheirEnds) {
+  const GuardedPage page;
+  ASSERT_TRUE(page.ok());
+  const std::string_view samples[] = {"",
+                                      " ",
+                                      "  ",
+                                      "J",
+                                      "JO",
+                                      " JO62qm  ",
+                                      "JO62qm45ax09",
+                                      "JO62qm45ax09x",
+                                      "JO62\xC3",
+                                      "\xE2\x82\xAC",
+                                      "        JO",
+                                      "JO62qm45ax0 "};
+  for (const std::string_view sample : samples) {
+    for (std::size_t length = 0; length <= sample.size(); ++length) {
+      const std::string_view text = sample.substr(0, length);
+      const Reads at_start = ReadEveryWay(AtStart(page, text), length);
+      const Reads at_end = ReadEveryWay(AtEnd(page, text), length);
+      EXPECT_EQ(at_end.statuses, at_start.statuses) << text;
+      EXPECT_EQ(at_end.results, at_start.results) << text;
+      std::u16string units;
+      for (const char c : text) units += static_cast<char16_t>(static_cast<unsigned char>(c));
+      const auto bytes = units.size() * sizeof(char16_t);
+      auto* start = reinterpret_cast<pelmora_char16*>(page.begin());
+      auto* end = reinterpret_cast<pelmora_char16*>(page.end() - bytes);
+      std::memcpy(start, units.data(), bytes);
+      ReadEveryWay(start, units.size());
+      std::memcpy(end, units.data(), bytes);
+      ReadEveryWay(end, units.size());
+    }
+  }
+}
+
+// pelmora_text_size stays within the text a call left: the empty text of a
+// failure in a one-byte buffer, and results flush with the page's end.
+TEST(Reads, TextSizeWithinTheText) {
+  const GuardedPage page;
+  ASSERT_TRUE(page.ok());
+  char* one = page.end() - 1;
+  EXPECT_EQ(pelmora_s_locator(0.0f, std::numeric_limits<float>::infinity(), one, 1),
+            PELMORA_OVERFLOW);
+  EXPECT_EQ(pelmora_text_size(one), 0u);
+  EXPECT_EQ(pelmora_grid_from_lat_long(52.5f, 13.4f, one, 1), PELMORA_BUFFER_TOO_SMALL);
+  EXPECT_EQ(pelmora_text_size(one), 0u);
+  struct Case {
+    float lon;
+    std::size_t size;
+  };
+  for (const Case& c : {Case{13.4f, 6}, Case{-1480.0f, 7}, Case{1080.0f, 8}}) {
+    char* text = page.end() - (c.size + 1);
+    ASSERT_EQ(pelmora_grid_from_lat_long(52.5f, c.lon, text, c.size + 1), PELMORA_OK);
+    EXPECT_EQ(pelmora_text_size(text), c.size);
+  }
+  char* grid = page.end() - 13;
+  ASSERT_EQ(pelmora_locator(52.5, 13.4, 12, grid, 13), PELMORA_OK);
+  EXPECT_EQ(pelmora_text_size(grid), 12u);
 }
 
 // ---- The floating-point guard ----
