@@ -197,6 +197,7 @@ class Table {
       const int existing = Find(ResultName(r));
       columns_.push_back({r, existing, existing < 0 || options_.overwrite});
       in_place_ = in_place_ || (existing >= 0 && options_.overwrite);
+      appends_ = appends_ || existing < 0;
     }
     bool good = true;
     const auto resolve = [&](const std::vector<std::string>& names, std::vector<int>& to) {
@@ -273,7 +274,12 @@ class Table {
   void WriteRow(std::string_view bytes, const CsvRecord& row, Sink& out) {
     if (!in_place_) {
       out.Put(bytes.substr(0, row.content));
-      for (std::size_t f = row.fields.size(); f < names_.size(); ++f) out.Put(options_.separator);
+      // Padded only so that appended results stand under their columns.
+      if (appends_) {
+        for (std::size_t f = row.fields.size(); f < names_.size(); ++f) {
+          out.Put(options_.separator);
+        }
+      }
     } else {
       for (std::size_t f = 0; f < names_.size(); ++f) {
         if (f > 0) out.Put(options_.separator);
@@ -419,6 +425,7 @@ class Table {
   std::vector<std::string> names_;
   std::vector<Column> columns_;
   bool in_place_ = false;
+  bool appends_ = false;
   std::vector<int> from_, to_, x_;
   std::string scratch_;
   std::vector<std::string> cells_;
@@ -501,8 +508,8 @@ class Log {
       return;
     }
     Position a = my_grid_, b;
-    if ((fields.mine != nullptr && !Grid(whole, *fields.mine, line_at, &a)) ||
-        !Grid(whole, *fields.theirs, line_at, &b)) {
+    if ((fields.mine != nullptr && !Grid(whole, *fields.mine, fields.mine_ext, line_at, &a)) ||
+        !Grid(whole, *fields.theirs, fields.theirs_ext, line_at, &b)) {
       ++diagnostics_.stats.failed;
       out.Put(whole);
       return;
@@ -530,6 +537,7 @@ class Log {
   // The fields a record's results read and replace (the first of each name).
   struct Fields {
     const AdifField *mine = nullptr, *theirs = nullptr, *distance = nullptr, *bearing = nullptr;
+    const AdifField *mine_ext = nullptr, *theirs_ext = nullptr;
   };
 
   Fields FindFields(std::string_view whole, const AdifRecord& record) const {
@@ -538,6 +546,8 @@ class Log {
       const std::string_view name = f.Name(whole);
       if (found.mine == nullptr && SameNoCase(name, "MY_GRIDSQUARE")) found.mine = &f;
       if (found.theirs == nullptr && SameNoCase(name, "GRIDSQUARE")) found.theirs = &f;
+      if (found.mine_ext == nullptr && SameNoCase(name, "MY_GRIDSQUARE_EXT")) found.mine_ext = &f;
+      if (found.theirs_ext == nullptr && SameNoCase(name, "GRIDSQUARE_EXT")) found.theirs_ext = &f;
       if (found.distance == nullptr && SameNoCase(name, "DISTANCE")) found.distance = &f;
       if (found.bearing == nullptr && SameNoCase(name, options_.bearing_field)) found.bearing = &f;
     }
@@ -594,25 +604,45 @@ class Log {
     o.append(value);
   }
 
-  // The position of a locator field; false (and a message on the line of
-  // the field, from `line_at`) when it is none.
+  // The position of a locator field, at the full precision of the field
+  // and its extension (GRIDSQUARE_EXT: the 9th to 12th characters of an
+  // 8-character GRIDSQUARE); false (and a message on the line of the field,
+  // from `line_at`) when it is none.
   template <class LineAt>
-  bool Grid(std::string_view whole, const AdifField& f, const LineAt& line_at, Position* out) {
-    const std::string_view value = whole.substr(f.value, f.end - f.value);
-    int status = PELMORA_OK;
-    const ValueError e = ReadLocator(value, out, &status);
-    if (e == ValueError::kNone) return true;
+  bool Grid(std::string_view whole, const AdifField& f, const AdifField* ext, const LineAt& line_at,
+            Position* out) {
+    const std::string_view value = Value(whole, f);
     const std::string name = Label(f.Name(whole));
+    std::string_view text = value;
+    if (ext != nullptr && !TrimSpaces(Value(whole, *ext)).empty()) {
+      const std::string_view extension = TrimSpaces(Value(whole, *ext));
+      if (TrimSpaces(value).size() != 8 || extension.size() > 4) {
+        diagnostics_.Report(line_at(ext->tag), Label(ext->Name(whole)) + ": " + Excerpt(extension) +
+                                                   " extends no 8-character " + name);
+        return false;
+      }
+      joined_.assign(TrimSpaces(value));
+      joined_.append(extension);
+      text = joined_;
+    }
+    int status = PELMORA_OK;
+    const ValueError e = ReadLocator(text, out, &status);
+    if (e == ValueError::kNone) return true;
     diagnostics_.Report(line_at(f.tag), e == ValueError::kCall
                                             ? CallFailure(name, status)
-                                            : name + ": " + Excerpt(value) + " is not a locator");
+                                            : name + ": " + Excerpt(text) + " is not a locator");
     return false;
+  }
+
+  static std::string_view Value(std::string_view whole, const AdifField& f) {
+    return whole.substr(f.value, f.end - f.value);
   }
 
   const LogOptions& options_;
   Position my_grid_;
   Diagnostics& diagnostics_;
   std::string distance_value_, bearing_value_;
+  std::string joined_;  // a locator and its extension
 };
 
 }  // namespace

@@ -34,9 +34,10 @@ constexpr const char kMainHelp[] =
     "  batch [FILE]         results added to a CSV or TSV table or an ADIF log\n"
     "\n"
     "A place (FROM, TO) is LAT,LON in decimal degrees, north and east positive,\n"
-    "or a locator (JO62qm). Numbers are written as the shortest decimal that\n"
-    "reads back as the same single-precision value. Options take their value\n"
-    "as --option=VALUE or --option VALUE; -- ends the options.\n"
+    "or a locator of 2 to 12 characters (JO62qm, JO62qm45ax). Numbers are\n"
+    "written as the shortest decimal that reads back as the same single-precision\n"
+    "value. Options take their value as --option=VALUE or --option VALUE; --\n"
+    "ends the options.\n"
     "\n"
     "  -h, --help     show this help (pelmora COMMAND --help: that command's)\n"
     "  -V, --version  show the version\n"
@@ -67,7 +68,7 @@ constexpr const char kBearingHelp[] =
     "Usage: pelmora bearing FROM TO\n"
     "Prints the bearing in whole degrees, 0 to 360 clockwise from north, in\n"
     "which the great circle from FROM to TO leaves FROM (the DLL's Azimut).\n"
-    "A place is LAT,LON or a locator (its centre).\n"
+    "A place is LAT,LON or a locator of 2 to 12 characters (its centre).\n"
     "\n"
     "  -h, --help  show this help\n";
 
@@ -75,7 +76,8 @@ constexpr const char kDistanceHelp[] =
     "Usage: pelmora distance FROM TO\n"
     "Prints the great-circle distance in kilometres plus 0.5, as the DLL's\n"
     "DistanceFrom gives it (its integer part is the whole kilometres a logging\n"
-    "program shows). A place is LAT,LON or a locator (its centre).\n"
+    "program shows). A place is LAT,LON or a locator of 2 to 12 characters (its\n"
+    "centre).\n"
     "\n"
     "  -h, --help  show this help\n";
 
@@ -114,7 +116,8 @@ constexpr const char kBatchHelp[] =
     "the whole kilometres from the first to the second, and the bearing from\n"
     "the first to the second in APP_PELMORA_BEARING, inserted before its <EOR>.\n"
     "A record that has one of them keeps it (--overwrite replaces it in place);\n"
-    "records without both locators stay as they are.\n"
+    "records without both locators stay as they are. The locators are read at\n"
+    "full precision, with GRIDSQUARE_EXT and MY_GRIDSQUARE_EXT.\n"
     "  --bearing-field=NAME    the bearing's field (default APP_PELMORA_BEARING;\n"
     "                          not DISTANCE nor a locator field)\n"
     "  --my-grid=LOCATOR       the station's locator for records without\n"

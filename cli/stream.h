@@ -18,9 +18,7 @@ class Source {
   Source& operator=(const Source&) = delete;
   virtual ~Source() { std::free(buffer_); }
   // The bytes read and not yet consumed.
-  std::string_view Window() const {
-    return std::string_view(buffer_ + begin_, end_ - begin_);
-  }
+  std::string_view Window() const { return std::string_view(buffer_ + begin_, end_ - begin_); }
   // Reads more, keeping the window; false when the input has ended (or
   // failed: see Failed). The buffer starts at kInitial bytes and doubles
   // only when a read would find less than a quarter of it free after the

@@ -130,23 +130,39 @@ bool Edge(std::string_view text, std::size_t coordinate) {
 
 }  // namespace
 
-bool IsLocator(std::string_view text) {
-  if (text.size() != 4 && text.size() != 6 && text.size() != 8) return false;
+namespace {
+
+// Whether `text` is a locator of four or six characters as the DLL's
+// encoders write them (S at the grid's edge included).
+bool IsDllLocator(std::string_view text) {
+  if (text.size() != 4 && text.size() != 6) return false;
   for (std::size_t coordinate = 0; coordinate < 2; ++coordinate) {
     if (!Letter(text[coordinate], 'R') && !Edge(text, coordinate)) return false;
   }
   if (!IsDigit(text[2]) || !IsDigit(text[3])) return false;
-  if (text.size() >= 6 && (!Letter(text[4], 'X') || !Letter(text[5], 'X'))) return false;
-  if (text.size() == 8 && (!IsDigit(text[6]) || !IsDigit(text[7]))) return false;
-  return true;
+  return text.size() == 4 || (Letter(text[4], 'X') && Letter(text[5], 'X'));
 }
+
+}  // namespace
 
 ValueError ReadLocator(std::string_view text, Position* out, int* status) {
   text = TrimSpaces(text);
-  if (!IsLocator(text)) return ValueError::kSyntax;
-  *status = pelmora_lat_from_grid(text.data(), text.size(), &out->lat);
-  if (*status == PELMORA_OK) *status = pelmora_long_from_grid(text.data(), text.size(), &out->lon);
-  return *status == PELMORA_OK ? ValueError::kNone : ValueError::kCall;
+  if (IsDllLocator(text)) {
+    // The DLL's centre, so that every figure stays the DLL's, bit for bit.
+    *status = pelmora_lat_from_grid(text.data(), text.size(), &out->lat);
+    if (*status == PELMORA_OK) {
+      *status = pelmora_long_from_grid(text.data(), text.size(), &out->lon);
+    }
+    return *status == PELMORA_OK ? ValueError::kNone : ValueError::kCall;
+  }
+  // Any other precision: the exact centre, rounded once to float.
+  double lat = 0.0, lon = 0.0;
+  *status = pelmora_locator_centre(text.data(), text.size(), &lat, &lon);
+  if (*status == PELMORA_NOT_A_LOCATOR) return ValueError::kSyntax;
+  if (*status != PELMORA_OK) return ValueError::kCall;
+  out->lat = static_cast<float>(lat);
+  out->lon = static_cast<float>(lon);
+  return ValueError::kNone;
 }
 
 ValueError ParsePosition(std::string_view text, Position* out, int* status) {

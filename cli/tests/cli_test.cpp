@@ -108,8 +108,24 @@ TEST(Values, Positions) {
   EXPECT_EQ(ParsePosition("jo62QM", &p, &status), ValueError::kNone);
   EXPECT_EQ(p.lat, 52.520832f);
   EXPECT_EQ(p.lon, 13.375f);
-  EXPECT_EQ(ParsePosition("JO62qm45", &p, &status), ValueError::kNone);
-  EXPECT_EQ(p.lat, 52.520832f);
+  // Four and six characters: the DLL's centre; any other precision the
+  // exact centre, never shortened.
+  const struct {
+    const char* text;
+    float lat, lon;
+  } precisions[] = {
+      {"JO", 55.0f, 10.0f},
+      {"JO62", 52.5f, 13.0f},
+      {"JO62qm", 52.520832f, 13.375f},
+      {"jo62QM45", 52.52291666666667f, 13.370833333333333f},
+      {"JO62qm45ax", 52.524913194444444f, 13.366840277777778f},
+      {" JO62qm45ax09 ", 52.524991319444446f, 13.366684027777778f},
+  };
+  for (const auto& c : precisions) {
+    ASSERT_EQ(ParsePosition(c.text, &p, &status), ValueError::kNone) << c.text;
+    EXPECT_EQ(p.lat, c.lat) << c.text;
+    EXPECT_EQ(p.lon, c.lon) << c.text;
+  }
   // Spaces around a locator are skipped, as around a number.
   EXPECT_EQ(ParsePosition(" JO62qm\t", &p, &status), ValueError::kNone);
   EXPECT_EQ(p.lon, 13.375f);
@@ -117,8 +133,9 @@ TEST(Values, Positions) {
   for (const char* edge : {"JS00aa", "SJ00aa", "ss00", "RS90xa"}) {
     EXPECT_EQ(ParsePosition(edge, &p, &status), ValueError::kNone) << edge;
   }
-  for (const char* bad : {"SO62", "JS01aa", "JS00ab", "SJ10", "JS00aa00", "JO6", "JO62q", "JO62qy",
-                          "JO62qm4", "J O62", "1;2", "1,x"}) {
+  for (const char* bad :
+       {"SO62", "JS01aa", "JS00ab", "SJ10", "JS00aa00", "JO6", "JO62q", "JO62qy", "JO62qm4",
+        "J O62", "JO62qm45ay", "JO62qm45ax1", "JO62qm45ax00aa", "1;2", "1,x"}) {
     EXPECT_EQ(ParsePosition(bad, &p, &status), ValueError::kSyntax) << bad;
   }
   EXPECT_EQ(ParsePosition("1e39,0", &p, &status), ValueError::kRange);
@@ -419,6 +436,17 @@ TEST(Log, RecordsComeBackRightOrAreReported) {
        station,
        {"<GRIDSQUARE:4>FN20<DISTANCE:4>6456 <APP_PELMORA_BEARING:3>296 <eor>" + annotated, "",
         kExitOk}},
+      {"locators of eight characters and their extensions, never shortened",
+       "<GRIDSQUARE:8>JO62qm99<MY_GRIDSQUARE:8>JO62qm00<eor>\n"
+       "<GRIDSQUARE:8>JO62qm99<GRIDSQUARE_EXT:2>ax<MY_GRIDSQUARE:8>JO62qm00<eor>\n"
+       "<GRIDSQUARE:6>JO62qm<GRIDSQUARE_EXT:2>ax<MY_GRIDSQUARE:8>JO62qm00<eor>",
+       {},
+       {"<GRIDSQUARE:8>JO62qm99<MY_GRIDSQUARE:8>JO62qm00<DISTANCE:1>7 "
+        "<APP_PELMORA_BEARING:2>51 <eor>\n"
+        "<GRIDSQUARE:8>JO62qm99<GRIDSQUARE_EXT:2>ax<MY_GRIDSQUARE:8>JO62qm00<DISTANCE:1>7 "
+        "<APP_PELMORA_BEARING:2>48 <eor>\n"
+        "<GRIDSQUARE:6>JO62qm<GRIDSQUARE_EXT:2>ax<MY_GRIDSQUARE:8>JO62qm00<eor>",
+        "pelmora: t.adi:3: GRIDSQUARE_EXT: 'ax' extends no 8-character GRIDSQUARE\n", kExitFailed}},
       {"the grid's edge, as the encoders write it",
        "<GRIDSQUARE:6>JS00aa<MY_GRIDSQUARE:6>JO62qm<eor>",
        {},

@@ -28,6 +28,10 @@ expect 0 JF96ec "" locator --slocator -33.9,18.4
 expect 0 JS00aa "" locator 90 0
 expect 0 4167.4385 "" distance JS00aa JO62qm
 expect 0 6383.4517 "" distance 'JO62qm ' ' FN20xq'
+# Locators of every precision, never shortened.
+expect 0 7.094641 "" distance JO62qm00 JO62qm99
+expect 0 7.451362 "" distance JO62qm00ax JO62qm99xx22
+expect 0 5499.1973 "" distance JO FN
 expect 1 "" "pelmora: 52.5,-1480 lies outside the grid (latitude -90 to 90, longitude -180 to 180)" \
   locator 52.5 -1480
 expect 0 52.520832,13.375 "" centre JO62qm
