@@ -9,6 +9,7 @@
 
 #include "cli/adif.h"
 #include "cli/csv.h"
+#include "cli/progress.h"
 #include "cli/text.h"
 #include "cli/values.h"
 #include "pelmora.h"
@@ -18,6 +19,7 @@ namespace pelmora::cli {
 namespace {
 
 void Emit(Diagnostics& diagnostics, std::string message) {
+  if (diagnostics.progress != nullptr) diagnostics.progress->Clear();
   message.push_back('\n');
   if (diagnostics.err != nullptr) {
     std::fputs(message.c_str(), diagnostics.err);
@@ -122,7 +124,7 @@ class Records {
     const std::string_view bytes = in_.Window().substr(0, length);
     if (long_) out_.Put(bytes);
     line_ += Lines(bytes);
-    in_.Consume(length);
+    Consume(length);
     long_ = false;
   }
 
@@ -143,8 +145,15 @@ class Records {
     const std::string_view bytes = in_.Window().substr(0, n);
     out_.Put(bytes);
     line_ += Lines(bytes);
-    in_.Consume(n);
+    Consume(n);
     splitter_.Drop(n);
+  }
+
+  void Consume(std::size_t n) {
+    in_.Consume(n);
+    done_ += n;
+    if (diagnostics_.progress != nullptr)
+      diagnostics_.progress->Update(done_, diagnostics_.stats.read);
   }
 
   Source& in_;
@@ -152,6 +161,7 @@ class Records {
   Splitter& splitter_;
   Diagnostics& diagnostics_;
   std::size_t line_ = 1;
+  std::size_t done_ = 0;  // bytes consumed
   bool long_ = false;
 };
 
@@ -741,12 +751,14 @@ int RunBatch(Source& in, Sink& out, BatchOptions options, Diagnostics& diagnosti
     }
   } catch (const std::bad_alloc&) {
     diagnostics.Report("out of memory; the output ends after the last whole record");
+    if (diagnostics.progress != nullptr) diagnostics.progress->Clear();
     return kExitFailed;
   }
   if (in.Failed()) {
     diagnostics.Report(std::strerror(in.Error()));
     status = kExitFile;
   }
+  if (diagnostics.progress != nullptr) diagnostics.progress->Clear();
   return status;
 }
 

@@ -21,6 +21,8 @@
 
 namespace pelmora::cli {
 
+class Progress;
+
 // The exit statuses of the command, each with one meaning.
 enum Exit {
   kExitOk = 0,      // all went well
@@ -46,6 +48,8 @@ struct Diagnostics {
   std::FILE* err = stderr;
   std::string collected;
   Stats stats;
+  // The progress line, erased before each message (null: none).
+  Progress* progress = nullptr;
   void Report(std::size_t line, std::string_view what);
   // "pelmora: FILE: what", about the whole input.
   void Report(std::string_view what);

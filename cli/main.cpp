@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/batch.h"
+#include "cli/progress.h"
 #include "cli/stream.h"
 #include "cli/values.h"
 #include "pelmora.h"
@@ -133,6 +134,9 @@ constexpr const char kBatchHelp[] =
     "                          16M; K, M, G suffixes; at least 4096); a longer\n"
     "                          one is reported and passed on unchanged\n"
     "  --stats                 a summary on standard error at the end\n"
+    "  --progress              show progress on standard error even when it is\n"
+    "                          not a terminal (it is shown on a terminal)\n"
+    "  -q, --quiet             never show progress\n"
     "  -h, --help              show this help\n"
     "\n"
     "A bad row or record is written back unchanged (a table row with empty\n"
@@ -363,18 +367,28 @@ bool ReadSize(std::string_view text, std::size_t* out) {
 const std::vector<OptionSpec> kBatchOptions = {
     {"overwrite", 0, false}, {"format", 0, true}, {"from", 0, true},          {"to", 0, true},
     {"x", 0, true},          {"add", 0, true},    {"bearing-field", 0, true}, {"my-grid", 0, true},
-    {"max-record", 0, true}, {"stats", 0, false},
+    {"max-record", 0, true}, {"stats", 0, false}, {"progress", 0, false},     {"quiet", 'q', false},
+};
+
+struct BatchFlags {
+  bool stats = false;
+  bool progress = false;
+  bool quiet = false;
 };
 
 // The options of a batch; 0, or the usage error's status.
-int ReadBatchOptions(const Arguments& args, BatchOptions* options, bool* stats) {
+int ReadBatchOptions(const Arguments& args, BatchOptions* options, BatchFlags* flags) {
   for (const Option& option : args.options) {
     const std::string_view name = option.spec->name;
     const std::string& value = option.value;
     if (name == "overwrite") {
       options->table.overwrite = options->log.overwrite = true;
     } else if (name == "stats") {
-      *stats = true;
+      flags->stats = true;
+    } else if (name == "progress") {
+      flags->progress = true;
+    } else if (name == "quiet") {
+      flags->quiet = true;
     } else if (name == "format") {
       if (value == "csv") {
         options->format = Format::kCsv;
@@ -430,8 +444,8 @@ bool SameAsOutput(int fd) {
 
 int Batch(const Arguments& args) {
   BatchOptions options;
-  bool stats = false;
-  if (const int usage = ReadBatchOptions(args, &options, &stats)) return usage;
+  BatchFlags flags;
+  if (const int usage = ReadBatchOptions(args, &options, &flags)) return usage;
   const std::string file = args.operands.empty() ? "-" : std::string(args.operands[0]);
   int fd = STDIN_FILENO;
   Diagnostics diagnostics;
@@ -450,6 +464,14 @@ int Batch(const Arguments& args) {
     if (fd != STDIN_FILENO) ::close(fd);
     return kExitFile;
   }
+  // Progress on a terminal (or on request), never with --quiet; of the whole
+  // size when the input is a file.
+  struct stat input;
+  const std::size_t total = ::fstat(fd, &input) == 0 && S_ISREG(input.st_mode)
+                                ? static_cast<std::size_t>(input.st_size)
+                                : 0;
+  Progress progress(stderr, total);
+  if (!flags.quiet && (flags.progress || ::isatty(STDERR_FILENO))) diagnostics.progress = &progress;
   FdSource in(fd);
   FdSink out(STDOUT_FILENO);
   int status = RunBatch(in, out, options, diagnostics);
@@ -458,7 +480,7 @@ int Batch(const Arguments& args) {
     status = kExitFile;
   }
   if (fd != STDIN_FILENO) ::close(fd);
-  if (stats) std::fprintf(stderr, "%s\n", StatsLine(diagnostics.stats).c_str());
+  if (flags.stats) std::fprintf(stderr, "%s\n", StatsLine(diagnostics.stats).c_str());
   return status;
 }
 

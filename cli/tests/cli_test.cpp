@@ -10,6 +10,7 @@
 #include <string>
 
 #include "cli/batch.h"
+#include "cli/progress.h"
 #include "cli/stream.h"
 #include "cli/values.h"
 #include "gtest/gtest.h"
@@ -513,6 +514,22 @@ TEST(Options, FormatFromTheNameElseFromTheContent) {
   };
   for (const auto& [content, format] : contents) {
     EXPECT_EQ(FormatOfContent(content), format) << content.substr(0, 20);
+  }
+}
+
+TEST(Options, ProgressLine) {
+  const struct {
+    std::size_t bytes, total, records;
+    double seconds;
+    const char* line;
+  } cases[] = {
+      {0, 0, 0, 0.0, "pelmora: 0.0 MiB, 0 records"},
+      {3 << 20, 0, 1000, 0.5, "pelmora: 3.0 MiB, 1000 records, 2000/s"},
+      {1 << 20, 4 << 20, 10, 2.0, "pelmora: 1.0 MiB of 4.0 MiB (25%), 10 records, 5/s, 0:06 left"},
+      {1 << 20, 201 << 20, 7, 1.0, "pelmora: 1.0 MiB of 201.0 MiB (0%), 7 records, 7/s, 3:20 left"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Progress::Line(c.bytes, c.total, c.records, c.seconds), c.line);
   }
 }
 

@@ -99,6 +99,17 @@ status=$?
 [ $status = 3 ] && cmp -s "$work/t.csv" "$work/copy.csv" &&
   [ "$(cat "$work/err")" = "pelmora: $work/t.csv: the input file is the output file" ] ||
   { echo "batch f.csv >> f.csv: status $status, $(cat "$work/err")"; failed=1; }
+# Out of memory (an unfinished quoted cell under a raised record limit):
+# exit 1 with a message, the rows before it written. Skipped where the
+# address space cannot be limited (a sanitizer's build).
+if (ulimit -v 100000 && "$pelmora" --version >/dev/null 2>&1); then
+  { printf 'from,to\nJO62qm,FN20xq\n"'; head -c 300000000 /dev/zero; } |
+    (ulimit -v 100000 && "$pelmora" batch --max-record=1G >"$work/out" 2>"$work/err")
+  status=$?
+  [ $status = 1 ] && [ "$(cat "$work/out")" = "$(printf 'from,to,distance,bearing\nJO62qm,FN20xq,6383.4517,296')" ] &&
+    grep -q '^pelmora: -: out of memory' "$work/err" ||
+    { echo "out of memory: status $status, $(cat "$work/err")"; failed=1; }
+fi
 # The file's name decides the format before its content does: this table
 # named as a log has no record to annotate.
 printf 'from,to\nJO62qm,FN20xq\n' >"$work/table.adi"
