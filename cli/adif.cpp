@@ -86,10 +86,10 @@ AdifSplit AdifSplitter::Split(std::string_view window, bool at_end, AdifRecord* 
       if (pos_ > n) {  // within a value
         if (!at_end) return AdifSplit::kNeedMore;
         const AdifField& f = fields_.back();
-        return Malformed(window, at_end, f.tag,
-                         Join({"the value of ", f.Name(window).substr(0, kExcerpt),
-                               " runs past the end of the log"}),
-                         record);
+        return Malformed(
+            window, at_end, f.tag,
+            Join({"the value of ", Excerpt(f.Name(window)), " runs past the end of the log"}),
+            record);
       }
       const std::size_t open = Find(window, '<', pos_);
       if (open == std::string_view::npos) {

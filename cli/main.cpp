@@ -59,9 +59,10 @@ constexpr const char kLocatorHelp[] =
 
 constexpr const char kCentreHelp[] =
     "Usage: pelmora centre LOCATOR\n"
-    "Prints LAT,LON, the centre of the locator's subsquare (six characters) or\n"
-    "square (four), as the DLL's LatFromGrid and LongFromGrid decode it. Any\n"
-    "text is decoded as the DLL decodes it, without a check.\n"
+    "Prints LAT,LON, the centre of the locator's cell: for four or six characters\n"
+    "as the DLL's LatFromGrid and LongFromGrid decode it, for 2, 8, 10 or 12 the\n"
+    "exact centre in single precision. Any other text is decoded as the DLL\n"
+    "decodes it, without a check.\n"
     "\n"
     "  -h, --help  show this help\n";
 
@@ -287,12 +288,19 @@ int Locator(const Arguments& args) {
 int Centre(const Arguments& args) {
   if (args.operands.size() != 1) return UsageError("centre: give one LOCATOR");
   const std::string_view grid = args.operands[0];
-  float lat = 0.0f, lon = 0.0f;
-  int status = pelmora_lat_from_grid(grid.data(), grid.size(), &lat);
-  if (status != PELMORA_OK) return CallError("LatFromGrid", status);
-  status = pelmora_long_from_grid(grid.data(), grid.size(), &lon);
-  if (status != PELMORA_OK) return CallError("LongFromGrid", status);
-  return Print(FormatFloat(lat) + "," + FormatFloat(lon));
+  // A locator of any precision: its centre, never shortened (four and six
+  // characters the DLL's); any other text as the DLL decodes it.
+  Position p;
+  int status = PELMORA_OK;
+  const ValueError e = ReadLocator(grid, &p, &status);
+  if (e == ValueError::kCall) return CallError("LatFromGrid", status);
+  if (e != ValueError::kNone) {
+    status = pelmora_lat_from_grid(grid.data(), grid.size(), &p.lat);
+    if (status != PELMORA_OK) return CallError("LatFromGrid", status);
+    status = pelmora_long_from_grid(grid.data(), grid.size(), &p.lon);
+    if (status != PELMORA_OK) return CallError("LongFromGrid", status);
+  }
+  return Print(FormatFloat(p.lat) + "," + FormatFloat(p.lon));
 }
 
 int TwoPlaces(const char* command, const Arguments& args, bool bearing) {

@@ -36,6 +36,7 @@ expect 1 "" "pelmora: 52.5,-1480 lies outside the grid (latitude -90 to 90, long
   locator 52.5 -1480
 expect 0 52.520832,13.375 "" centre JO62qm
 expect 0 52.5,13 "" centre JO62
+expect 0 52.522915,13.370833 "" centre JO62qm45
 expect 0 296 "" bearing JO62qm FN20xq
 expect 0 6383.4517 "" distance JO62qm FN20xq
 expect 0 6383.4517 "" distance 52.520832,13.375 40.6875,-74.041664
