@@ -85,6 +85,9 @@ AdifSplit AdifSplitter::Split(std::string_view window, bool at_end, AdifRecord* 
     if (open_ == kNone) {
       if (pos_ > n) {  // within a value
         if (!at_end) return AdifSplit::kNeedMore;
+        if (fields_.empty()) {  // let go of with the start of a long record
+          return Malformed(window, at_end, 0, "a value runs past the end of the log", record);
+        }
         const AdifField& f = fields_.back();
         return Malformed(
             window, at_end, f.tag,

@@ -373,7 +373,7 @@ TEST(Log, GoodRecordsAnnotatedBadOnesUnchanged) {
              "<CALL:3>ABC <GRIDSQUARE:40>JO62\n",
              "pelmora: t.adi:8: the field 'CALL' has a bad length 'x'\n"
              "pelmora: t.adi:9: GRIDSQUARE: 'ZZ99' is not a locator\n"
-             "pelmora: t.adi:12: the value of GRIDSQUARE runs past the end of the log\n",
+             "pelmora: t.adi:12: the value of 'GRIDSQUARE' runs past the end of the log\n",
              kExitFailed},
             "kLog");
   const Stats stats = Log(kLog, LogOptions{}).stats;
@@ -464,6 +464,12 @@ TEST(Log, RecordsComeBackRightOrAreReported) {
        pair + "<eor>\n<NOTES:9>" + std::string(5000, '<'),
        small,
        {annotated + "\n<NOTES:9>" + std::string(5000, '<'),
+        "pelmora: t.adi:2: a record longer than 4096 bytes (--max-record), passed on unchanged\n",
+        kExitFailed}},
+      {"a long value running past the end of the log",
+       pair + "<eor>\n<NOTES:9999>" + std::string(5000, 'n'),
+       small,
+       {annotated + "\n<NOTES:9999>" + std::string(5000, 'n'),
         "pelmora: t.adi:2: a record longer than 4096 bytes (--max-record), passed on unchanged\n",
         kExitFailed}},
       {"a tag without its end",
