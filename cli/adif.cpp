@@ -53,7 +53,12 @@ AdifSplit AdifSplitter::Finish(AdifRecord* record, std::size_t end_tag, std::siz
   record->ends_header = header;
   record->problem.swap(problem_);
   record->problem_at = problem_at_;
-  *this = AdifSplitter();
+  // Ready for the next record, keeping the room of the fields' list.
+  fields_.clear();
+  problem_.clear();
+  pos_ = close_from_ = seen_ = search_ = problem_at_ = 0;
+  open_ = kNone;
+  started_ = malformed_ = false;
   return AdifSplit::kRecord;
 }
 
