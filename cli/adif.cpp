@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <optional>
 
 #include "cli/values.h"
 
@@ -127,43 +128,51 @@ AdifSplit AdifSplitter::Split(std::string_view window, bool at_end, AdifRecord* 
     }
     const std::size_t open = open_;
     open_ = kNone;
-    const std::string_view tag = window.substr(open + 1, close - open - 1);
-    const std::size_t colon = Find(tag, ':', 0);
-    const std::string_view name = tag.substr(0, colon);
-    if (name.size() == 3 && (SameNoCase(name, "eor") || SameNoCase(name, "eoh"))) {
-      return Finish(record, open, close + 1, SameNoCase(name, "eoh"));
+    if (const std::optional<AdifSplit> done = Tag(window, at_end, open, close, record)) {
+      return *done;
     }
-    if (colon == std::string_view::npos || name.empty()) {
-      return Malformed(window, at_end, open, Join({"the tag ", Excerpt(tag), " has no length"}),
-                       record);
-    }
-    const std::string_view rest = tag.substr(colon + 1);
-    const std::size_t second = Find(rest, ':', 0);
-    const std::string_view digits = rest.substr(0, second);
-    std::size_t length = 0;
-    bool good = !digits.empty() && digits.size() <= 15;
-    for (const char c : digits) {
-      good = good && c >= '0' && c <= '9';
-      if (good) length = length * 10 + static_cast<std::size_t>(c - '0');
-    }
-    if (!good) {
-      return Malformed(window, at_end, open,
-                       Join({"the field ", Excerpt(name), " has a bad length ", Excerpt(digits)}),
-                       record);
-    }
-    AdifField field;
-    field.tag = open;
-    field.value = close + 1;
-    field.end = field.value + length;
-    field.name_size = name.size();
-    if (second != std::string_view::npos) {
-      field.type_at = open + 1 + colon + 1 + second + 1;
-      field.type_size = rest.size() - second - 1;
-    }
-    fields_.push_back(field);
-    started_ = true;
-    pos_ = field.end;
   }
+}
+
+std::optional<AdifSplit> AdifSplitter::Tag(std::string_view window, bool at_end, std::size_t open,
+                                           std::size_t close, AdifRecord* record) {
+  const std::string_view tag = window.substr(open + 1, close - open - 1);
+  const std::size_t colon = Find(tag, ':', 0);
+  const std::string_view name = tag.substr(0, colon);
+  if (name.size() == 3 && (SameNoCase(name, "eor") || SameNoCase(name, "eoh"))) {
+    return Finish(record, open, close + 1, SameNoCase(name, "eoh"));
+  }
+  if (colon == std::string_view::npos || name.empty()) {
+    return Malformed(window, at_end, open, Join({"the tag ", Excerpt(tag), " has no length"}),
+                     record);
+  }
+  const std::string_view rest = tag.substr(colon + 1);
+  const std::size_t second = Find(rest, ':', 0);
+  const std::string_view digits = rest.substr(0, second);
+  std::size_t length = 0;
+  bool good = !digits.empty() && digits.size() <= 15;
+  for (const char c : digits) {
+    good = good && c >= '0' && c <= '9';
+    if (good) length = length * 10 + static_cast<std::size_t>(c - '0');
+  }
+  if (!good) {
+    return Malformed(window, at_end, open,
+                     Join({"the field ", Excerpt(name), " has a bad length ", Excerpt(digits)}),
+                     record);
+  }
+  AdifField field;
+  field.tag = open;
+  field.value = close + 1;
+  field.end = field.value + length;
+  field.name_size = name.size();
+  if (second != std::string_view::npos) {
+    field.type_at = open + 1 + colon + 1 + second + 1;
+    field.type_size = rest.size() - second - 1;
+  }
+  fields_.push_back(field);
+  started_ = true;
+  pos_ = field.end;
+  return std::nullopt;
 }
 
 std::size_t AdifSplitter::Scanned() const {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,6 +65,10 @@ class AdifSplitter {
   AdifSplit Malformed(std::string_view window, bool at_end, std::size_t at, std::string problem,
                       AdifRecord* record);
   AdifSplit Finish(AdifRecord* record, std::size_t end_tag, std::size_t length, bool header);
+  // The tag from `open` to `close` (its "<" and ">"): a field added to the
+  // record (nullopt), or the record's end.
+  std::optional<AdifSplit> Tag(std::string_view window, bool at_end, std::size_t open,
+                               std::size_t close, AdifRecord* record);
 
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   std::size_t pos_ = 0;         // where the next tag is looked for (past the window: in a value)
