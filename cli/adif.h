@@ -8,9 +8,12 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "cli/text.h"
 
 namespace pelmora::cli {
 
@@ -18,8 +21,12 @@ struct AdifField {
   std::size_t tag = 0;    // the "<" of its tag
   std::size_t value = 0;  // the first byte of its value
   std::size_t end = 0;    // past its value
-  std::string_view name;  // as written
-  std::string_view type;  // empty without a type
+  std::size_t name_size = 0;
+  std::size_t type_at = 0;  // its type, empty without one
+  std::size_t type_size = 0;
+  // The name as written, and the type, within the record's bytes.
+  std::string_view Name(std::string_view record) const { return record.substr(tag + 1, name_size); }
+  std::string_view Type(std::string_view record) const { return record.substr(type_at, type_size); }
 };
 
 struct AdifRecord {
@@ -36,20 +43,44 @@ struct AdifRecord {
 
 enum class AdifSplit { kRecord, kNeedMore, kEnd };
 
-// The next record at the start of `window`. kEnd when only text without a
-// tag is left (at the end of the input); kNeedMore when the window ends
-// inside the record and more input may follow.
-AdifSplit SplitAdifRecord(std::string_view window, bool at_end, AdifRecord* record);
+// Splits the records of a stream one at a time, each byte scanned once: a
+// record that does not end within the window is taken up again where the
+// scan stopped when the window has grown (its start unchanged). A tag is at
+// most kMaxTag bytes; a "<" that opens none (another "<" before its ">", or
+// none within kMaxTag bytes) makes the record malformed.
+class AdifSplitter {
+ public:
+  static constexpr std::size_t kMaxTag = 1024;
+  // The next record at the start of `window`. kEnd when only text without a
+  // tag is left (at the end of the input); kNeedMore when the window ends
+  // inside the record and more input may follow.
+  AdifSplit Split(std::string_view window, bool at_end, AdifRecord* record);
+  // The bytes of the unfinished record that can be let go (passed on)
+  // without losing the scan, and letting go of them: a record too long to
+  // hold is read through in pieces. Its fields are lost.
+  std::size_t Scanned() const;
+  void Drop(std::size_t n);
 
-// Whether two names are equal in any case (ASCII).
-inline bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const char x = (a[i] >= 'A' && a[i] <= 'Z') ? static_cast<char>(a[i] + 32) : a[i];
-    const char y = (b[i] >= 'A' && b[i] <= 'Z') ? static_cast<char>(b[i] + 32) : b[i];
-    if (x != y) return false;
-  }
-  return true;
-}
+ private:
+  AdifSplit Malformed(std::string_view window, bool at_end, std::size_t at, std::string problem,
+                      AdifRecord* record);
+  AdifSplit Finish(AdifRecord* record, std::size_t end_tag, std::size_t length, bool header);
+  // The tag from `open` to `close` (its "<" and ">"): a field added to the
+  // record (nullopt), or the record's end.
+  std::optional<AdifSplit> Tag(std::string_view window, bool at_end, std::size_t open,
+                               std::size_t close, AdifRecord* record);
+
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  std::size_t pos_ = 0;         // where the next tag is looked for (past the window: in a value)
+  std::size_t open_ = kNone;    // the "<" of the tag being read
+  std::size_t close_from_ = 0;  // where its ">" is looked for
+  std::size_t seen_ = 0;        // the window's size at the last call
+  bool started_ = false;        // the record has a field (or lost some)
+  bool malformed_ = false;      // looking for the end tag of a malformed record
+  std::size_t search_ = 0;      // where the end tag is looked for
+  std::string problem_;
+  std::size_t problem_at_ = 0;
+  std::vector<AdifField> fields_;
+};
 
 }  // namespace pelmora::cli

@@ -4,23 +4,42 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <new>
+#include <string>
 
 #include "cli/adif.h"
 #include "cli/csv.h"
+#include "cli/progress.h"
+#include "cli/text.h"
 #include "cli/values.h"
 #include "pelmora.h"
 
 namespace pelmora::cli {
 
+namespace {
+
+void Emit(Diagnostics& diagnostics, std::string message) {
+  if (diagnostics.progress != nullptr) diagnostics.progress->Clear();
+  message.push_back('\n');
+  if (diagnostics.err != nullptr) {
+    std::fputs(message.c_str(), diagnostics.err);
+  } else {
+    diagnostics.collected += message;
+  }
+}
+
+}  // namespace
+
 void Diagnostics::Report(std::size_t line, std::string_view what) {
   std::string message = "pelmora: " + file + ":" + std::to_string(line) + ": ";
   message.append(what);
-  message.push_back('\n');
-  if (err != nullptr) {
-    std::fputs(message.c_str(), err);
-  } else {
-    collected += message;
-  }
+  Emit(*this, std::move(message));
+}
+
+void Diagnostics::Report(std::string_view what) {
+  std::string message = "pelmora: " + file + ": ";
+  message.append(what);
+  Emit(*this, std::move(message));
 }
 
 namespace {
@@ -28,16 +47,7 @@ namespace {
 constexpr std::string_view kResultNames[] = {"distance", "km",  "bearing", "locator",
                                              "slocator", "lat", "lon",     "arccos"};
 
-std::string CallFailure(std::string_view what, int status) {
-  return std::string(what) + ": " + pelmora_strerror(status) + " (error " + std::to_string(status) +
-         ")";
-}
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool NeedsTo(Result r) {
   return r == Result::kDistance || r == Result::kKm || r == Result::kBearing;
@@ -59,14 +69,101 @@ std::size_t Lines(std::string_view bytes) {
   return n;
 }
 
-// Reads until `split` finds a whole record in the window; false at the end.
-template <class Split>
-bool NextRecord(Source& in, Split&& split) {
-  for (;;) {
-    if (split(in.Window(), in.Ended())) return true;
-    if (!in.More() && in.Window().empty()) return false;
-  }
+// A name from the input as a message shows it: itself when it is short and
+// printable, else an excerpt.
+std::string Label(std::string_view name) {
+  const bool plain =
+      name.size() <= kExcerpt && std::all_of(name.begin(), name.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F;
+      });
+  return plain ? std::string(name) : Excerpt(name);
 }
+
+std::string LongRecord(std::size_t limit) {
+  return "a record longer than " + std::to_string(limit) +
+         " bytes (--max-record), passed on unchanged";
+}
+
+// Reads the records of `in` one at a time through `splitter` (a
+// CsvSplitter or an AdifSplitter), keeping count of lines. A record that
+// grows beyond the source's limit is reported and passed on unchanged as
+// it is read: what the scan has passed is let go.
+template <class Splitter>
+class Records {
+ public:
+  Records(Source& in, Sink& out, Splitter& splitter, Diagnostics& diagnostics)
+      : in_(in), out_(out), splitter_(splitter), diagnostics_(diagnostics) {}
+
+  // Calls `split(window, at_end)` until it finds a record, more input being
+  // read as needed; false at the end of the input, when a read failed (the
+  // window then holds a record cut short) or when the record is too long
+  // and `pass` is false.
+  template <class Split>
+  bool Next(Split&& split, bool pass = true) {
+    for (;;) {
+      if (split(in_.Window(), in_.AtEnd())) return true;
+      if (in_.Window().size() >= in_.Limit()) {
+        if (!pass) return false;
+        PassOn();
+        continue;
+      }
+      if (in_.Failed() || (!in_.More() && in_.Window().empty())) return false;
+    }
+  }
+
+  // Whether the record found is too long to hold, however the input came
+  // in pieces: it is passed on whole (reported once).
+  bool Long(std::size_t length) {
+    if (!long_ && length > in_.Limit()) Report();
+    return long_;
+  }
+  std::size_t Line() const { return line_; }
+
+  // The record of `length` bytes at the start of the window is done.
+  void Done(std::size_t length) {
+    const std::string_view bytes = in_.Window().substr(0, length);
+    if (long_) out_.Put(bytes);
+    line_ += Lines(bytes);
+    Consume(length);
+    long_ = false;
+  }
+
+ private:
+  // On the line where the record's text begins (an ADIF record may begin
+  // with the line end after the last one).
+  void Report() {
+    long_ = true;
+    ++diagnostics_.stats.read;
+    const std::string_view window = in_.Window();
+    const std::size_t text = std::min(window.find_first_not_of(" \t\r\n"), window.size());
+    diagnostics_.Fail(line_ + Lines(window.substr(0, text)), LongRecord(in_.Limit()));
+  }
+
+  void PassOn() {
+    if (!long_) Report();
+    const std::size_t n = splitter_.Scanned();
+    const std::string_view bytes = in_.Window().substr(0, n);
+    out_.Put(bytes);
+    line_ += Lines(bytes);
+    Consume(n);
+    splitter_.Drop(n);
+  }
+
+  void Consume(std::size_t n) {
+    in_.Consume(n);
+    done_ += n;
+    if (diagnostics_.progress != nullptr)
+      diagnostics_.progress->Update(done_, diagnostics_.stats.read);
+  }
+
+  Source& in_;
+  Sink& out_;
+  Splitter& splitter_;
+  Diagnostics& diagnostics_;
+  std::size_t line_ = 1;
+  std::size_t done_ = 0;  // bytes consumed
+  bool long_ = false;
+};
 
 }  // namespace
 
@@ -94,7 +191,9 @@ class Table {
   // The header: the columns the results read and the columns they fill.
   bool Header(std::string_view bytes, const CsvRecord& header) {
     for (const CsvField& f : header.fields) {
-      names_.emplace_back(Trim(CsvValue(bytes.substr(f.begin, f.end - f.begin), &scratch_)));
+      std::string_view name = CsvValue(bytes.substr(f.begin, f.end - f.begin), &scratch_);
+      if (names_.empty() && name.substr(0, 3) == kByteOrderMark) name.remove_prefix(3);
+      names_.emplace_back(TrimSpaces(name));
     }
     bool needs_from = false, needs_to = false, needs_x = false;
     for (const Result r : options_.add) {
@@ -108,13 +207,14 @@ class Table {
       const int existing = Find(ResultName(r));
       columns_.push_back({r, existing, existing < 0 || options_.overwrite});
       in_place_ = in_place_ || (existing >= 0 && options_.overwrite);
+      appends_ = appends_ || existing < 0;
     }
     bool good = true;
     const auto resolve = [&](const std::vector<std::string>& names, std::vector<int>& to) {
       for (const std::string& name : names) {
         const int index = Find(name);
         if (index < 0) {
-          diagnostics_.Report(1, "no column '" + name + "' in the header");
+          diagnostics_.Report(1, "no column " + Excerpt(name) + " in the header");
           good = false;
         }
         to.push_back(index);
@@ -142,37 +242,35 @@ class Table {
       out.Put(bytes.substr(0, row.length));
       return;
     }
+    ++diagnostics_.stats.read;
+    if (row.fields.size() > names_.size()) {
+      diagnostics_.Fail(line, "the row has " + std::to_string(row.fields.size()) +
+                                  " cells, the header " + std::to_string(names_.size()));
+      out.Put(bytes.substr(0, row.length));
+      return;
+    }
     bytes_ = bytes;
     row_ = &row;
     line_ = line;
     failed_ = false;
-    have_from_ = have_to_ = false;
+    have_from_ = have_to_ = 0;
     cells_.resize(columns_.size());
+    bool computed = false;
     for (std::size_t i = 0; i < columns_.size(); ++i) {
       cells_[i].clear();
-      if (columns_[i].computed) Compute(columns_[i].result, cells_[i]);
-    }
-    if (failed_) ++diagnostics_.failures;
-    std::string& o = out.Buffer();
-    if (!in_place_) {
-      o.append(bytes.substr(0, row.content));
-    } else {
-      for (std::size_t f = 0; f < row.fields.size(); ++f) {
-        if (f > 0) o.push_back(options_.separator);
-        const std::size_t c = ColumnFilling(f);
-        if (c < columns_.size()) {
-          AppendCsvValue(o, cells_[c], options_.separator);
-        } else {
-          o.append(bytes.substr(row.fields[f].begin, row.fields[f].end - row.fields[f].begin));
-        }
+      if (columns_[i].computed) {
+        Compute(columns_[i].result, cells_[i]);
+        computed = true;
       }
     }
-    for (std::size_t i = 0; i < columns_.size(); ++i) {
-      if (columns_[i].existing >= 0) continue;
-      o.push_back(options_.separator);
-      AppendCsvValue(o, cells_[i], options_.separator);
+    if (failed_) {
+      ++diagnostics_.stats.failed;
+    } else if (computed) {
+      ++diagnostics_.stats.annotated;
+    } else {
+      ++diagnostics_.stats.kept;
     }
-    out.Put(bytes.substr(row.content, row.length - row.content));
+    WriteRow(bytes, row, out);
   }
 
  private:
@@ -182,22 +280,40 @@ class Table {
     bool computed;  // false: kept as the table has it
   };
 
-  int Find(std::string_view name) const {
-    for (std::size_t i = 0; i < names_.size(); ++i) {
-      if (SameNameNoCase(names_[i], name)) return static_cast<int>(i);
+  // The row with the results in place or appended, a short row padded.
+  void WriteRow(std::string_view bytes, const CsvRecord& row, Sink& out) {
+    if (!in_place_) {
+      out.Put(bytes.substr(0, row.content));
+      // Padded only so that appended results stand under their columns.
+      if (appends_) {
+        for (std::size_t f = row.fields.size(); f < names_.size(); ++f) {
+          out.Put(options_.separator);
+        }
+      }
+    } else {
+      for (std::size_t f = 0; f < names_.size(); ++f) {
+        if (f > 0) out.Put(options_.separator);
+        const std::size_t c = ColumnFilling(f);
+        if (c < columns_.size()) {
+          AppendCsvValue(out.Buffer(), cells_[c], options_.separator);
+        } else if (f < row.fields.size()) {
+          out.Put(bytes.substr(row.fields[f].begin, row.fields[f].end - row.fields[f].begin));
+        }
+      }
     }
-    return -1;
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+      if (columns_[i].existing >= 0) continue;
+      out.Put(options_.separator);
+      AppendCsvValue(out.Buffer(), cells_[i], options_.separator);
+    }
+    out.Put(bytes.substr(row.content, row.length - row.content));
   }
 
-  static bool SameNameNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      const auto lower = [](char c) {
-        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-      };
-      if (lower(a[i]) != lower(b[i])) return false;
+  int Find(std::string_view name) const {
+    for (std::size_t i = 0; i < names_.size(); ++i) {
+      if (SameNoCase(names_[i], name)) return static_cast<int>(i);
     }
-    return true;
+    return -1;
   }
 
   // The result column filled in place at field `f`, or columns_.size().
@@ -213,10 +329,14 @@ class Table {
     failed_ = true;
   }
 
-  // The value of column `index` of the row, or false (and a message).
+  const std::string& Name(int index) const { return names_[static_cast<std::size_t>(index)]; }
+
+  // The value of column `index` of the row, or false (and a message) for a
+  // cell a short row lacks.
   bool Cell(int index, std::string_view* value) {
     if (static_cast<std::size_t>(index) >= row_->fields.size()) {
-      Fail("no value for column '" + names_[static_cast<std::size_t>(index)] + "'");
+      Fail("no value for column " + Label(Name(index)) + " (the row has " +
+           std::to_string(row_->fields.size()) + " cells)");
       return false;
     }
     const CsvField& f = row_->fields[static_cast<std::size_t>(index)];
@@ -229,7 +349,7 @@ class Table {
     if (!Cell(index, &text)) return false;
     const ValueError e = ParseNumber(text, out);
     if (e == ValueError::kNone) return true;
-    Fail(names_[static_cast<std::size_t>(index)] + ": " + Describe(e, text, false));
+    Fail(Label(Name(index)) + ": " + Describe(e, text, false));
     return false;
   }
 
@@ -241,7 +361,7 @@ class Table {
     int status = PELMORA_OK;
     const ValueError e = ParsePosition(text, out, &status);
     if (e == ValueError::kNone) return true;
-    const std::string& name = names_[static_cast<std::size_t>(columns[0])];
+    const std::string name = Label(Name(columns[0]));
     if (e == ValueError::kCall) {
       Fail(CallFailure(name, status));
     } else {
@@ -315,6 +435,7 @@ class Table {
   std::vector<std::string> names_;
   std::vector<Column> columns_;
   bool in_place_ = false;
+  bool appends_ = false;
   std::vector<int> from_, to_, x_;
   std::string scratch_;
   std::vector<std::string> cells_;
@@ -330,28 +451,39 @@ class Table {
 }  // namespace
 
 int RunTable(Source& in, Sink& out, const TableOptions& options, Diagnostics& diagnostics) {
+  in.SetLimit(std::max(options.max_record, kLeastMaxRecord));
+  CsvSplitter splitter(options.separator);
   CsvRecord record;
+  Records<CsvSplitter> records(in, out, splitter, diagnostics);
   const auto split = [&](std::string_view window, bool at_end) {
-    return SplitCsvRecord(window, at_end, options.separator, &record);
+    return splitter.Split(window, at_end, &record);
   };
-  if (!NextRecord(in, split)) return 0;
+  const bool header = records.Next(split, false);
+  if (!header && in.Window().size() < in.Limit()) return kExitOk;  // an empty table
+  if (!header || record.length > in.Limit()) {
+    diagnostics.Report(
+        1, "a header longer than " + std::to_string(in.Limit()) + " bytes (--max-record)");
+    return kExitFailed;
+  }
   Table table(options, diagnostics);
-  if (!table.Header(in.Window(), record)) return 2;
+  if (!table.Header(in.Window(), record)) return kExitUsage;
   table.WriteHeader(in.Window(), record, out);
-  std::size_t line = 1 + record.lines;
-  in.Consume(record.length);
-  while (NextRecord(in, split)) {
-    if (record.unterminated) {
-      diagnostics.Report(line, "a quoted field without its closing quote");
-      ++diagnostics.failures;
+  records.Done(record.length);
+  while (records.Next(split)) {
+    if (records.Long(record.length)) {
+      // Passed on as it was read, or now whole.
+    } else if (record.unterminated) {
+      ++diagnostics.stats.read;
+      diagnostics.Fail(records.Line(), "a quoted field without its closing quote");
       out.Put(in.Window().substr(0, record.length));
     } else {
-      table.Row(in.Window(), record, line, out);
+      table.Row(in.Window(), record, records.Line(), out);
     }
-    line += record.lines;
-    in.Consume(record.length);
+    records.Done(record.length);
   }
-  return diagnostics.failures > 0 ? 1 : 0;
+  out.Put(in.Window());  // a row cut short by a failed read
+  in.Consume(in.Window().size());
+  return diagnostics.stats.failed > 0 ? kExitFailed : kExitOk;
 }
 
 // ---- Logs ----
@@ -360,34 +492,35 @@ namespace {
 
 class Log {
  public:
-  Log(const LogOptions& options, Diagnostics& diagnostics)
-      : options_(options), diagnostics_(diagnostics) {}
+  Log(const LogOptions& options, const Position& my_grid, Diagnostics& diagnostics)
+      : options_(options), my_grid_(my_grid), diagnostics_(diagnostics) {}
 
   void Record(std::string_view bytes, const AdifRecord& record, std::size_t line, Sink& out) {
     const auto line_at = [&](std::size_t offset) { return line + Lines(bytes.substr(0, offset)); };
     const std::string_view whole = bytes.substr(0, record.length);
+    ++diagnostics_.stats.read;
     if (!record.problem.empty()) {
-      diagnostics_.Report(line_at(record.problem_at), record.problem);
-      ++diagnostics_.failures;
+      diagnostics_.Fail(line_at(record.problem_at), record.problem);
       out.Put(whole);
       return;
     }
-    const AdifField *mine = nullptr, *theirs = nullptr, *distance = nullptr, *bearing = nullptr;
-    for (const AdifField& f : record.fields) {
-      if (mine == nullptr && SameName(f.name, "MY_GRIDSQUARE")) mine = &f;
-      if (theirs == nullptr && SameName(f.name, "GRIDSQUARE")) theirs = &f;
-      if (distance == nullptr && SameName(f.name, "DISTANCE")) distance = &f;
-      if (bearing == nullptr && SameName(f.name, options_.bearing_field)) bearing = &f;
-    }
-    const bool write_distance = distance == nullptr || options_.overwrite;
-    const bool write_bearing = bearing == nullptr || options_.overwrite;
-    if (mine == nullptr || theirs == nullptr || (!write_distance && !write_bearing)) {
+    const Fields fields = FindFields(whole, record);
+    const bool write_distance = fields.distance == nullptr || options_.overwrite;
+    const bool write_bearing = fields.bearing == nullptr || options_.overwrite;
+    if ((fields.mine == nullptr && options_.my_grid.empty()) || fields.theirs == nullptr) {
+      ++diagnostics_.stats.skipped;
       out.Put(whole);
       return;
     }
-    Position a, b;
-    if (!Grid(bytes, *mine, line_at, &a) || !Grid(bytes, *theirs, line_at, &b)) {
-      ++diagnostics_.failures;
+    if (!write_distance && !write_bearing) {
+      ++diagnostics_.stats.kept;
+      out.Put(whole);
+      return;
+    }
+    Position a = my_grid_, b;
+    if ((fields.mine != nullptr && !Grid(whole, *fields.mine, fields.mine_ext, line_at, &a)) ||
+        !Grid(whole, *fields.theirs, fields.theirs_ext, line_at, &b)) {
+      ++diagnostics_.stats.failed;
       out.Put(whole);
       return;
     }
@@ -399,47 +532,74 @@ class Log {
       what = "bearing";
     }
     if (status != PELMORA_OK) {
-      diagnostics_.Report(line_at(theirs->tag), CallFailure(what, status));
-      ++diagnostics_.failures;
+      diagnostics_.Fail(line_at(fields.theirs->tag), CallFailure(what, status));
       out.Put(whole);
       return;
     }
     distance_value_ = std::to_string(static_cast<std::int64_t>(km));
     bearing_value_.clear();
     AppendFloat(bearing_value_, azimut);
+    ++diagnostics_.stats.annotated;
+    WriteAnnotated(whole, record, fields, write_distance, write_bearing, out);
+  }
 
-    // The record with the fields replaced in place, in the order they stand,
-    // and the new ones before its end tag.
+ private:
+  // The fields a record's results read and replace (the first of each name).
+  struct Fields {
+    const AdifField *mine = nullptr, *theirs = nullptr, *distance = nullptr, *bearing = nullptr;
+    const AdifField *mine_ext = nullptr, *theirs_ext = nullptr;
+  };
+
+  Fields FindFields(std::string_view whole, const AdifRecord& record) const {
+    Fields found;
+    for (const AdifField& f : record.fields) {
+      const std::string_view name = f.Name(whole);
+      if (found.mine == nullptr && SameNoCase(name, "MY_GRIDSQUARE")) found.mine = &f;
+      if (found.theirs == nullptr && SameNoCase(name, "GRIDSQUARE")) found.theirs = &f;
+      if (found.mine_ext == nullptr && SameNoCase(name, "MY_GRIDSQUARE_EXT")) found.mine_ext = &f;
+      if (found.theirs_ext == nullptr && SameNoCase(name, "GRIDSQUARE_EXT")) found.theirs_ext = &f;
+      if (found.distance == nullptr && SameNoCase(name, "DISTANCE")) found.distance = &f;
+      if (found.bearing == nullptr && SameNoCase(name, options_.bearing_field)) found.bearing = &f;
+    }
+    return found;
+  }
+
+  // The record with the fields replaced in place, in the order they stand,
+  // and the new ones before its end tag.
+  void WriteAnnotated(std::string_view whole, const AdifRecord& record, const Fields& fields,
+                      bool write_distance, bool write_bearing, Sink& out) const {
     struct Edit {
       const AdifField* field;
       const std::string* value;
     };
     Edit edits[2];
     std::size_t count = 0;
-    if (distance != nullptr && write_distance) edits[count++] = {distance, &distance_value_};
-    if (bearing != nullptr && write_bearing) edits[count++] = {bearing, &bearing_value_};
+    if (fields.distance != nullptr && write_distance) {
+      edits[count++] = {fields.distance, &distance_value_};
+    }
+    if (fields.bearing != nullptr && write_bearing) {
+      edits[count++] = {fields.bearing, &bearing_value_};
+    }
     if (count == 2 && edits[1].field->tag < edits[0].field->tag) std::swap(edits[0], edits[1]);
-    std::string& o = out.Buffer();
     std::size_t at = 0;
     for (std::size_t i = 0; i < count; ++i) {
       const AdifField& f = *edits[i].field;
-      o.append(whole.substr(at, f.tag - at));
-      AppendField(o, f.name, f.type, *edits[i].value);
+      out.Put(whole.substr(at, f.tag - at));
+      AppendField(out.Buffer(), f.Name(whole), f.Type(whole), *edits[i].value);
       at = f.end;
     }
-    o.append(whole.substr(at, record.end_tag - at));
-    if (distance == nullptr) {
-      AppendField(o, "DISTANCE", {}, distance_value_);
-      o.push_back(' ');
+    out.Put(whole.substr(at, record.end_tag - at));
+    if (fields.distance == nullptr) {
+      AppendField(out.Buffer(), "DISTANCE", {}, distance_value_);
+      out.Put(' ');
     }
-    if (bearing == nullptr) {
-      AppendField(o, options_.bearing_field, {}, bearing_value_);
-      o.push_back(' ');
+    if (fields.bearing == nullptr) {
+      AppendField(out.Buffer(), options_.bearing_field, {}, bearing_value_);
+      out.Put(' ');
     }
     out.Put(whole.substr(record.end_tag));
   }
 
- private:
   static void AppendField(std::string& o, std::string_view name, std::string_view type,
                           std::string_view value) {
     o.push_back('<');
@@ -454,63 +614,158 @@ class Log {
     o.append(value);
   }
 
-  // The position of a locator field; false (and a message on the line of
-  // the field, from `line_at`) when it is none.
+  // The position of a locator field, at the full precision of the field
+  // and its extension (GRIDSQUARE_EXT: the 9th to 12th characters of an
+  // 8-character GRIDSQUARE); false (and a message on the line of the field,
+  // from `line_at`) when it is none.
   template <class LineAt>
-  bool Grid(std::string_view bytes, const AdifField& f, const LineAt& line_at, Position* out) {
-    const std::string_view value = bytes.substr(f.value, f.end - f.value);
-    if (!IsLocator(value)) {
-      diagnostics_.Report(
-          line_at(f.tag),
-          std::string(f.name) + ": '" + std::string(value.substr(0, 40)) + "' is not a locator");
-      return false;
+  bool Grid(std::string_view whole, const AdifField& f, const AdifField* ext, const LineAt& line_at,
+            Position* out) {
+    const std::string_view value = Value(whole, f);
+    const std::string name = Label(f.Name(whole));
+    std::string_view text = value;
+    if (ext != nullptr && !TrimSpaces(Value(whole, *ext)).empty()) {
+      const std::string_view extension = TrimSpaces(Value(whole, *ext));
+      if (TrimSpaces(value).size() != 8 || extension.size() > 4) {
+        diagnostics_.Report(line_at(ext->tag), Label(ext->Name(whole)) + ": " + Excerpt(extension) +
+                                                   " extends no 8-character " + name);
+        return false;
+      }
+      joined_.assign(TrimSpaces(value));
+      joined_.append(extension);
+      text = joined_;
     }
     int status = PELMORA_OK;
-    if (ParsePosition(value, out, &status) == ValueError::kNone) return true;
-    diagnostics_.Report(line_at(f.tag), CallFailure(f.name, status));
+    const ValueError e = ReadLocator(text, out, &status);
+    if (e == ValueError::kNone) return true;
+    diagnostics_.Report(line_at(f.tag), e == ValueError::kCall
+                                            ? CallFailure(name, status)
+                                            : name + ": " + Excerpt(text) + " is not a locator");
     return false;
   }
 
+  static std::string_view Value(std::string_view whole, const AdifField& f) {
+    return whole.substr(f.value, f.end - f.value);
+  }
+
   const LogOptions& options_;
+  Position my_grid_;
   Diagnostics& diagnostics_;
   std::string distance_value_, bearing_value_;
+  std::string joined_;  // a locator and its extension
 };
 
 }  // namespace
 
 int RunLog(Source& in, Sink& out, const LogOptions& options, Diagnostics& diagnostics) {
+  const std::string problem = BearingFieldProblem(options.bearing_field);
+  if (!problem.empty()) {
+    diagnostics.Report(problem);
+    return kExitUsage;
+  }
+  Position my_grid;
+  int status = PELMORA_OK;
+  if (!options.my_grid.empty() &&
+      ReadLocator(options.my_grid, &my_grid, &status) != ValueError::kNone) {
+    diagnostics.Report("--my-grid: " + Excerpt(options.my_grid) + " is not a locator");
+    return kExitUsage;
+  }
+  in.SetLimit(std::max(options.max_record, kLeastMaxRecord));
+  AdifSplitter splitter;
   AdifRecord record;
-  std::size_t line = 1;
-  const auto advance = [&](std::size_t n) {
-    line += Lines(in.Window().substr(0, n));
-    in.Consume(n);
+  Records<AdifSplitter> records(in, out, splitter, diagnostics);
+  AdifSplit split = AdifSplit::kEnd;
+  const auto next = [&](std::string_view window, bool at_end) {
+    split = splitter.Split(window, at_end, &record);
+    return split != AdifSplit::kNeedMore;
   };
   // The first record is the header when it ends with <EOH>; a later one
   // that does is malformed.
   bool first = true;
-  Log log(options, diagnostics);
-  for (;;) {
-    const AdifSplit split = SplitAdifRecord(in.Window(), in.Ended(), &record);
-    if (split == AdifSplit::kNeedMore) {
-      in.More();
-      continue;
-    }
-    if (split == AdifSplit::kEnd) break;
-    if (record.ends_header && first && record.problem.empty()) {
+  Log log(options, my_grid, diagnostics);
+  while (records.Next(next) && split != AdifSplit::kEnd) {
+    if (records.Long(record.length)) {
+      // Passed on as it was read, or now whole.
+    } else if (record.ends_header && first && record.problem.empty()) {
       out.Put(in.Window().substr(0, record.length));
     } else {
       if (record.ends_header && record.problem.empty()) {
         record.problem = "<EOH> out of place";
         record.problem_at = record.end_tag;
       }
-      log.Record(in.Window(), record, line, out);
+      log.Record(in.Window(), record, records.Line(), out);
     }
     first = false;
-    advance(record.length);
+    records.Done(record.length);
   }
-  out.Put(in.Window());  // text after the last record
+  out.Put(in.Window());  // text after the last record, or one cut short by a failed read
   in.Consume(in.Window().size());
-  return diagnostics.failures > 0 ? 1 : 0;
+  return diagnostics.stats.failed > 0 ? kExitFailed : kExitOk;
+}
+
+// ---- The whole batch ----
+
+Format FormatOfName(std::string_view file) {
+  if (EndsWithNoCase(file, ".csv")) return Format::kCsv;
+  if (EndsWithNoCase(file, ".tsv")) return Format::kTsv;
+  if (EndsWithNoCase(file, ".adi") || EndsWithNoCase(file, ".adif")) return Format::kAdif;
+  return Format::kUnknown;
+}
+
+Format FormatOfContent(std::string_view head) {
+  head = head.substr(0, kSniffBytes);
+  for (std::size_t at = head.find('<'); at != std::string_view::npos; at = head.find('<', at + 1)) {
+    const std::string_view tag = head.substr(at, 5);
+    if (SameNoCase(tag, "<eoh>") || SameNoCase(tag, "<eor>")) return Format::kAdif;
+  }
+  const std::string_view first = head.substr(0, head.find('\n'));
+  if (first.find('\t') != std::string_view::npos && first.find(',') == std::string_view::npos)
+    return Format::kTsv;
+  return Format::kCsv;
+}
+
+std::string BearingFieldProblem(std::string_view name) {
+  if (name.empty() || name.find_first_of("<>:, \t\r\n") != std::string_view::npos)
+    return Excerpt(name) + " cannot be an ADIF field name";
+  for (const std::string_view taken :
+       {"DISTANCE", "GRIDSQUARE", "MY_GRIDSQUARE", "GRIDSQUARE_EXT", "MY_GRIDSQUARE_EXT"}) {
+    if (SameNoCase(name, taken)) return "the bearing cannot be written to " + std::string(taken);
+  }
+  return {};
+}
+
+int RunBatch(Source& in, Sink& out, BatchOptions options, Diagnostics& diagnostics) {
+  int status = kExitOk;
+  try {
+    if (options.format == Format::kUnknown) {
+      // The same bytes decide however a pipe hands them over.
+      while (in.Window().size() < kSniffBytes && in.More()) {
+      }
+      options.format = FormatOfContent(in.Window());
+    }
+    if (options.format == Format::kAdif) {
+      status = RunLog(in, out, options.log, diagnostics);
+    } else {
+      options.table.separator = options.format == Format::kTsv ? '\t' : ',';
+      status = RunTable(in, out, options.table, diagnostics);
+    }
+  } catch (const std::bad_alloc&) {
+    diagnostics.Report("out of memory; the output ends after the last whole record");
+    if (diagnostics.progress != nullptr) diagnostics.progress->Clear();
+    return kExitFailed;
+  }
+  if (in.Failed()) {
+    diagnostics.Report(std::strerror(in.Error()));
+    status = kExitFile;
+  }
+  if (diagnostics.progress != nullptr) diagnostics.progress->Clear();
+  return status;
+}
+
+std::string StatsLine(const Stats& stats) {
+  return "pelmora: " + std::to_string(stats.read) + " read, " + std::to_string(stats.annotated) +
+         " annotated, " + std::to_string(stats.kept) + " kept, " + std::to_string(stats.skipped) +
+         " skipped for want of a locator, " + std::to_string(stats.failed) + " failed";
 }
 
 }  // namespace pelmora::cli

@@ -5,77 +5,74 @@
 
 namespace pelmora::cli {
 
-bool SplitCsvRecord(std::string_view window, bool at_end, char separator, CsvRecord* record) {
-  record->fields.clear();
-  record->unterminated = false;
+namespace {
+
+constexpr std::size_t kNoField = static_cast<std::size_t>(-1);
+
+}  // namespace
+
+bool CsvSplitter::Split(std::string_view window, bool at_end, CsvRecord* record) {
   const std::size_t n = window.size();
   if (n == 0) return false;
-  // The usual record: a line without quotes, found by two searches.
-  const char* data = window.data();
-  const auto* lf = static_cast<const char*>(std::memchr(data, '\n', n));
-  if (lf == nullptr && !at_end) return false;
-  const std::size_t line_end = lf == nullptr ? n : static_cast<std::size_t>(lf - data);
-  if (std::memchr(data, '"', line_end) == nullptr) {
-    std::size_t content = line_end;
-    if (content > 0 && data[content - 1] == '\r') --content;
-    std::size_t begin = 0;
-    for (std::size_t at = 0; at < content; ++at) {
-      if (data[at] == separator) {
-        record->fields.push_back({begin, at});
-        begin = at + 1;
-      }
-    }
-    record->fields.push_back({begin, content});
-    record->content = content;
-    record->length = lf == nullptr ? n : line_end + 1;
-    record->lines = lf == nullptr ? 0 : 1;
-    return true;
-  }
-  std::size_t pos = 0;
-  std::size_t field_start = 0;
+  const char* const data = window.data();
+  bool unterminated = false;
   for (;;) {
-    if (pos < n && window[pos] == '"' && pos == field_start) {
-      // A quoted field: to its closing quote.
-      ++pos;
-      for (;;) {
-        const std::size_t quote = window.find('"', pos);
-        if (quote == std::string_view::npos) {
-          if (!at_end) return false;
-          record->unterminated = true;
-          pos = n;
-          break;
-        }
-        if (quote + 1 == n && !at_end) return false;  // "" or the end?
-        if (quote + 1 < n && window[quote + 1] == '"') {
-          pos = quote + 2;
-          continue;
-        }
-        pos = quote + 1;
+    if (quoted_) {
+      // To the closing quote ("" inside stands for one).
+      const auto* quote = static_cast<const char*>(std::memchr(data + pos_, '"', n - pos_));
+      if (quote == nullptr) {
+        pos_ = n;
+        if (!at_end) return false;
+        unterminated = true;
+        break;
+      }
+      pos_ = static_cast<std::size_t>(quote - data);
+      if (pos_ + 1 == n && !at_end) return false;  // "" or the end? (taken up here)
+      if (pos_ + 1 < n && data[pos_ + 1] == '"') {
+        pos_ += 2;
+        continue;
+      }
+      ++pos_;
+      quoted_ = false;
+    }
+    // Unquoted bytes to the next separator or line end.
+    for (; pos_ < n; ++pos_) {
+      const char c = data[pos_];
+      if (c == separator_) {
+        fields_.push_back({field_start_, pos_});
+        field_start_ = pos_ + 1;
+      } else if (c == '\n') {
+        break;
+      } else if (c == '"' && pos_ == field_start_) {
+        quoted_ = true;
+        ++pos_;
         break;
       }
     }
-    while (pos < n && window[pos] != separator && window[pos] != '\n') ++pos;
-    if (pos < n && window[pos] == separator) {
-      record->fields.push_back({field_start, pos});
-      field_start = ++pos;
-      continue;
-    }
-    if (pos < n) {  // the line end
-      std::size_t content = pos;
-      if (content > field_start && window[content - 1] == '\r') --content;
-      record->fields.push_back({field_start, content});
-      record->content = content;
-      record->length = pos + 1;
-    } else {
-      if (!at_end) return false;
-      record->fields.push_back({field_start, n});
-      record->content = n;
-      record->length = n;
-    }
-    record->lines = static_cast<std::size_t>(std::count(
-        window.begin(), window.begin() + static_cast<std::ptrdiff_t>(record->length), '\n'));
-    return true;
+    if (quoted_) continue;
+    if (pos_ == n && !at_end) return false;
+    break;
   }
+  // The record ends at pos_: a line end, or the end of the input. A CR
+  // before either is the line end's, unless a quoted field ran into it.
+  std::size_t content = pos_;
+  if (!unterminated && content > 0 && data[content - 1] == '\r') --content;
+  record->unterminated = unterminated;
+  fields_.push_back({field_start_ == kNoField ? content : field_start_, content});
+  record->fields.swap(fields_);
+  record->content = content;
+  record->length = pos_ < n ? pos_ + 1 : n;
+  fields_.clear();
+  pos_ = 0;
+  field_start_ = 0;
+  quoted_ = false;
+  return true;
+}
+
+void CsvSplitter::Drop(std::size_t n) {
+  pos_ -= n;
+  field_start_ = field_start_ != kNoField && field_start_ >= n ? field_start_ - n : kNoField;
+  fields_.clear();
 }
 
 std::string_view CsvValue(std::string_view raw, std::string* scratch) {

@@ -1,6 +1,7 @@
 // The pelmora command: the methods of Pelmora.dll from a shell, one call at
 // a time or over a CSV/TSV table or an ADIF log (cli/pelmora.1).
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "cli/batch.h"
+#include "cli/options.h"
+#include "cli/progress.h"
 #include "cli/stream.h"
 #include "cli/values.h"
 #include "pelmora.h"
@@ -18,8 +21,6 @@
 namespace {
 
 using namespace pelmora::cli;
-
-constexpr int kUsage = 2;
 
 constexpr const char kMainHelp[] =
     "Usage: pelmora COMMAND [OPTION]... [ARGUMENT]...\n"
@@ -35,28 +36,34 @@ constexpr const char kMainHelp[] =
     "  batch [FILE]         results added to a CSV or TSV table or an ADIF log\n"
     "\n"
     "A place (FROM, TO) is LAT,LON in decimal degrees, north and east positive,\n"
-    "or a locator (JO62qm). Numbers are written as the shortest decimal that\n"
-    "reads back as the same single-precision value.\n"
+    "or a locator of 2 to 12 characters (JO62qm, JO62qm45ax). Numbers are\n"
+    "written as the shortest decimal that reads back as the same single-precision\n"
+    "value. Options take their value as --option=VALUE or --option VALUE; --\n"
+    "ends the options.\n"
     "\n"
     "  -h, --help     show this help (pelmora COMMAND --help: that command's)\n"
     "  -V, --version  show the version\n"
     "\n"
-    "Exit status: 0 if all went well, 1 if a calculation or some rows failed,\n"
-    "2 for a usage error.\n";
+    "Exit status: 0 if all went well, 1 if a calculation or some rows failed\n"
+    "(or memory ran out), 2 for a usage error, 3 if a file could not be\n"
+    "opened, read or written.\n";
 
 constexpr const char kLocatorHelp[] =
     "Usage: pelmora locator [--slocator] LAT LON\n"
     "   or: pelmora locator [--slocator] LAT,LON\n"
     "Prints the six-character locator of a position (the DLL's GridFromLatLong).\n"
+    "A position outside the grid (latitude -90 to 90, longitude -180 to 180) is\n"
+    "refused: the DLL's text for it is no locator.\n"
     "\n"
     "  -s, --slocator  use sLocator, whose float steps can differ on cell edges\n"
     "  -h, --help      show this help\n";
 
 constexpr const char kCentreHelp[] =
     "Usage: pelmora centre LOCATOR\n"
-    "Prints LAT,LON, the centre of the locator's subsquare (six characters) or\n"
-    "square (four), as the DLL's LatFromGrid and LongFromGrid decode it. Any\n"
-    "text is decoded as the DLL decodes it, without a check.\n"
+    "Prints LAT,LON, the centre of the locator's cell: for four or six characters\n"
+    "as the DLL's LatFromGrid and LongFromGrid decode it, for 2, 8, 10 or 12 the\n"
+    "exact centre in single precision. Any other text is decoded as the DLL\n"
+    "decodes it, without a check.\n"
     "\n"
     "  -h, --help  show this help\n";
 
@@ -64,7 +71,7 @@ constexpr const char kBearingHelp[] =
     "Usage: pelmora bearing FROM TO\n"
     "Prints the bearing in whole degrees, 0 to 360 clockwise from north, in\n"
     "which the great circle from FROM to TO leaves FROM (the DLL's Azimut).\n"
-    "A place is LAT,LON or a locator (its centre).\n"
+    "A place is LAT,LON or a locator of 2 to 12 characters (its centre).\n"
     "\n"
     "  -h, --help  show this help\n";
 
@@ -72,7 +79,8 @@ constexpr const char kDistanceHelp[] =
     "Usage: pelmora distance FROM TO\n"
     "Prints the great-circle distance in kilometres plus 0.5, as the DLL's\n"
     "DistanceFrom gives it (its integer part is the whole kilometres a logging\n"
-    "program shows). A place is LAT,LON or a locator (its centre).\n"
+    "program shows). A place is LAT,LON or a locator of 2 to 12 characters (its\n"
+    "centre).\n"
     "\n"
     "  -h, --help  show this help\n";
 
@@ -89,7 +97,9 @@ constexpr const char kBatchHelp[] =
     "\n"
     "Tables: the first row names the columns. Each row gets the results named\n"
     "by --add, in new columns at the end; a column the table already has keeps\n"
-    "its values (--overwrite fills it in place). Every other byte is kept.\n"
+    "its values (--overwrite fills it in place). Every other byte is kept. A\n"
+    "row with fewer cells than the header gets empty ones before its results;\n"
+    "a row with more is reported and kept as it is.\n"
     "  --from=COLUMN[,COLUMN]  the first place: one column holding LAT,LON or a\n"
     "                          locator, or two holding LAT and LON (default from)\n"
     "  --to=COLUMN[,COLUMN]    the second place (default to)\n"
@@ -109,8 +119,12 @@ constexpr const char kBatchHelp[] =
     "the whole kilometres from the first to the second, and the bearing from\n"
     "the first to the second in APP_PELMORA_BEARING, inserted before its <EOR>.\n"
     "A record that has one of them keeps it (--overwrite replaces it in place);\n"
-    "records without both locators stay as they are.\n"
-    "  --bearing-field=NAME    the bearing's field (default APP_PELMORA_BEARING)\n"
+    "records without both locators stay as they are. The locators are read at\n"
+    "full precision, with GRIDSQUARE_EXT and MY_GRIDSQUARE_EXT.\n"
+    "  --bearing-field=NAME    the bearing's field (default APP_PELMORA_BEARING;\n"
+    "                          not DISTANCE nor a locator field)\n"
+    "  --my-grid=LOCATOR       the station's locator for records without\n"
+    "                          MY_GRIDSQUARE\n"
     "\n"
     "  --format=FORMAT         csv, tsv or adif (default: from the file name's\n"
     "                          ending .csv, .tsv, .adi or .adif, else from the\n"
@@ -118,6 +132,13 @@ constexpr const char kBatchHelp[] =
     "                          tsv if the first line has a tab and no comma,\n"
     "                          else csv)\n"
     "  --overwrite             replace results the input already has\n"
+    "  --max-record=BYTES      the longest row or record read whole (default\n"
+    "                          16M; K, M, G suffixes; at least 4096); a longer\n"
+    "                          one is reported and passed on unchanged\n"
+    "  --stats                 a summary on standard error at the end\n"
+    "  --progress              show progress on standard error even when it is\n"
+    "                          not a terminal (it is shown on a terminal)\n"
+    "  -q, --quiet             never show progress\n"
     "  -h, --help              show this help\n"
     "\n"
     "A bad row or record is written back unchanged (a table row with empty\n"
@@ -126,67 +147,54 @@ constexpr const char kBatchHelp[] =
 
 int UsageError(const std::string& what) {
   std::fprintf(stderr, "pelmora: %s\nTry 'pelmora --help' for more information.\n", what.c_str());
-  return kUsage;
+  return kExitUsage;
 }
 
 int CallError(const char* what, int status) {
-  std::fprintf(stderr, "pelmora: %s: %s (error %d)\n", what, pelmora_strerror(status), status);
-  return 1;
+  std::fprintf(stderr, "pelmora: %s\n", CallFailure(what, status).c_str());
+  return kExitFailed;
 }
 
-// The text and a line end (a NUL in a locator included).
+// The text and a line end (a NUL in a locator included); whether it was
+// written is checked when standard output is closed.
 int Print(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::putchar('\n');
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  return kExitOk;
 }
 
-bool IsHelp(std::string_view arg) { return arg == "-h" || arg == "--help"; }
-
-// An argument that starts with "-" and is a number or a position is no
-// option: -33.9, -33.9,18.4, -.5.
-bool IsOption(std::string_view arg) {
-  if (arg.size() < 2 || arg[0] != '-') return false;
-  return !((arg[1] >= '0' && arg[1] <= '9') || arg[1] == '.');
-}
+// ---- The commands ----
 
 bool ReadPlace(std::string_view text, Position* place, int* exit) {
   int status = PELMORA_OK;
   const ValueError e = ParsePosition(text, place, &status);
   if (e == ValueError::kNone) return true;
-  *exit = e == ValueError::kRange || e == ValueError::kCall ? 1 : kUsage;
-  if (*exit == kUsage)
+  *exit = e == ValueError::kRange || e == ValueError::kCall ? kExitFailed : kExitUsage;
+  if (*exit == kExitUsage)
     UsageError(Describe(e, text, true));
   else
     std::fprintf(stderr, "pelmora: %s\n", Describe(e, text, true).c_str());
   return false;
 }
 
-int Locator(const std::vector<std::string_view>& args) {
-  bool s = false;
-  std::vector<std::string_view> values;
-  for (const std::string_view arg : args) {
-    if (arg == "-s" || arg == "--slocator") {
-      s = true;
-    } else if (IsOption(arg)) {
-      return UsageError("locator: unknown option '" + std::string(arg) + "'");
-    } else {
-      values.push_back(arg);
-    }
-  }
+int ReadNumberArgument(std::string_view text, float* out) {
+  const ValueError e = ParseNumber(text, out);
+  if (e == ValueError::kNone) return kExitOk;
+  if (e == ValueError::kSyntax) return UsageError(Describe(e, text, false));
+  std::fprintf(stderr, "pelmora: %s\n", Describe(e, text, false).c_str());
+  return kExitFailed;
+}
+
+int Locator(const Arguments& args) {
+  const bool s = !args.options.empty();
+  const std::vector<std::string_view>& values = args.operands;
   Position p;
   int exit = 0;
   if (values.size() == 1 && values[0].find(',') != std::string_view::npos) {
     if (!ReadPlace(values[0], &p, &exit)) return exit;
   } else if (values.size() == 2) {
-    for (std::size_t i = 0; i < 2; ++i) {
-      const ValueError e = ParseNumber(values[i], i == 0 ? &p.lat : &p.lon);
-      if (e == ValueError::kSyntax) return UsageError(Describe(e, values[i], false));
-      if (e != ValueError::kNone) {
-        std::fprintf(stderr, "pelmora: %s\n", Describe(e, values[i], false).c_str());
-        return 1;
-      }
-    }
+    if ((exit = ReadNumberArgument(values[0], &p.lat)) != 0) return exit;
+    if ((exit = ReadNumberArgument(values[1], &p.lon)) != 0) return exit;
   } else {
     return UsageError("locator: give LAT LON or LAT,LON");
   }
@@ -194,24 +202,41 @@ int Locator(const std::vector<std::string_view>& args) {
   const int status = s ? pelmora_s_locator(p.lat, p.lon, text, sizeof text)
                        : pelmora_grid_from_lat_long(p.lat, p.lon, text, sizeof text);
   if (status != PELMORA_OK) return CallError(s ? "sLocator" : "GridFromLatLong", status);
+  if (!(p.lat >= -90.0f && p.lat <= 90.0f && p.lon >= -180.0f && p.lon <= 180.0f)) {
+    std::fprintf(stderr,
+                 "pelmora: %s,%s lies outside the grid (latitude -90 to 90, longitude -180 to "
+                 "180)\n",
+                 FormatFloat(p.lat).c_str(), FormatFloat(p.lon).c_str());
+    return kExitFailed;
+  }
   return Print(std::string(text, pelmora_text_size(text)));
 }
 
-int Centre(const std::vector<std::string_view>& args) {
-  if (args.size() != 1) return UsageError("centre: give one LOCATOR");
-  float lat = 0.0f, lon = 0.0f;
-  int status = pelmora_lat_from_grid(args[0].data(), args[0].size(), &lat);
-  if (status != PELMORA_OK) return CallError("LatFromGrid", status);
-  status = pelmora_long_from_grid(args[0].data(), args[0].size(), &lon);
-  if (status != PELMORA_OK) return CallError("LongFromGrid", status);
-  return Print(FormatFloat(lat) + "," + FormatFloat(lon));
+int Centre(const Arguments& args) {
+  if (args.operands.size() != 1) return UsageError("centre: give one LOCATOR");
+  const std::string_view grid = args.operands[0];
+  // A locator of any precision: its centre, never shortened (four and six
+  // characters the DLL's); any other text as the DLL decodes it.
+  Position p;
+  int status = PELMORA_OK;
+  const ValueError e = ReadLocator(grid, &p, &status);
+  if (e == ValueError::kCall) return CallError("LatFromGrid", status);
+  if (e != ValueError::kNone) {
+    status = pelmora_lat_from_grid(grid.data(), grid.size(), &p.lat);
+    if (status != PELMORA_OK) return CallError("LatFromGrid", status);
+    status = pelmora_long_from_grid(grid.data(), grid.size(), &p.lon);
+    if (status != PELMORA_OK) return CallError("LongFromGrid", status);
+  }
+  return Print(FormatFloat(p.lat) + "," + FormatFloat(p.lon));
 }
 
-int TwoPlaces(const char* command, const std::vector<std::string_view>& args, bool bearing) {
-  if (args.size() != 2) return UsageError(std::string(command) + ": give FROM and TO");
+int TwoPlaces(const char* command, const Arguments& args, bool bearing) {
+  if (args.operands.size() != 2) return UsageError(std::string(command) + ": give FROM and TO");
   Position a, b;
   int exit = 0;
-  if (!ReadPlace(args[0], &a, &exit) || !ReadPlace(args[1], &b, &exit)) return exit;
+  if (!ReadPlace(args.operands[0], &a, &exit) || !ReadPlace(args.operands[1], &b, &exit)) {
+    return exit;
+  }
   float value = 0.0f;
   const int status = bearing ? pelmora_azimut(a.lat, a.lon, b.lat, b.lon, &value)
                              : pelmora_distance_from(a.lat, a.lon, b.lat, b.lon, &value);
@@ -219,183 +244,125 @@ int TwoPlaces(const char* command, const std::vector<std::string_view>& args, bo
   return Print(FormatFloat(value));
 }
 
-int ArcCos(const std::vector<std::string_view>& args) {
-  if (args.size() != 1) return UsageError("arccos: give one X");
+int Bearing(const Arguments& args) { return TwoPlaces("bearing", args, true); }
+int Distance(const Arguments& args) { return TwoPlaces("distance", args, false); }
+
+int ArcCos(const Arguments& args) {
+  if (args.operands.size() != 1) return UsageError("arccos: give one X");
   float x = 0.0f;
-  const ValueError e = ParseNumber(args[0], &x);
-  if (e == ValueError::kSyntax) return UsageError(Describe(e, args[0], false));
-  if (e != ValueError::kNone) {
-    std::fprintf(stderr, "pelmora: %s\n", Describe(e, args[0], false).c_str());
-    return 1;
-  }
+  if (const int exit = ReadNumberArgument(args.operands[0], &x)) return exit;
   float value = 0.0f;
   const int status = pelmora_arc_cos(x, &value);
   if (status != PELMORA_OK) return CallError("ArcCos", status);
   return Print(FormatFloat(value));
 }
 
-std::vector<std::string> SplitList(std::string_view list) {
-  std::vector<std::string> items;
-  for (;;) {
-    const std::size_t comma = list.find(',');
-    items.emplace_back(list.substr(0, comma));
-    if (comma == std::string_view::npos) return items;
-    list.remove_prefix(comma + 1);
-  }
+// Whether the input is the very file standard output appends to or writes.
+bool SameAsOutput(int fd) {
+  struct stat in_stat, out_stat;
+  if (::fstat(fd, &in_stat) != 0 || ::fstat(STDOUT_FILENO, &out_stat) != 0) return false;
+  return S_ISREG(in_stat.st_mode) && S_ISREG(out_stat.st_mode) &&
+         in_stat.st_dev == out_stat.st_dev && in_stat.st_ino == out_stat.st_ino;
 }
 
-bool EndsWith(std::string_view text, std::string_view end) {
-  if (text.size() < end.size()) return false;
-  for (std::size_t i = 0; i < end.size(); ++i) {
-    char c = text[text.size() - end.size() + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != end[i]) return false;
-  }
-  return true;
-}
-
-// The format from the content of the first kSniffBytes bytes.
-constexpr std::size_t kSniffBytes = 1 << 16;
-std::string Sniff(std::string_view head) {
-  for (std::size_t at = head.find('<'); at != std::string_view::npos; at = head.find('<', at + 1)) {
-    const std::string_view tag = head.substr(at, 5);
-    if (tag.size() == 5 && tag[4] == '>' && (tag[1] == 'e' || tag[1] == 'E') &&
-        (tag[2] == 'o' || tag[2] == 'O') &&
-        (tag[3] == 'h' || tag[3] == 'H' || tag[3] == 'r' || tag[3] == 'R')) {
-      return "adif";
-    }
-  }
-  const std::string_view first = head.substr(0, head.find('\n'));
-  if (first.find('\t') != std::string_view::npos && first.find(',') == std::string_view::npos)
-    return "tsv";
-  return "csv";
-}
-
-int Batch(const std::vector<std::string_view>& args) {
-  TableOptions table;
-  LogOptions log;
-  std::string format;
-  std::string file;
-  bool have_file = false;
-  for (const std::string_view arg : args) {
-    const std::size_t equals = arg.find('=');
-    const std::string_view name = arg.substr(0, equals);
-    const std::string value(equals == std::string_view::npos ? "" : arg.substr(equals + 1));
-    const bool has_value = equals != std::string_view::npos;
-    if (arg == "--overwrite") {
-      table.overwrite = log.overwrite = true;
-    } else if (name == "--format" && has_value) {
-      if (value != "csv" && value != "tsv" && value != "adif")
-        return UsageError("batch: unknown format '" + value + "'");
-      format = value;
-    } else if ((name == "--from" || name == "--to") && has_value) {
-      std::vector<std::string> columns = SplitList(value);
-      if (columns.size() > 2)
-        return UsageError("batch: " + std::string(name) + " takes 1 or 2 columns");
-      (name == "--from" ? table.from : table.to) = columns;
-    } else if (name == "--x" && has_value) {
-      table.x = value;
-    } else if (name == "--add" && has_value) {
-      table.add.clear();
-      for (const std::string& item : SplitList(value)) {
-        Result r;
-        if (!ResultOfName(item, &r)) return UsageError("batch: unknown result '" + item + "'");
-        table.add.push_back(r);
-      }
-    } else if (name == "--bearing-field" && has_value) {
-      if (value.empty() || value.find_first_of("<>:, \t\r\n") != std::string::npos)
-        return UsageError("batch: '" + value + "' cannot be an ADIF field name");
-      log.bearing_field = value;
-    } else if (arg == "-" || !IsOption(arg)) {
-      if (have_file) return UsageError("batch: one FILE at most");
-      file = std::string(arg);
-      have_file = true;
-    } else {
-      return UsageError("batch: unknown option '" + std::string(arg) + "'");
-    }
-  }
+int Batch(const Arguments& args) {
+  BatchOptions options;
+  BatchFlags flags;
+  std::string problem;
+  if (!ReadBatchOptions(args, &options, &flags, &problem)) return UsageError(problem);
+  const std::string file = args.operands.empty() ? "-" : std::string(args.operands[0]);
   int fd = STDIN_FILENO;
   Diagnostics diagnostics;
-  if (have_file && file != "-") {
+  if (file != "-") {
     fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
       std::fprintf(stderr, "pelmora: %s: %s\n", file.c_str(), std::strerror(errno));
-      return kUsage;
+      return kExitFile;
     }
     diagnostics.file = file;
-    if (format.empty()) {
-      if (EndsWith(file, ".csv")) format = "csv";
-      if (EndsWith(file, ".tsv")) format = "tsv";
-      if (EndsWith(file, ".adi") || EndsWith(file, ".adif")) format = "adif";
-    }
+    if (options.format == Format::kUnknown) options.format = FormatOfName(file);
   }
+  if (SameAsOutput(fd)) {
+    std::fprintf(stderr, "pelmora: %s: the input file is the output file\n",
+                 diagnostics.file.c_str());
+    if (fd != STDIN_FILENO) ::close(fd);
+    return kExitFile;
+  }
+  // Progress on a terminal (or on request), never with --quiet; of the whole
+  // size when the input is a file.
+  struct stat input;
+  const std::size_t total = ::fstat(fd, &input) == 0 && S_ISREG(input.st_mode)
+                                ? static_cast<std::size_t>(input.st_size)
+                                : 0;
+  Progress progress(stderr, total);
+  if (!flags.quiet && (flags.progress || ::isatty(STDERR_FILENO))) diagnostics.progress = &progress;
   FdSource in(fd);
   FdSink out(STDOUT_FILENO);
-  if (format.empty()) {
-    // The same bytes decide however a pipe hands them over.
-    while (in.Window().size() < kSniffBytes && in.More()) {
-    }
-    format = Sniff(in.Window().substr(0, kSniffBytes));
-  }
-  int status;
-  if (format == "adif") {
-    status = RunLog(in, out, log, diagnostics);
-  } else {
-    table.separator = format == "tsv" ? '\t' : ',';
-    status = RunTable(in, out, table, diagnostics);
-  }
+  int status = RunBatch(in, out, options, diagnostics);
   if (!out.Flush()) {
     std::fprintf(stderr, "pelmora: write error: %s\n", std::strerror(errno));
-    status = 1;
-  }
-  if (in.Failed()) {
-    std::fprintf(stderr, "pelmora: %s: %s\n", diagnostics.file.c_str(), std::strerror(in.Error()));
-    status = 1;
+    status = kExitFile;
   }
   if (fd != STDIN_FILENO) ::close(fd);
+  if (flags.stats) std::fprintf(stderr, "%s\n", StatsLine(diagnostics.stats).c_str());
   return status;
 }
 
 struct Command {
   const char* name;
   const char* help;
-  int (*run)(const std::vector<std::string_view>&);
+  std::vector<OptionSpec> options;
+  int (*run)(const Arguments&);
 };
 
-int Bearing(const std::vector<std::string_view>& args) { return TwoPlaces("bearing", args, true); }
-int Distance(const std::vector<std::string_view>& args) {
-  return TwoPlaces("distance", args, false);
-}
+const Command kCommands[] = {
+    {"locator", kLocatorHelp, {{"slocator", 's', false}}, Locator},
+    {"centre", kCentreHelp, {}, Centre},
+    {"bearing", kBearingHelp, {}, Bearing},
+    {"distance", kDistanceHelp, {}, Distance},
+    {"arccos", kArcCosHelp, {}, ArcCos},
+    {"batch", kBatchHelp, BatchOptionSpecs(), Batch},
+};
 
-constexpr Command kCommands[] = {
-    {"locator", kLocatorHelp, Locator}, {"centre", kCentreHelp, Centre},
-    {"bearing", kBearingHelp, Bearing}, {"distance", kDistanceHelp, Distance},
-    {"arccos", kArcCosHelp, ArcCos},    {"batch", kBatchHelp, Batch}};
+int Run(int argc, char** argv) {
+  if (argc < 2) return UsageError("no command");
+  const std::string_view first = argv[1];
+  if (first == "-h" || first == "--help") {
+    std::fputs(kMainHelp, stdout);
+    return kExitOk;
+  }
+  if (first == "-V" || first == "--version") {
+    std::printf("pelmora %s\n", pelmora_version());
+    return kExitOk;
+  }
+  for (const Command& command : kCommands) {
+    if (first != command.name) continue;
+    Arguments args;
+    const std::vector<std::string_view> words(argv + 2, argv + argc);
+    std::string problem;
+    if (!ReadArguments(command.name, words, command.options, &args, &problem)) {
+      return UsageError(problem);
+    }
+    if (args.help) {
+      std::fputs(command.help, stdout);
+      return kExitOk;
+    }
+    return command.run(args);
+  }
+  return UsageError("unknown command " + Excerpt(first));
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return UsageError("no command");
-  const std::string_view first = argv[1];
-  if (IsHelp(first)) {
-    std::fputs(kMainHelp, stdout);
-    return 0;
+  int status = Run(argc, argv);
+  // Every write to standard output is checked here, where it is closed: a
+  // full disk or a closed pipe is an error, whatever the command.
+  const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
+  const int error = errno;
+  if (std::fclose(stdout) != 0 || !written) {
+    std::fprintf(stderr, "pelmora: write error: %s\n", std::strerror(written ? errno : error));
+    status = kExitFile;
   }
-  if (first == "-V" || first == "--version") {
-    std::printf("pelmora %s\n", pelmora_version());
-    return 0;
-  }
-  for (const Command& command : kCommands) {
-    if (first != command.name) continue;
-    std::vector<std::string_view> args;
-    for (int i = 2; i < argc; ++i) {
-      if (IsHelp(argv[i])) {
-        std::fputs(command.help, stdout);
-        return 0;
-      }
-      args.emplace_back(argv[i]);
-    }
-    return command.run(args);
-  }
-  return UsageError("unknown command '" + std::string(first) + "'");
+  return status;
 }

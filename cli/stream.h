@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -12,31 +13,42 @@ namespace pelmora::cli {
 
 class Source {
  public:
-  virtual ~Source() = default;
+  Source() = default;
+  Source(const Source&) = delete;
+  Source& operator=(const Source&) = delete;
+  virtual ~Source() { std::free(buffer_); }
   // The bytes read and not yet consumed.
-  std::string_view Window() const {
-    return std::string_view(buffer_.get() + begin_, end_ - begin_);
-  }
+  std::string_view Window() const { return std::string_view(buffer_ + begin_, end_ - begin_); }
   // Reads more, keeping the window; false when the input has ended (or
   // failed: see Failed). The buffer starts at kInitial bytes and doubles
   // only when a read would find less than a quarter of it free after the
   // window is moved to its front, so a window of n bytes costs O(n) in
-  // copies however small the pieces of the input are.
+  // copies however small the pieces of the input are. It never grows
+  // beyond Limit() + kInitial bytes: the caller asks for more only while
+  // the window holds less than Limit() bytes.
   bool More();
   static constexpr std::size_t kInitial = std::size_t{1} << 16;
+  void SetLimit(std::size_t limit) { limit_ = limit; }
+  std::size_t Limit() const { return limit_; }
   bool Ended() const { return ended_; }
+  // Whether the input ended well: the window's last record is whole. After
+  // a failed read it may be cut short.
+  bool AtEnd() const { return ended_ && !Failed(); }
   void Consume(std::size_t n) { begin_ += n; }
   virtual bool Failed() const { return false; }
+  // The errno of a failed read.
+  virtual int Error() const { return 0; }
 
  protected:
   // Appends at most `room` bytes at `to`; returns how many (0 at the end).
   virtual std::size_t Read(char* to, std::size_t room) = 0;
 
  private:
-  std::unique_ptr<char[]> buffer_;
+  char* buffer_ = nullptr;  // malloc'd, so that it grows in place where it can
   std::size_t capacity_ = 0;
   std::size_t begin_ = 0;  // the window is [begin_, end_)
   std::size_t end_ = 0;
+  std::size_t limit_ = std::size_t{1} << 62;
   bool ended_ = false;
 };
 
@@ -45,7 +57,7 @@ class FdSource final : public Source {
  public:
   explicit FdSource(int fd) : fd_(fd) {}
   bool Failed() const override { return failed_; }
-  int Error() const { return error_; }
+  int Error() const override { return error_; }
 
  protected:
   std::size_t Read(char* to, std::size_t room) override;
@@ -74,9 +86,19 @@ class MemorySource final : public Source {
 class Sink {
  public:
   virtual ~Sink() = default;
+  // Large pieces go through without a copy, so that the buffer stays near
+  // kBlock bytes whatever the size of a record.
   void Put(std::string_view bytes) {
-    out_.append(bytes);
-    if (out_.size() >= kBlock) Flush();
+    if (out_.size() + bytes.size() < kBlock) {
+      out_.append(bytes);
+      return;
+    }
+    Flush();
+    if (bytes.size() < kBlock) {
+      out_.append(bytes);
+    } else if (!Write(bytes)) {
+      failed_ = true;
+    }
   }
   void Put(char c) { out_.push_back(c); }
   std::string& Buffer() { return out_; }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "cli/text.h"
 #include "pelmora.h"
 
 namespace pelmora::cli {
@@ -13,12 +14,6 @@ namespace pelmora::cli {
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-std::string_view TrimSpaces(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
 
 // Whether `text` (without sign) is digits with a point and an exponent as
 // allowed.
@@ -38,15 +33,6 @@ bool IsDecimal(std::string_view text) {
     if (i == start) return false;
   }
   return i == text.size();
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const char x = (a[i] >= 'A' && a[i] <= 'Z') ? static_cast<char>(a[i] + 32) : a[i];
-    if (x != b[i]) return false;
-  }
-  return true;
 }
 
 // Decimal text as the nearest double by one exact operation, when the text
@@ -111,13 +97,13 @@ ValueError ParseNumber(std::string_view text, float* out) {
     negative = text.front() == '-';
     text.remove_prefix(1);
   }
-  if (EqualsNoCase(text, "nan")) {
+  if (SameNoCase(text, "nan")) {
     *out = negative ? -std::numeric_limits<float>::quiet_NaN()
                     : std::numeric_limits<float>::quiet_NaN();
     return ValueError::kNone;
   }
   // An infinity is beyond the float range for Automation.
-  if (EqualsNoCase(text, "inf") || EqualsNoCase(text, "infinity")) return ValueError::kRange;
+  if (SameNoCase(text, "inf") || SameNoCase(text, "infinity")) return ValueError::kRange;
   double value = 0.0;
   if (!ParseDecimal(text, &value)) return ValueError::kSyntax;
   if (negative) value = -value;
@@ -128,16 +114,55 @@ ValueError ParseNumber(std::string_view text, float* out) {
   return ValueError::kNone;
 }
 
-bool IsLocator(std::string_view text) {
-  const auto letter = [](char c, char last) {
-    return (c >= 'A' && c <= last) || (c >= 'a' && c <= static_cast<char>(last + 32));
-  };
-  if (text.size() != 4 && text.size() != 6 && text.size() != 8) return false;
-  if (!letter(text[0], 'R') || !letter(text[1], 'R') || !IsDigit(text[2]) || !IsDigit(text[3]))
-    return false;
-  if (text.size() >= 6 && (!letter(text[4], 'X') || !letter(text[5], 'X'))) return false;
-  if (text.size() == 8 && (!IsDigit(text[6]) || !IsDigit(text[7]))) return false;
-  return true;
+namespace {
+
+bool Letter(char c, char last) {
+  return (c >= 'A' && c <= last) || (c >= 'a' && c <= static_cast<char>(last + 32));
+}
+
+// Whether the field letter of one coordinate (0 longitude, 1 latitude) is
+// S at the grid's edge: the coordinate's other characters the lowest.
+bool Edge(std::string_view text, std::size_t coordinate) {
+  if (text.size() > 6 || (text[coordinate] != 'S' && text[coordinate] != 's')) return false;
+  if (text[coordinate + 2] != '0') return false;
+  return text.size() < 6 || text[coordinate + 4] == 'a' || text[coordinate + 4] == 'A';
+}
+
+}  // namespace
+
+namespace {
+
+// Whether `text` is a locator of four or six characters as the DLL's
+// encoders write them (S at the grid's edge included).
+bool IsDllLocator(std::string_view text) {
+  if (text.size() != 4 && text.size() != 6) return false;
+  for (std::size_t coordinate = 0; coordinate < 2; ++coordinate) {
+    if (!Letter(text[coordinate], 'R') && !Edge(text, coordinate)) return false;
+  }
+  if (!IsDigit(text[2]) || !IsDigit(text[3])) return false;
+  return text.size() == 4 || (Letter(text[4], 'X') && Letter(text[5], 'X'));
+}
+
+}  // namespace
+
+ValueError ReadLocator(std::string_view text, Position* out, int* status) {
+  text = TrimSpaces(text);
+  if (IsDllLocator(text)) {
+    // The DLL's centre, so that every figure stays the DLL's, bit for bit.
+    *status = pelmora_lat_from_grid(text.data(), text.size(), &out->lat);
+    if (*status == PELMORA_OK) {
+      *status = pelmora_long_from_grid(text.data(), text.size(), &out->lon);
+    }
+    return *status == PELMORA_OK ? ValueError::kNone : ValueError::kCall;
+  }
+  // Any other precision: the exact centre, rounded once to float.
+  double lat = 0.0, lon = 0.0;
+  *status = pelmora_locator_centre(text.data(), text.size(), &lat, &lon);
+  if (*status == PELMORA_NOT_A_LOCATOR) return ValueError::kSyntax;
+  if (*status != PELMORA_OK) return ValueError::kCall;
+  out->lat = static_cast<float>(lat);
+  out->lon = static_cast<float>(lon);
+  return ValueError::kNone;
 }
 
 ValueError ParsePosition(std::string_view text, Position* out, int* status) {
@@ -147,10 +172,7 @@ ValueError ParsePosition(std::string_view text, Position* out, int* status) {
     if (lat != ValueError::kNone) return lat;
     return ParseNumber(text.substr(comma + 1), &out->lon);
   }
-  if (!IsLocator(text)) return ValueError::kSyntax;
-  *status = pelmora_lat_from_grid(text.data(), text.size(), &out->lat);
-  if (*status == PELMORA_OK) *status = pelmora_long_from_grid(text.data(), text.size(), &out->lon);
-  return *status == PELMORA_OK ? ValueError::kNone : ValueError::kCall;
+  return ReadLocator(text, out, status);
 }
 
 void AppendFloat(std::string& out, float x) {
@@ -165,8 +187,31 @@ std::string FormatFloat(float x) {
   return out;
 }
 
+std::string CallFailure(std::string_view what, int status) {
+  return std::string(what) + ": " + pelmora_strerror(status) + " (error " + std::to_string(status) +
+         ")";
+}
+
+std::string Excerpt(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out = "'";
+  for (const char c : text.substr(0, kExcerpt)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7F && c != '\'' && c != '\\') {
+      out.push_back(c);
+    } else {
+      out += "\\x";
+      out.push_back(kHex[byte >> 4]);
+      out.push_back(kHex[byte & 15]);
+    }
+  }
+  out.push_back('\'');
+  if (text.size() > kExcerpt) out += "... (" + std::to_string(text.size()) + " bytes)";
+  return out;
+}
+
 std::string Describe(ValueError error, std::string_view text, bool position) {
-  const std::string quoted = "'" + std::string(text) + "'";
+  const std::string quoted = Excerpt(text);
   switch (error) {
     case ValueError::kNone:
       return "no error";

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of the calculations and of the pelmora
-# command's table and log readers (fuzz/, cli/fuzz/; clang 14 with
+# command's table and log readers and options (fuzz/, cli/fuzz/; clang 14 with
 # AddressSanitizer and UndefinedBehaviorSanitizer) and runs each for SECONDS
 # (default 20), two at a time, from the checked-in seeds in fuzz/corpus.
 # Inputs found on the way collect in build/fuzz/corpus (kept between runs);
@@ -13,7 +13,7 @@ build=${BUILD_ROOT:-$root/build}/fuzz
 seconds=${1:-20}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(encoding decoding bearing distance csv adif)
+[ ${#targets[@]} -gt 0 ] || targets=(encoding decoding bearing distance csv adif options)
 
 command -v clang++-14 >/dev/null ||
   { echo "fuzz: clang++-14 is missing: install Debian's clang-14 (tools/setup.sh installs it)" >&2; exit 1; }
@@ -23,9 +23,11 @@ cmake --build "$build" -j"${JOBS:-$(nproc)}"
 run() {
   local name=$1
   mkdir -p "$build/corpus/$name" "$build/crashes/$name"
-  # A calculation reads a few numbers or units; a table or a log needs room.
+  # A calculation reads a few numbers or units; a table or a log needs room,
+  # beyond the least record limit (4096 bytes) so that long records pass in
+  # pieces.
   local max_len=64
-  case $name in csv | adif) max_len=512 ;; esac
+  case $name in csv | adif) max_len=12288 ;; options) max_len=256 ;; esac
   if "$build/${name}_fuzz" -max_total_time="$seconds" -max_len=$max_len -print_final_stats=1 \
       -artifact_prefix="$build/crashes/$name/" "$build/corpus/$name" "$root/fuzz/corpus/$name" \
       >"$build/$name.log" 2>&1; then
