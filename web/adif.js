@@ -143,30 +143,46 @@ export function formatFloat(x) {
   if (x === 0) return Object.is(x, -0) ? "-0" : "0";
   const sign = x < 0 ? "-" : "";
   const a = Math.abs(x);
-  // The shortest digits: the correctly rounded ones of each length, or the
-  // next decimal of that length above them (the interval of a power of two
-  // is wider above than below).
+  // a = M 2^E exactly.
+  const bits = new Uint32Array(new Float32Array([a]).buffer)[0];
+  const field = bits >>> 23;
+  const M = BigInt(field === 0 ? bits & 0x7fffff : (bits & 0x7fffff) | 0x800000);
+  const E = (field === 0 ? 1 : field) - 150;
+  // |C 10^k - a|, scaled by a common power of 2 and 10 for every candidate.
+  const distance = (C, k) => {
+    const twos = E < 0 ? 2n ** BigInt(-E) : 1n;
+    const c = k >= 0 ? C * 10n ** BigInt(k) * twos : C * twos;
+    const m = E >= 0 ? M * 2n ** BigInt(E) : M;
+    const d = k >= 0 ? c - m : c - m * 10n ** BigInt(-k);
+    return d < 0n ? -d : d;
+  };
+  // The shortest digits that read back as a; of several, the nearest to a,
+  // and of two as near, the even one (round to nearest).
   let digits = "";
   let exponent = 0;
   for (let p = 1; p <= 9 && digits === ""; p++) {
     const [m, e] = a.toExponential(p - 1).split("e");
-    const candidates = [m];
-    const mantissa = m.replace(".", "");
-    const up = (BigInt(mantissa) + 1n).toString();
-    if (up.length === mantissa.length) candidates.push(up[0] + (p > 1 ? "." + up.slice(1) : ""));
-    for (const c of candidates) {
-      if (Math.fround(Number(`${c}e${e}`)) === a) {
-        digits = c.replace(".", "").replace(/0+$/, "") || "0";
-        exponent = Number(e);
-        break;
-      }
+    const nearest = BigInt(m.replace(".", ""));
+    let best = null;
+    for (const C of [nearest - 1n, nearest, nearest + 1n]) {
+      const text = C.toString();
+      if (text.length !== p || text === "0") continue; // another exponent
+      if (Math.fround(Number(`${text}e${Number(e) - p + 1}`)) !== a) continue;
+      const d = distance(C, Number(e) - p + 1);
+      if (best === null || d < best.d || (d === best.d && C % 2n === 0n)) best = { C, d };
+    }
+    if (best !== null) {
+      digits = best.C.toString().replace(/0+$/, "");
+      exponent = Number(e);
     }
   }
   const n = digits.length;
   const scientific = digits[0] + (n > 1 ? "." + digits.slice(1) : "") + "e" +
     (exponent < 0 ? "-" : "+") + String(Math.abs(exponent)).padStart(2, "0");
   let fixed;
-  if (exponent >= n - 1) fixed = digits + "0".repeat(exponent - n + 1);
+  // An integer as long as its shortest digits padded with zeros: its exact
+  // digits, which are as short and nearer (123456792, not 123456790).
+  if (exponent >= n - 1) fixed = BigInt(a).toString();
   else if (exponent >= 0) fixed = digits.slice(0, exponent + 1) + "." + digits.slice(exponent + 1);
   else fixed = "0." + "0".repeat(-exponent - 1) + digits;
   return sign + (fixed.length <= scientific.length ? fixed : scientific);
