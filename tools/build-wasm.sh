@@ -6,33 +6,32 @@
 # writes OUT/pelmora.wasm, OUT/package/ (the package's files, version from
 # the project's one source, CMakeLists.txt), and OUT/pelmora-VERSION.tgz
 # (npm pack). It refuses a module over 64 KiB or one that imports anything.
-# Each object's dependency file (OUT/obj/*.d) names the headers it read, for
-# tools/check-packages.py.
-#   tools/build-wasm.sh --reproduce OUT
-# builds twice, the second time from a copy of the sources in another
-# folder, and requires the same bytes.
+# Each object's dependency file (OUT/obj/*.d) names the headers it read,
+# and OUT/obj/link.d the libraries linked, for tools/check-packages.py.
+#   tools/build-wasm.sh --reproduce OUT OTHER
+# builds again into OTHER from a copy of the sources in another folder, and
+# requires the same bytes as OUT's module and package archive.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 if [ "${1:-}" = --reproduce ]; then
-  out=${2:?usage: tools/build-wasm.sh --reproduce OUT}
-  mkdir -p "$out"
-  out=$(cd "$out" && pwd)
-  "$root/tools/build-wasm.sh" "$out/first" >/dev/null
-  copy="$out/elsewhere/sources"
-  rm -rf "$out/elsewhere"
-  mkdir -p "$copy"
-  (cd "$root" && tar cf - calc runtime capi wasm tools/build-wasm.sh CMakeLists.txt) | (cd "$copy" && tar xf -)
-  "$copy/tools/build-wasm.sh" "$out/elsewhere/build" >/dev/null
+  first=${2:?usage: tools/build-wasm.sh --reproduce OUT OTHER}
+  other=${3:?usage: tools/build-wasm.sh --reproduce OUT OTHER}
+  rm -rf "$other"
+  mkdir -p "$other/sources"
+  other=$(cd "$other" && pwd)
+  (cd "$root" && tar cf - calc runtime capi wasm tools/build-wasm.sh CMakeLists.txt LICENSE) |
+    (cd "$other/sources" && tar xf -)
+  "$other/sources/tools/build-wasm.sh" "$other/build" >/dev/null
   version=$(sed -n 's/^project(Pelmora VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
   for f in pelmora.wasm "pelmora-$version.tgz"; do
-    if ! cmp "$out/first/$f" "$out/elsewhere/build/$f"; then
+    if ! cmp "$first/$f" "$other/build/$f"; then
       echo "build-wasm: $f differs between two builds from two folders" >&2
       exit 1
     fi
   done
-  echo "build-wasm: the same pelmora.wasm and package from two builds in two folders"
+  echo "build-wasm: the same pelmora.wasm and package from a second build in another folder"
   exit 0
 fi
 
@@ -102,6 +101,7 @@ exports=(pelmora_strerror pelmora_version pelmora_s_locator16 pelmora_grid_from_
 "$ld" --no-entry --gc-sections --strip-all -z stack-size=65536 \
   "${exports[@]/#/--export=}" "${objects[@]}" -L/usr/lib/wasm32-wasi -lc "$builtins" \
   -o "$out/pelmora.linked.wasm"
+printf '%s: %s %s\n' "$out/pelmora.linked.wasm" /usr/lib/wasm32-wasi/libc.a "$builtins" >"$out/obj/link.d"
 wasm-opt -O2 "$out/pelmora.linked.wasm" -o "$out/pelmora.wasm.new"
 mv "$out/pelmora.wasm.new" "$out/pelmora.wasm"
 
