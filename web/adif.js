@@ -11,7 +11,6 @@ const LT = 0x3c; // <
 const GT = 0x3e; // >
 const COLON = 0x3a;
 const LF = 0x0a;
-const encoder = new TextEncoder();
 const latin1 = new TextDecoder("latin1");
 
 function lower(c) {
@@ -27,9 +26,13 @@ function sameName(bytes, begin, end, name) {
   return true;
 }
 
+// Bytes as text, one character a byte (what a message or the table
+// shows; locators are ASCII).
 function text(bytes, begin, end) {
-  return latin1.decode(bytes.subarray(begin, end));
+  if (end - begin > 64) return latin1.decode(bytes.subarray(begin, end));
+  return String.fromCharCode.apply(null, bytes.subarray(begin, end));
 }
+
 
 // The next <EOR> or <EOH> (any case) from `from`: [its "<", whether EOH],
 // or null.
@@ -55,22 +58,30 @@ function malformed(bytes, start, at, problem, record) {
   }
   record.problem = problem;
   record.problemAt = at;
-  return record;
+  return true;
+}
+
+export function newRecord() {
+  return { fields: [], count: 0, endTag: 0, end: 0, endsHeader: false, problem: "", problemAt: 0 };
 }
 
 /**
- * The record starting at byte `start`: { fields, endTag, end, endsHeader,
- * problem, problemAt } (offsets into `bytes`; a field is { tag, value, end,
- * nameBegin, nameEnd, typeBegin, typeEnd }), or null when only text
+ * The record starting at byte `start`, into `record` (made by newRecord and
+ * used again for every record, so that a long log makes no objects per
+ * record): { fields, count, endTag, end, endsHeader, problem, problemAt }
+ * (offsets into `bytes`; fields[0 .. count) are { tag, value, end,
+ * nameBegin, nameEnd, typeBegin, typeEnd }). Returns false when only text
  * without a tag is left.
  */
-export function splitRecord(bytes, start) {
-  const record = { fields: [], endTag: 0, end: 0, endsHeader: false, problem: "", problemAt: 0 };
+export function splitRecord(bytes, start, record) {
+  record.count = 0;
+  record.endsHeader = false;
+  record.problem = "";
   let pos = start;
   for (;;) {
     const open = bytes.indexOf(LT, pos);
     if (open < 0) {
-      if (record.fields.length === 0) return null;
+      if (record.count === 0) return false;
       return malformed(bytes, start, bytes.length, "the record has no <EOR>", record);
     }
     const close = bytes.indexOf(GT, open);
@@ -83,7 +94,7 @@ export function splitRecord(bytes, start) {
       record.endTag = open;
       record.end = close + 1;
       record.endsHeader = sameName(bytes, open + 1, nameEnd, "eoh");
-      return record;
+      return true;
     }
     if (colon < 0 || nameEnd === open + 1) {
       return malformed(bytes, start, open,
@@ -103,16 +114,20 @@ export function splitRecord(bytes, start) {
         `the field ${text(bytes, open + 1, Math.min(nameEnd, open + 41))} has a bad length '${
           text(bytes, colon + 1, Math.min(digitsEnd, colon + 21))}'`, record);
     }
-    const field = {
-      tag: open, value: close + 1, end: close + 1 + length, nameBegin: open + 1, nameEnd,
-      typeBegin: second < 0 ? close : second + 1, typeEnd: close,
-    };
+    const field = record.fields[record.count] ?? (record.fields[record.count] = {});
+    field.tag = open;
+    field.value = close + 1;
+    field.end = close + 1 + length;
+    field.nameBegin = open + 1;
+    field.nameEnd = nameEnd;
+    field.typeBegin = second < 0 ? close : second + 1;
+    field.typeEnd = close;
     if (field.end > bytes.length) {
       return malformed(bytes, start, open,
         `the value of ${text(bytes, open + 1, Math.min(nameEnd, open + 41))} runs past the end of the log`,
         record);
     }
-    record.fields.push(field);
+    record.count++;
     pos = field.end;
   }
 }
@@ -131,6 +146,54 @@ function isLocator(bytes, begin, end) {
   return true;
 }
 
+// The shortest decimal digits that read back as the float32 a > 0, and
+// the exponent of the first: of several of one length, the nearest to a,
+// and of two as near, the even one (round to nearest). The correctly
+// rounded digits of each length are the nearest; only when a lies halfway
+// between two, or when they do not read back but a neighbour does (the
+// interval of a power of two is wider above than below), are the
+// candidates compared exactly.
+function shortestDigits(a) {
+  for (let p = 1; p <= 9; p++) {
+    const [m, e] = a.toExponential(p - 1).split("e");
+    const k = Number(e) - p + 1;
+    const nearest = m.replace(".", "");
+    if (Math.fround(Number(`${nearest}e${k}`)) === a) {
+      const [h, he] = a.toExponential(p).split("e");
+      if (!h.endsWith("5") || Number(`${h}e${he}`) !== a) return [nearest.replace(/0+$/, ""), Number(e)];
+    }
+    const best = nearestExactly(a, BigInt(nearest), k, p);
+    if (best !== null) return [best.replace(/0+$/, ""), Number(e)];
+  }
+  throw new Error(`no digits read back as ${a}`); // nine always do
+}
+
+// Of C - 1, C and C + 1 (p digits each, times 10^k), the one that reads
+// back as a and is nearest to it, the even one of two as near; or null.
+function nearestExactly(a, C, k, p) {
+  // a = M 2^E exactly.
+  const bits = new Uint32Array(new Float32Array([a]).buffer)[0];
+  const field = bits >>> 23;
+  const M = BigInt(field === 0 ? bits & 0x7fffff : (bits & 0x7fffff) | 0x800000);
+  const E = (field === 0 ? 1 : field) - 150;
+  // |c 10^k - a|, all scaled by one power of 2 and of 10.
+  const distance = (c) => {
+    const twos = E < 0 ? 2n ** BigInt(-E) : 1n;
+    const m = E >= 0 ? M * 2n ** BigInt(E) : M;
+    const d = k >= 0 ? c * 10n ** BigInt(k) * twos - m : c * twos - m * 10n ** BigInt(-k);
+    return d < 0n ? -d : d;
+  };
+  let best = null;
+  for (const c of [C - 1n, C, C + 1n]) {
+    const digits = c.toString();
+    if (digits.length !== p || digits === "0") continue; // another exponent
+    if (Math.fround(Number(`${digits}e${k}`)) !== a) continue;
+    const d = distance(c);
+    if (best === null || d < best.d || (d === best.d && c % 2n === 0n)) best = { c, d };
+  }
+  return best === null ? null : best.c.toString();
+}
+
 /**
  * The shortest decimal that reads back as the float32 `x`, written as
  * std::to_chars writes a float without a format: the shorter of fixed and
@@ -143,38 +206,18 @@ export function formatFloat(x) {
   if (x === 0) return Object.is(x, -0) ? "-0" : "0";
   const sign = x < 0 ? "-" : "";
   const a = Math.abs(x);
-  // a = M 2^E exactly.
-  const bits = new Uint32Array(new Float32Array([a]).buffer)[0];
-  const field = bits >>> 23;
-  const M = BigInt(field === 0 ? bits & 0x7fffff : (bits & 0x7fffff) | 0x800000);
-  const E = (field === 0 ? 1 : field) - 150;
-  // |C 10^k - a|, scaled by a common power of 2 and 10 for every candidate.
-  const distance = (C, k) => {
-    const twos = E < 0 ? 2n ** BigInt(-E) : 1n;
-    const c = k >= 0 ? C * 10n ** BigInt(k) * twos : C * twos;
-    const m = E >= 0 ? M * 2n ** BigInt(E) : M;
-    const d = k >= 0 ? c - m : c - m * 10n ** BigInt(-k);
-    return d < 0n ? -d : d;
-  };
-  // The shortest digits that read back as a; of several, the nearest to a,
-  // and of two as near, the even one (round to nearest).
+  // A whole number below 10^5 (a bearing, say): its digits, as short as
+  // any other form.
+  if (a < 1e5 && Number.isInteger(a)) return sign + String(a);
   let digits = "";
   let exponent = 0;
-  for (let p = 1; p <= 9 && digits === ""; p++) {
-    const [m, e] = a.toExponential(p - 1).split("e");
-    const nearest = BigInt(m.replace(".", ""));
-    let best = null;
-    for (const C of [nearest - 1n, nearest, nearest + 1n]) {
-      const text = C.toString();
-      if (text.length !== p || text === "0") continue; // another exponent
-      if (Math.fround(Number(`${text}e${Number(e) - p + 1}`)) !== a) continue;
-      const d = distance(C, Number(e) - p + 1);
-      if (best === null || d < best.d || (d === best.d && C % 2n === 0n)) best = { C, d };
-    }
-    if (best !== null) {
-      digits = best.C.toString().replace(/0+$/, "");
-      exponent = Number(e);
-    }
+  if (Number.isInteger(a) && a < 2 ** 24) {
+    // An integer float below 2^24: its own digits are the shortest.
+    const whole = String(a);
+    digits = whole.replace(/0+$/, "");
+    exponent = whole.length - 1;
+  } else {
+    [digits, exponent] = shortestDigits(a);
   }
   const n = digits.length;
   const scientific = digits[0] + (n > 1 ? "." + digits.slice(1) : "") + "e" +
@@ -182,7 +225,7 @@ export function formatFloat(x) {
   let fixed;
   // An integer as long as its shortest digits padded with zeros: its exact
   // digits, which are as short and nearer (123456792, not 123456790).
-  if (exponent >= n - 1) fixed = BigInt(a).toString();
+  if (exponent >= n - 1) fixed = a < 1e21 ? String(a) : BigInt(a).toString();
   else if (exponent >= 0) fixed = digits.slice(0, exponent + 1) + "." + digits.slice(exponent + 1);
   else fixed = "0." + "0".repeat(-exponent - 1) + digits;
   return sign + (fixed.length <= scientific.length ? fixed : scientific);
@@ -198,46 +241,72 @@ function field(name, type, value) {
   return `<${name}:${value.length}${type ? ":" + type : ""}>${value}`;
 }
 
-// A field whose name and type are bytes of the log, written as they are.
-function fieldBytes(bytes, f, value) {
-  const typed = f.typeEnd > f.typeBegin;
-  const tail = encoder.encode(`:${value.length}`);
-  const end = encoder.encode(`>${value}`);
-  const out = new Uint8Array(1 + (f.nameEnd - f.nameBegin) + tail.length +
-    (typed ? 1 + f.typeEnd - f.typeBegin : 0) + end.length);
-  let n = 0;
-  out[n++] = LT;
-  out.set(bytes.subarray(f.nameBegin, f.nameEnd), n);
-  n += f.nameEnd - f.nameBegin;
-  out.set(tail, n);
-  n += tail.length;
-  if (typed) {
-    out[n++] = COLON;
-    out.set(bytes.subarray(f.typeBegin, f.typeEnd), n);
-    n += f.typeEnd - f.typeBegin;
+// The annotated log as it is written: a byte buffer that grows.
+class Output {
+  constructor(size) {
+    this.bytes = new Uint8Array(size);
+    this.length = 0;
   }
-  out.set(end, n);
-  return out;
+  room(n) {
+    if (this.length + n <= this.bytes.length) return;
+    const bigger = new Uint8Array(Math.max(this.bytes.length * 2, this.length + n));
+    bigger.set(this.bytes.subarray(0, this.length));
+    this.bytes = bigger;
+  }
+  // Bytes [begin, end) of the log.
+  copy(bytes, begin, end) {
+    this.room(end - begin);
+    if (end - begin > 32) {
+      this.bytes.set(bytes.subarray(begin, end), this.length);
+      this.length += end - begin;
+    } else {
+      for (let i = begin; i < end; i++) this.bytes[this.length++] = bytes[i];
+    }
+  }
+  // ASCII text.
+  text(t) {
+    this.room(t.length);
+    for (let i = 0; i < t.length; i++) this.bytes[this.length++] = t.charCodeAt(i);
+  }
+  // A field as the command writes it; its name and type bytes of the log
+  // when it replaces one (written as they are), else ASCII text.
+  field(bytes, f, name, value) {
+    this.text("<");
+    if (f === null) this.text(name);
+    else this.copy(bytes, f.nameBegin, f.nameEnd);
+    this.text(`:${value.length}`);
+    if (f !== null && f.typeEnd > f.typeBegin) {
+      this.text(":");
+      this.copy(bytes, f.typeBegin, f.typeEnd);
+    }
+    this.text(">");
+    this.text(value);
+  }
+  result() {
+    return this.bytes.subarray(0, this.length);
+  }
 }
 
 /**
  * Annotates the ADIF log `bytes` (a Uint8Array) as `pelmora batch` does:
  * each record with MY_GRIDSQUARE and GRIDSQUARE locators gets DISTANCE (the
  * whole kilometres) and the bearing field (APP_PELMORA_BEARING by
- * default), replacing those it has only with `overwrite`.
+ * default, letters, digits and underscores), replacing those it has only
+ * with `overwrite`.
  *
  * `lib` is the pelmora package (latFromGrid, longFromGrid, distanceFrom,
  * azimut, PelmoraError). `progress(done)` is called now and then with the
- * bytes done. Returns { parts, contacts, failures, messages }: the output as
- * a list of Uint8Array pieces in order, and each annotated contact
- * { record, call, date, grid, myGrid, km, bearing }; messages are the
- * command's, "LINE: what".
+ * bytes done. Returns { output, contacts, records, failures, messages }:
+ * the annotated log (a Uint8Array), the annotated contacts in columns
+ * { record, call, date, grid, myGrid, km, bearing } (arrays, one element a
+ * contact), and the command's messages, "LINE: what".
  */
 export function annotateLog(bytes, lib, options = {}, progress = null) {
   const bearingField = options.bearingField ?? "APP_PELMORA_BEARING";
+  if (!/^[A-Za-z0-9_]+$/.test(bearingField)) throw new RangeError(`bad field name '${bearingField}'`);
   const overwrite = options.overwrite === true;
-  const parts = [];
-  const contacts = [];
+  const out = new Output(bytes.length + (bytes.length >> 2) + 64);
+  const contacts = { record: [], call: [], date: [], grid: [], myGrid: [], km: [], bearing: [] };
   const messages = [];
   let failures = 0;
   let line = 1;
@@ -247,23 +316,19 @@ export function annotateLog(bytes, lib, options = {}, progress = null) {
   const report = (at, what) => {
     messages.push(`${line + countLines(bytes, start, at)}: ${what}`);
   };
-  const position = (f) => {
-    const grid = text(bytes, f.value, f.end);
-    return [lib.latFromGrid(grid), lib.longFromGrid(grid)];
-  };
   const value = (f) => (f === null ? "" : text(bytes, f.value, f.end));
   const nameOf = (f) => text(bytes, f.nameBegin, f.nameEnd);
 
   const annotate = (record) => {
-    const whole = bytes.subarray(start, record.end);
     if (record.problem !== "") {
       report(record.problemAt, record.problem);
       failures++;
-      parts.push(whole);
+      out.copy(bytes, start, record.end);
       return;
     }
     let mine = null, theirs = null, distance = null, bearing = null, call = null, date = null;
-    for (const f of record.fields) {
+    for (let i = 0; i < record.count; i++) {
+      const f = record.fields[i];
       if (mine === null && sameName(bytes, f.nameBegin, f.nameEnd, "MY_GRIDSQUARE")) mine = f;
       if (theirs === null && sameName(bytes, f.nameBegin, f.nameEnd, "GRIDSQUARE")) theirs = f;
       if (distance === null && sameName(bytes, f.nameBegin, f.nameEnd, "DISTANCE")) distance = f;
@@ -274,19 +339,20 @@ export function annotateLog(bytes, lib, options = {}, progress = null) {
     const writeDistance = distance === null || overwrite;
     const writeBearing = bearing === null || overwrite;
     if (mine === null || theirs === null || (!writeDistance && !writeBearing)) {
-      parts.push(whole);
+      out.copy(bytes, start, record.end);
       return;
     }
-    for (const f of [mine, theirs]) {
-      if (!isLocator(bytes, f.value, f.end)) {
-        report(f.tag, `${nameOf(f)}: '${text(bytes, f.value, Math.min(f.end, f.value + 40))}' is not a locator`);
-        failures++;
-        parts.push(whole);
-        return;
-      }
+    const bad = !isLocator(bytes, mine.value, mine.end) ? mine : !isLocator(bytes, theirs.value, theirs.end) ? theirs : null;
+    if (bad !== null) {
+      report(bad.tag, `${nameOf(bad)}: '${text(bytes, bad.value, Math.min(bad.end, bad.value + 40))}' is not a locator`);
+      failures++;
+      out.copy(bytes, start, record.end);
+      return;
     }
-    const [aLat, aLon] = position(mine);
-    const [bLat, bLon] = position(theirs);
+    const myGrid = value(mine);
+    const grid = value(theirs);
+    const aLat = lib.latFromGrid(myGrid), aLon = lib.longFromGrid(myGrid);
+    const bLat = lib.latFromGrid(grid), bLon = lib.longFromGrid(grid);
     let km, azimut, what = "DISTANCE";
     try {
       km = lib.distanceFrom(aLat, aLon, bLat, bLon);
@@ -296,38 +362,52 @@ export function annotateLog(bytes, lib, options = {}, progress = null) {
       if (!(e instanceof lib.PelmoraError)) throw e;
       report(theirs.tag, `${what}: ${e.description} (error ${e.number})`);
       failures++;
-      parts.push(whole);
+      out.copy(bytes, start, record.end);
       return;
     }
     const distanceValue = String(Math.trunc(km));
     const bearingValue = formatFloat(azimut);
-    const edits = [];
-    if (distance !== null && writeDistance) edits.push([distance, distanceValue]);
-    if (bearing !== null && writeBearing) edits.push([bearing, bearingValue]);
-    if (edits.length === 2 && edits[1][0].tag < edits[0][0].tag) edits.reverse();
+    // The fields there replaced in place, in the order they stand, the new
+    // ones before the end tag.
+    const d = distance !== null && writeDistance ? distance : null;
+    const b = bearing !== null && writeBearing ? bearing : null;
     let at = start;
-    for (const [f, v] of edits) {
-      parts.push(bytes.subarray(at, f.tag));
-      parts.push(fieldBytes(bytes, f, v));
+    const replace = (f, v) => {
+      out.copy(bytes, at, f.tag);
+      out.field(bytes, f, "", v);
       at = f.end;
+    };
+    if (d !== null && (b === null || d.tag < b.tag)) {
+      replace(d, distanceValue);
+      if (b !== null) replace(b, bearingValue);
+    } else if (b !== null) {
+      replace(b, bearingValue);
+      if (d !== null) replace(d, distanceValue);
     }
-    parts.push(bytes.subarray(at, record.endTag));
-    let added = "";
-    if (distance === null) added += field("DISTANCE", "", distanceValue) + " ";
-    if (bearing === null) added += field(bearingField, "", bearingValue) + " ";
-    if (added !== "") parts.push(encoder.encode(added));
-    parts.push(bytes.subarray(record.endTag, record.end));
-    contacts.push({
-      record: records, call: value(call), date: value(date), grid: value(theirs), myGrid: value(mine),
-      km, bearing: azimut,
-    });
+    out.copy(bytes, at, record.endTag);
+    if (distance === null) {
+      out.field(bytes, null, "DISTANCE", distanceValue);
+      out.text(" ");
+    }
+    if (bearing === null) {
+      out.field(bytes, null, bearingField, bearingValue);
+      out.text(" ");
+    }
+    out.copy(bytes, record.endTag, record.end);
+    contacts.record.push(records);
+    contacts.call.push(value(call));
+    contacts.date.push(value(date));
+    contacts.grid.push(grid);
+    contacts.myGrid.push(myGrid);
+    contacts.km.push(km);
+    contacts.bearing.push(azimut);
   };
 
+  const record = newRecord();
   for (;;) {
-    const record = splitRecord(bytes, start);
-    if (record === null) break;
+    if (!splitRecord(bytes, start, record)) break;
     if (record.endsHeader && first && record.problem === "") {
-      parts.push(bytes.subarray(start, record.end));
+      out.copy(bytes, start, record.end);
     } else {
       if (record.endsHeader && record.problem === "") {
         record.problem = "<EOH> out of place";
@@ -341,7 +421,7 @@ export function annotateLog(bytes, lib, options = {}, progress = null) {
     start = record.end;
     if (progress !== null && records % 2000 === 0) progress(start);
   }
-  parts.push(bytes.subarray(start)); // text after the last record
+  out.copy(bytes, start, bytes.length); // text after the last record
   if (progress !== null) progress(bytes.length);
-  return { parts, contacts, failures, messages, records };
+  return { output: out.result(), contacts, failures, messages, records };
 }

@@ -129,7 +129,7 @@ function drawMarks(columns) {
   for (let i = 0; i < km.length; i++) {
     const r = (km[i] / outer) * RADIUS;
     const angle = (bearing[i] * Math.PI) / 180;
-    parts[i] = `<circle cx="${(r * Math.sin(angle)).toFixed(2)}" cy="${(-r * Math.cos(angle)).toFixed(2)}" r="3"/>`;
+    parts[i] = `<circle cx="${(r * Math.sin(angle)).toFixed(2)}" cy="${(-r * Math.cos(angle)).toFixed(2)}"/>`;
   }
   $("marks").innerHTML = parts.join("");
 }
@@ -207,6 +207,7 @@ function failLog(message) {
 }
 
 let logName = "log";
+let readStarted = 0;
 
 function showLog(data) {
   const started = performance.now();
@@ -231,12 +232,18 @@ function showLog(data) {
     (data.failures > 0 ? `; ${data.failures.toLocaleString("en")} left as they are (see below)` : "") +
     (data.station ? `; station ${data.station}` : "") + ".";
   document.body.dataset.drawMs = (performance.now() - started).toFixed(1);
-  document.body.dataset.state = "done";
+  // Done once the chart has been painted: the time from the drop to then
+  // is what a user waits (the page's benchmark reads it).
+  requestAnimationFrame(() => setTimeout(() => {
+    document.body.dataset.totalMs = (performance.now() - readStarted).toFixed(1);
+    document.body.dataset.state = "done";
+  }));
 }
 
 function readLog(file) {
   if (!file) return;
   logName = file.name || "log";
+  readStarted = performance.now();
   document.body.dataset.state = "reading";
   $("save").setAttribute("aria-disabled", "true");
   const field = $("bearing-field");

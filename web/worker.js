@@ -12,27 +12,18 @@ self.onmessage = async ({ data }) => {
     self.postMessage({ type: "progress", done: 0, total });
     const result = annotateLog(bytes, pelmora, { overwrite, bearingField },
       (done) => self.postMessage({ type: "progress", done, total }));
-    const contacts = result.contacts;
-    const n = contacts.length;
-    const km = new Float32Array(n);
-    const bearing = new Float32Array(n);
-    const record = new Uint32Array(n);
-    for (let i = 0; i < n; i++) {
-      km[i] = contacts[i].km;
-      bearing[i] = contacts[i].bearing;
-      record[i] = contacts[i].record;
-    }
+    const { contacts } = result;
+    const km = Float32Array.from(contacts.km);
+    const bearing = Float32Array.from(contacts.bearing);
+    const record = Uint32Array.from(contacts.record);
     self.postMessage({
       type: "done",
-      blob: new Blob(result.parts, { type: "text/plain" }),
+      blob: new Blob([result.output], { type: "text/plain" }),
       records: result.records,
       failures: result.failures,
       messages: result.messages.slice(0, 500),
-      station: n > 0 ? contacts[0].myGrid : "",
-      columns: {
-        record, km, bearing,
-        call: contacts.map((c) => c.call), date: contacts.map((c) => c.date), grid: contacts.map((c) => c.grid),
-      },
+      station: contacts.myGrid.length > 0 ? contacts.myGrid[0] : "",
+      columns: { record, km, bearing, call: contacts.call, date: contacts.date, grid: contacts.grid },
     }, [km.buffer, bearing.buffer, record.buffer]);
   } catch (e) {
     self.postMessage({ type: "error", message: String(e && e.message ? e.message : e) });

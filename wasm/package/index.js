@@ -47,12 +47,13 @@ const area = {
   scalar: wasm.pelmora_wasm_area(10),
 };
 
-// Views of the memory, made again when it grows (malloc may grow it).
-let buffer = null;
-let f32, f64, i32, u16, u8;
+// Views of the memory, made again when it grows (an allocation may grow
+// it): the old buffer is then detached, and its views have length 0.
+let f32 = new Float32Array(0);
+let f64, i32, u16, u8;
 function views() {
-  if (buffer !== wasm.memory.buffer) {
-    buffer = wasm.memory.buffer;
+  if (f32.length === 0) {
+    const buffer = wasm.memory.buffer;
     f32 = new Float32Array(buffer);
     f64 = new Float64Array(buffer);
     i32 = new Int32Array(buffer);
