@@ -115,7 +115,9 @@ function escape(text) {
 }
 
 // One mark per contact, in the contacts' order: at its bearing clockwise
-// from north, at its distance outward.
+// from north, at its distance outward. The marks are the subpaths of one
+// path ("M x y h0", a dot by its round cap): one element paints a hundred
+// thousand of them at once, where as many elements would take seconds.
 function drawMarks(columns) {
   const { km, bearing } = columns;
   let max = 0;
@@ -129,9 +131,11 @@ function drawMarks(columns) {
   for (let i = 0; i < km.length; i++) {
     const r = (km[i] / outer) * RADIUS;
     const angle = (bearing[i] * Math.PI) / 180;
-    parts[i] = `<circle cx="${(r * Math.sin(angle)).toFixed(2)}" cy="${(-r * Math.cos(angle)).toFixed(2)}"/>`;
+    parts[i] = `M${(r * Math.sin(angle)).toFixed(2)} ${(-r * Math.cos(angle)).toFixed(2)}h0`;
   }
-  $("marks").innerHTML = parts.join("");
+  const marks = $("marks");
+  marks.setAttribute("d", parts.join(""));
+  marks.dataset.count = String(km.length);
 }
 
 // ---- The table ----
@@ -232,6 +236,7 @@ function showLog(data) {
     (data.failures > 0 ? `; ${data.failures.toLocaleString("en")} left as they are (see below)` : "") +
     (data.station ? `; station ${data.station}` : "") + ".";
   document.body.dataset.drawMs = (performance.now() - started).toFixed(1);
+  document.body.dataset.workMs = data.workMs.toFixed(1);
   // Done once the chart has been painted: the time from the drop to then
   // is what a user waits (the page's benchmark reads it).
   requestAnimationFrame(() => setTimeout(() => {

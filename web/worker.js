@@ -7,6 +7,7 @@ import { annotateLog } from "./adif.js";
 self.onmessage = async ({ data }) => {
   const { file, overwrite, bearingField } = data;
   try {
+    const started = performance.now();
     const bytes = new Uint8Array(await file.arrayBuffer());
     const total = bytes.length;
     self.postMessage({ type: "progress", done: 0, total });
@@ -20,6 +21,7 @@ self.onmessage = async ({ data }) => {
       type: "done",
       blob: new Blob([result.output], { type: "text/plain" }),
       records: result.records,
+      workMs: performance.now() - started,
       failures: result.failures,
       messages: result.messages.slice(0, 500),
       station: contacts.myGrid.length > 0 ? contacts.myGrid[0] : "",

@@ -113,12 +113,14 @@ test("one mark per contact at its bearing and distance; the table sorts", async 
     .map((m) => [Number(m[1]), Number(m[2])]);
   assert.equal(expected.length, 2000);
   const { marks, outer, radius } = await page.evaluate(() => ({
-    marks: [...document.querySelectorAll("#marks circle")].map((c) => [Number(c.getAttribute("cx")),
-      Number(c.getAttribute("cy"))]),
+    marks: [...document.getElementById("marks").getAttribute("d").matchAll(/M(\S+) (\S+?)h0/g)]
+      .map((m) => [Number(m[1]), Number(m[2])]),
     outer: Number(document.getElementById("chart").dataset.outerKm),
     radius: Number(document.getElementById("chart").dataset.radius),
   }));
   assert.equal(marks.length, expected.length);
+  // The path holds marks and nothing else.
+  assert.equal((await page.getAttribute("#marks", "d")).replace(/M(\S+) (\S+?)h0/g, ""), "");
   // The chart's place of each mark read back: the bearing clockwise from
   // north (to a hundredth of a unit of the drawing), the distance outward.
   const unit = outer / radius; // km per unit of the drawing
