@@ -326,6 +326,14 @@ function numberCall(status) {
   return value;
 }
 
+// Whether x is a number that a float parameter takes (NaN included): the
+// fast path of a scalar call, which makes no other check.
+function plain(x) {
+  return typeof x === "number" && !(x > FLT_MAX || x < -FLT_MAX);
+}
+const SCALAR = area.scalar;
+const SCALAR_F32 = area.scalar >> 2;
+
 function locatorCall(status) {
   views();
   if (status !== 0) throw fail(status, null);
@@ -341,6 +349,9 @@ const AB = ["aLat", "aLon", "bLat", "bLon"];
  * (coordinate / 20 or 10 + 9, in double).
  */
 export function gridFromLatLong(lat, lon, opts) {
+  if (plain(lat) && plain(lon) && opts === undefined) {
+    return locatorCall(wasm.pelmora_grid_from_lat_long16(lat, lon, SCALAR, LOCATOR_UNITS));
+  }
   if (isBatch(lat) || isBatch(lon)) return locatorBatch(1, [lat, lon], LAT_LON, options(opts));
   return locatorCall(wasm.pelmora_grid_from_lat_long16(number(lat, "lat"), number(lon, "lon"),
     area.scalar, LOCATOR_UNITS));
@@ -351,6 +362,9 @@ export function gridFromLatLong(lat, lon, opts) {
  * quotients rounded to float).
  */
 export function sLocator(lat, lon, opts) {
+  if (plain(lat) && plain(lon) && opts === undefined) {
+    return locatorCall(wasm.pelmora_s_locator16(lat, lon, SCALAR, LOCATOR_UNITS));
+  }
   if (isBatch(lat) || isBatch(lon)) return locatorBatch(0, [lat, lon], LAT_LON, options(opts));
   return locatorCall(wasm.pelmora_s_locator16(number(lat, "lat"), number(lon, "lon"),
     area.scalar, LOCATOR_UNITS));
@@ -374,6 +388,12 @@ export function longFromGrid(grid, opts) {
 
 /** The bearing in whole degrees 0..360 from my position to the other, the DLL's Azimut. */
 export function azimut(myLat, myLon, lat, lon, opts) {
+  if (plain(myLat) && plain(myLon) && plain(lat) && plain(lon) && opts === undefined) {
+    const status = wasm.pelmora_azimut(myLat, myLon, lat, lon, SCALAR);
+    if (f32.length === 0) views();
+    if (status === 0) return f32[SCALAR_F32];
+    throw fail(status, f32[SCALAR_F32]);
+  }
   if (isBatch(myLat) || isBatch(myLon) || isBatch(lat) || isBatch(lon)) {
     return numberBatch(0, [myLat, myLon, lat, lon], FOUR, options(opts));
   }
@@ -383,6 +403,12 @@ export function azimut(myLat, myLon, lat, lon, opts) {
 
 /** Kilometres plus 0.5 from a to b along the great circle, the DLL's DistanceFrom. */
 export function distanceFrom(aLat, aLon, bLat, bLon, opts) {
+  if (plain(aLat) && plain(aLon) && plain(bLat) && plain(bLon) && opts === undefined) {
+    const status = wasm.pelmora_distance_from(aLat, aLon, bLat, bLon, SCALAR);
+    if (f32.length === 0) views();
+    if (status === 0) return f32[SCALAR_F32];
+    throw fail(status, f32[SCALAR_F32]);
+  }
   if (isBatch(aLat) || isBatch(aLon) || isBatch(bLat) || isBatch(bLon)) {
     return numberBatch(1, [aLat, aLon, bLat, bLon], AB, options(opts));
   }
@@ -392,6 +418,11 @@ export function distanceFrom(aLat, aLon, bLat, bLon, opts) {
 
 /** The arc cosine in radians, the DLL's ArcCos (never fails). */
 export function arcCos(x, opts) {
+  if (plain(x) && opts === undefined) {
+    wasm.pelmora_arc_cos(x, SCALAR); // never fails
+    if (f32.length === 0) views();
+    return f32[SCALAR_F32];
+  }
   if (isBatch(x)) return numberBatch(2, [x], ["x"], options(opts));
   return numberCall(wasm.pelmora_arc_cos(number(x, "x"), area.scalar));
 }

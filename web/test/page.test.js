@@ -148,6 +148,19 @@ test("one mark per contact at its bearing and distance; the table sorts", async 
   await page.screenshot({ path: join(out, "page.png"), fullPage: true });
 });
 
+test("a long log shows how far the reading is, then hides the bar", async () => {
+  await page.evaluate(() => {
+    window.progressSeen = [];
+    new MutationObserver(() => window.progressSeen.push(document.getElementById("progress").value))
+      .observe(document.getElementById("progress"), { attributes: true, attributeFilter: ["value"] });
+  });
+  await drop("long.adi", makeLog(20000, 9, { plain: true }));
+  const seen = await page.evaluate(() => window.progressSeen);
+  assert.ok(seen.some((v) => v > 0 && v < 1), `progress values ${seen}`);
+  assert.ok(await page.isHidden("#progress"));
+  assert.match(await page.textContent("#log-status"), /^20,000 contacts on the chart from 20,000 records/);
+});
+
 test("offline once loaded: the page reloads and computes without the server", async () => {
   await page.evaluate(() => navigator.serviceWorker.ready);
   await server.close();
