@@ -287,6 +287,13 @@ class Output {
   }
 }
 
+// The bytes from `at` to field f, then f with `value`; returns the end of f.
+function replaceField(out, bytes, at, f, value) {
+  out.copy(bytes, at, f.tag);
+  out.field(bytes, f, "", value);
+  return f.end;
+}
+
 /**
  * Annotates the ADIF log `bytes` (a Uint8Array) as `pelmora batch` does:
  * each record with MY_GRIDSQUARE and GRIDSQUARE locators gets DISTANCE (the
@@ -317,6 +324,17 @@ export function annotateLog(bytes, lib, options = {}, progress = null) {
     messages.push(`${line + countLines(bytes, start, at)}: ${what}`);
   };
   const value = (f) => (f === null ? "" : text(bytes, f.value, f.end));
+  // The centre of a locator; the station's, which a log names in every
+  // record, decoded once while it stays the same.
+  let stationGrid = null, stationCentre = null;
+  const centre = (grid) => [lib.latFromGrid(grid), lib.longFromGrid(grid)];
+  const station = (grid) => {
+    if (grid !== stationGrid) {
+      stationGrid = grid;
+      stationCentre = centre(grid);
+    }
+    return stationCentre;
+  };
   const nameOf = (f) => text(bytes, f.nameBegin, f.nameEnd);
 
   const annotate = (record) => {
@@ -351,8 +369,8 @@ export function annotateLog(bytes, lib, options = {}, progress = null) {
     }
     const myGrid = value(mine);
     const grid = value(theirs);
-    const aLat = lib.latFromGrid(myGrid), aLon = lib.longFromGrid(myGrid);
-    const bLat = lib.latFromGrid(grid), bLon = lib.longFromGrid(grid);
+    const [aLat, aLon] = station(myGrid);
+    const [bLat, bLon] = centre(grid);
     let km, azimut, what = "DISTANCE";
     try {
       km = lib.distanceFrom(aLat, aLon, bLat, bLon);
@@ -372,17 +390,12 @@ export function annotateLog(bytes, lib, options = {}, progress = null) {
     const d = distance !== null && writeDistance ? distance : null;
     const b = bearing !== null && writeBearing ? bearing : null;
     let at = start;
-    const replace = (f, v) => {
-      out.copy(bytes, at, f.tag);
-      out.field(bytes, f, "", v);
-      at = f.end;
-    };
     if (d !== null && (b === null || d.tag < b.tag)) {
-      replace(d, distanceValue);
-      if (b !== null) replace(b, bearingValue);
+      at = replaceField(out, bytes, at, d, distanceValue);
+      if (b !== null) at = replaceField(out, bytes, at, b, bearingValue);
     } else if (b !== null) {
-      replace(b, bearingValue);
-      if (d !== null) replace(d, distanceValue);
+      at = replaceField(out, bytes, at, b, bearingValue);
+      if (d !== null) at = replaceField(out, bytes, at, d, distanceValue);
     }
     out.copy(bytes, at, record.endTag);
     if (distance === null) {
