@@ -32,10 +32,18 @@ function parseNumber(text) {
 
 const LOCATOR = /^[A-Ra-r]{2}[0-9]{2}([A-Xa-x]{2}([0-9]{2})?)?$/;
 
-// A place as the command reads one: LAT,LON or a locator (its centre).
+// A place as the command reads one: LAT,LON or a locator (its centre);
+// what is wrong said as the command says it, of the whole text.
 function parsePlace(text) {
   const comma = text.indexOf(",");
-  if (comma >= 0) return [parseNumber(text.slice(0, comma)), parseNumber(text.slice(comma + 1))];
+  if (comma >= 0) {
+    try {
+      return [parseNumber(text.slice(0, comma)), parseNumber(text.slice(comma + 1))];
+    } catch (e) {
+      if (e instanceof RangeError) throw new RangeError(`'${text}': Overflow (a number beyond single precision)`);
+      throw new SyntaxError(`'${text}' is neither LAT,LON nor a locator`);
+    }
+  }
   if (!LOCATOR.test(text)) throw new SyntaxError(`'${text}' is neither LAT,LON nor a locator`);
   return [pelmora.latFromGrid(text), pelmora.longFromGrid(text)];
 }

@@ -70,12 +70,14 @@ test("two places: the distance and both bearings the command gives", async () =>
     assert.equal(await page.textContent("#distance-km"), `${Math.trunc(Number(expected[0]))} km`);
     assert.equal(await page.textContent("#pair-error"), "");
   }
-  await page.fill("#from", "XX99");
-  await page.click("#pair button[type=submit]");
-  assert.equal(await page.textContent("#pair-error"), "'XX99' is neither LAT,LON nor a locator");
-  await page.fill("#from", "1e39,0");
-  await page.click("#pair button[type=submit]");
-  assert.match(await page.textContent("#pair-error"), /Overflow/);
+  // What is wrong with a place, said as the command says it.
+  for (const bad of ["XX99", "1e39,0", "52.5,x"]) {
+    await page.fill("#from", bad);
+    await page.click("#pair button[type=submit]");
+    const run = spawnSync(command, ["distance", bad, "JO62"]);
+    const said = run.stderr.toString().split("\n")[0].replace(/^pelmora: (distance: )?/, "");
+    assert.equal(await page.textContent("#pair-error"), said);
+  }
 });
 
 // Drops `bytes` as a file on the drop zone, as a user's drag does, and
