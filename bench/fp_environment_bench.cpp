@@ -1,9 +1,11 @@
 #include <benchmark/benchmark.h>
 
 #include "calc/distance.h"
-#include "component/fp_environment.h"
+#include "runtime/fp_guard.h"
 
-// What the floating-point guard of every entry into Pelmora.dll costs: the
+// What the floating-point guard of every entry into Pelmora.dll and
+// libpelmora costs (runtime/fp_guard.h), for a caller in the default
+// environment with the inexact flag set: the
 // guard alone when the call leaves the x87 status word as it found it (the
 // usual case), the guard when the call changed it (the status word is then
 // written back through the x87 environment), and one ArcCos, the cheapest
@@ -11,11 +13,11 @@
 
 namespace {
 
-using pelmora::component::FpEnvironment;
+using pelmora::runtime::FpGuard;
 
 void BM_GuardAlone(benchmark::State& state) {
   for (auto _ : state) {
-    const FpEnvironment guard;
+    const FpGuard guard;
     benchmark::ClobberMemory();
   }
 }
@@ -27,7 +29,7 @@ BENCHMARK(BM_GuardAlone);
 // costs what the guard alone does.
 void BM_GuardStatusChanged(benchmark::State& state) {
   for (auto _ : state) {
-    const FpEnvironment guard;
+    const FpGuard guard;
     __asm__ volatile("fld1\n\tfxam\n\tfstp %%st(0)" ::: "memory", "st");
   }
 }
@@ -45,7 +47,7 @@ BENCHMARK(BM_ArcCosUnguarded);
 void BM_ArcCosGuarded(benchmark::State& state) {
   float x = 0.5f;
   for (auto _ : state) {
-    const FpEnvironment guard;
+    const FpGuard guard;
     benchmark::DoNotOptimize(x);
     benchmark::DoNotOptimize(pelmora::calc::ArcCos(x));
   }

@@ -12,15 +12,15 @@
 #include "calc/decoding.h"
 #include "calc/distance.h"
 #include "calc/encoding.h"
-#include "capi/fp_guard.h"
 #include "capi/utf.h"
 #include "runtime/errors.h"
+#include "runtime/fp_guard.h"
 #include "runtime/text.h"
 
 namespace {
 
-using pelmora::capi::FpGuard;
 using pelmora::runtime::EntryOf;
+using pelmora::runtime::FpGuard;
 using pelmora::runtime::Outcome;
 using pelmora::runtime::RtError;
 using pelmora::runtime::Text;
@@ -33,7 +33,7 @@ int StatusOf(RtError error) {
 }
 
 template <class Calculation>
-int NumberMethod(float* result, Calculation&& calculation) {
+int CapiNumberCall(float* result, Calculation&& calculation) {
   if (result == nullptr) return PELMORA_NULL_POINTER;
   const FpGuard guard;
   const Outcome<float> outcome = calculation();
@@ -44,7 +44,7 @@ int NumberMethod(float* result, Calculation&& calculation) {
 // A text result into the caller's buffer: UTF-8 or UTF-16 by the unit type.
 // A failed calculation gives the null text, written as "".
 template <class Unit, class Calculation>
-int TextMethod(Unit* buffer, std::size_t size, Calculation&& calculation) {
+int CapiTextCall(Unit* buffer, std::size_t size, Calculation&& calculation) {
   if (buffer == nullptr) return PELMORA_NULL_POINTER;
   if (size == 0) return PELMORA_BUFFER_TOO_SMALL;
   const FpGuard guard;
@@ -66,14 +66,14 @@ int DecodeUtf8(const char* grid, std::size_t length, float* result, Decode&& dec
   char16_t units[pelmora::capi::kDecodingUnits];
   const std::size_t count =
       pelmora::capi::DecodingUnits(std::string_view(grid == nullptr ? "" : grid, length), units);
-  return NumberMethod(result, [&] { return decode(std::u16string_view(units, count)); });
+  return CapiNumberCall(result, [&] { return decode(std::u16string_view(units, count)); });
 }
 
 template <class Decode>
 int DecodeUtf16(const pelmora_char16* grid, std::size_t length, float* result, Decode&& decode) {
   if (grid == nullptr && length != 0) return PELMORA_NULL_POINTER;
   const std::u16string_view units(grid == nullptr ? u"" : grid, length);
-  return NumberMethod(result, [&] { return decode(units); });
+  return CapiNumberCall(result, [&] { return decode(units); });
 }
 
 }  // namespace
@@ -98,6 +98,8 @@ const char* pelmora_strerror(int status) {
 
 const char* pelmora_version(void) { return PELMORA_VERSION; }
 
+int pelmora_version_number(void) { return PELMORA_VERSION_NUMBER; }
+
 size_t pelmora_text_size(const char* text) {
   if (text == nullptr) return 0;
   std::size_t n = 0;
@@ -109,19 +111,19 @@ size_t pelmora_text_size(const char* text) {
 }
 
 int pelmora_s_locator(float lat, float lon, char* buffer, size_t size) {
-  return TextMethod(buffer, size, [&] { return pelmora::calc::sLocator(lat, lon); });
+  return CapiTextCall(buffer, size, [&] { return pelmora::calc::sLocator(lat, lon); });
 }
 
 int pelmora_grid_from_lat_long(float lat, float lon, char* buffer, size_t size) {
-  return TextMethod(buffer, size, [&] { return pelmora::calc::GridFromLatLong(lat, lon); });
+  return CapiTextCall(buffer, size, [&] { return pelmora::calc::GridFromLatLong(lat, lon); });
 }
 
 int pelmora_s_locator16(float lat, float lon, pelmora_char16* buffer, size_t size) {
-  return TextMethod(buffer, size, [&] { return pelmora::calc::sLocator(lat, lon); });
+  return CapiTextCall(buffer, size, [&] { return pelmora::calc::sLocator(lat, lon); });
 }
 
 int pelmora_grid_from_lat_long16(float lat, float lon, pelmora_char16* buffer, size_t size) {
-  return TextMethod(buffer, size, [&] { return pelmora::calc::GridFromLatLong(lat, lon); });
+  return CapiTextCall(buffer, size, [&] { return pelmora::calc::GridFromLatLong(lat, lon); });
 }
 
 int pelmora_lat_from_grid(const char* grid, size_t length, float* result) {
@@ -146,8 +148,8 @@ int pelmora_long_from_grid16(const pelmora_char16* grid, size_t length, float* r
 
 int pelmora_azimut(float my_lat, float my_lon, float lat, float lon, float* result) {
   pelmora::calc::BearingFields fields;
-  return NumberMethod(result,
-                      [&] { return pelmora::calc::Azimut(fields, my_lat, my_lon, lat, lon); });
+  return CapiNumberCall(result,
+                        [&] { return pelmora::calc::Azimut(fields, my_lat, my_lon, lat, lon); });
 }
 
 int pelmora_azimut_fields(pelmora_bearing* fields, float my_lat, float my_lon, float lat, float lon,
@@ -156,7 +158,7 @@ int pelmora_azimut_fields(pelmora_bearing* fields, float my_lat, float my_lon, f
   if (result == nullptr) return PELMORA_NULL_POINTER;
   pelmora::calc::BearingFields working{fields->OtherLatRad, fields->LonDiff, fields->OtherLonRad,
                                        fields->AuxAngle, fields->AzimutValue};
-  const int status = NumberMethod(
+  const int status = CapiNumberCall(
       result, [&] { return pelmora::calc::Azimut(working, my_lat, my_lon, lat, lon); });
   *fields = pelmora_bearing{working.OtherLatRad, working.LonDiff, working.OtherLonRad,
                             working.AuxAngle, working.AzimutValue};
@@ -164,16 +166,16 @@ int pelmora_azimut_fields(pelmora_bearing* fields, float my_lat, float my_lon, f
 }
 
 int pelmora_distance_from(float a_lat, float a_lon, float b_lat, float b_lon, float* result) {
-  return NumberMethod(result,
-                      [&] { return pelmora::calc::DistanceFrom(a_lat, a_lon, b_lat, b_lon); });
+  return CapiNumberCall(result,
+                        [&] { return pelmora::calc::DistanceFrom(a_lat, a_lon, b_lat, b_lon); });
 }
 
 int pelmora_arc_cos(float x, float* result) {
-  return NumberMethod(result, [&] { return pelmora::calc::ArcCos(x); });
+  return CapiNumberCall(result, [&] { return pelmora::calc::ArcCos(x); });
 }
 
 int pelmora_distanse(float lat, float lon, float* result) {
-  return NumberMethod(result, [&] { return pelmora::calc::Distanse(lat, lon); });
+  return CapiNumberCall(result, [&] { return pelmora::calc::Distanse(lat, lon); });
 }
 
 }  // extern "C"

@@ -10,10 +10,10 @@
 #include "calc/distance.h"
 #include "calc/encoding.h"
 #include "component/bstr.h"
-#include "component/fp_environment.h"
 #include "component/server/heap.h"
 #include "component/status.h"
 #include "pelmora_identifiers.h"
+#include "runtime/fp_guard.h"
 
 namespace pelmora::component {
 
@@ -25,12 +25,12 @@ using server::ModuleCells;
 namespace {
 
 // The body of a method runs in the DLL's own floating-point environment, the
-// caller's coming back untouched (component/fp_environment.h). Nothing in
+// caller's coming back untouched (runtime/fp_guard.h). Nothing in
 // the DLL throws: it is built without C++ exceptions, and every allocation
 // that fails is reported as E_OUTOFMEMORY where it is made.
 template <class Body>
 HRESULT Guarded(Body&& body) noexcept {
-  const FpEnvironment environment;
+  const runtime::FpGuard environment;
   return body();
 }
 

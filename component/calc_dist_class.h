@@ -11,7 +11,7 @@
 //   - nothing throws (the DLL is built without C++ exceptions): an
 //     allocation that fails gives E_OUTOFMEMORY where it is made;
 //   - the method computes in the DLL's own floating-point environment and
-//     leaves the caller's as it was (component/fp_environment.h); so do
+//     leaves the caller's as it was (runtime/fp_guard.h); so do
 //     GetIDsOfNames and Invoke, whose argument coercion computes too.
 //
 // IDispatch hands over to the type information of the type library embedded

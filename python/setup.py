@@ -1,13 +1,22 @@
-"""Builds the pelmora module: libpelmora compiled into a C extension.
+"""Builds the pelmora module: its extension over the static libpelmora.
 
     /usr/bin/python3 -m pip install --no-build-isolation .
 
-(Debian's setuptools; nothing is downloaded.) The version comes from the
-project's CMakeLists.txt.
+(Debian's setuptools and CMake; nothing is downloaded.) The extension is
+built by the project's CMake files, as every other build is: this configures
+the top project with PELMORA_PYTHON_MODULE=ON (no tests, no benchmarks) and
+builds its target pelmora_python (python/CMakeLists.txt), so that the
+sources, the flags (cmake/flags.cmake) and the version header are those of
+every build. The CMake tree is in the build's temporary folder, or in
+PELMORA_BUILD_DIR when set; JOBS sets the parallel jobs. The version comes
+from the project's CMakeLists.txt.
 """
 import glob
 import os
 import re
+import shutil
+import subprocess
+import sys
 
 from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
@@ -18,37 +27,28 @@ with open(os.path.join(ROOT, "CMakeLists.txt")) as f:
     VERSION = re.search(r"project\(Pelmora VERSION ([0-9.]+)", f.read()).group(1)
 
 
-class BuildExt(build_ext):
-    """Writes pelmora_version.h (as CMake does) before compiling."""
+class CMakeBuildExt(build_ext):
+    """Builds the extension with CMake and copies it where setuptools wants it."""
 
-    def run(self):
-        major, minor, patch = VERSION.split(".")
-        include = os.path.join(self.build_temp, "include")
-        os.makedirs(include, exist_ok=True)
-        with open(os.path.join(ROOT, "capi", "include", "pelmora_version.h.in")) as f:
-            text = f.read()
-        for key, value in (("PELMORA_VERSION", VERSION), ("PELMORA_VERSION_MAJOR", major),
-                           ("PELMORA_VERSION_MINOR", minor), ("PELMORA_VERSION_PATCH", patch)):
-            text = text.replace("@%s@" % key, value)
-        with open(os.path.join(include, "pelmora_version.h"), "w") as f:
-            f.write(text)
-        for extension in self.extensions:
-            extension.include_dirs.append(include)
-        super().run()
+    def build_extension(self, ext):
+        tree = os.environ.get("PELMORA_BUILD_DIR") or os.path.join(
+            os.path.abspath(self.build_temp), "cmake")
+        subprocess.run(["cmake", "-S", ROOT, "-B", tree, "-DCMAKE_BUILD_TYPE=Release",
+                        "-DPELMORA_PYTHON_MODULE=ON", "-DPELMORA_TESTS=OFF", "-DPELMORA_BENCH=OFF",
+                        "-DPython3_EXECUTABLE=" + sys.executable], check=True,
+                       stdout=subprocess.DEVNULL)
+        subprocess.run(["cmake", "--build", tree, "--target", "pelmora_python",
+                        "-j", os.environ.get("JOBS", str(os.cpu_count() or 1))], check=True)
+        built = glob.glob(os.path.join(tree, "python", "module", "_pelmora*"))
+        if len(built) != 1:
+            raise RuntimeError("expected one extension in %s/python/module, found %s" % (tree, built))
+        target = self.get_ext_fullpath(ext.name)
+        if os.path.basename(built[0]) != os.path.basename(target):
+            raise RuntimeError("CMake built %s for this Python, setuptools expects %s"
+                               % (os.path.basename(built[0]), os.path.basename(target)))
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        shutil.copyfile(built[0], target)
 
-
-sources = [os.path.join(HERE, "src", "pelmora_module.cpp"), os.path.join(ROOT, "capi", "pelmora.cpp")]
-sources += sorted(glob.glob(os.path.join(ROOT, "calc", "*.cpp")))
-sources += [os.path.join(ROOT, "runtime", name + ".cpp")
-            for name in ("code_page", "errors", "fp_status", "trig", "trig_accurate", "trig_tables")]
-
-# Every header the sources include, so that a change to one rebuilds the
-# extension.
-depends = sorted(glob.glob(os.path.join(ROOT, "capi", "*.h")) +
-                 glob.glob(os.path.join(ROOT, "capi", "include", "*.h*")) +
-                 glob.glob(os.path.join(ROOT, "calc", "*.h")) +
-                 glob.glob(os.path.join(ROOT, "runtime", "*.h")) +
-                 [os.path.join(ROOT, "component", "fp_environment.h")])
 
 setup(
     name="pelmora",
@@ -56,16 +56,6 @@ setup(
     description="Maidenhead locators, bearings and great-circle distances, bit for bit as Pelmora.dll",
     packages=["pelmora"],
     package_data={"pelmora": ["__init__.pyi", "py.typed"]},
-    ext_modules=[Extension(
-        "pelmora._pelmora",
-        sources=sources,
-        depends=depends,
-        include_dirs=[ROOT, os.path.join(ROOT, "capi", "include")],
-        language="c++",
-        # The calculations' exactness: no contraction into fused
-        # multiply-adds, no errno from the maths library.
-        extra_compile_args=["-std=c++20", "-O3", "-ffp-contract=off", "-fno-math-errno",
-                            "-fvisibility=hidden", "-DPELMORA_BUILDING"],
-    )],
-    cmdclass={"build_ext": BuildExt},
+    ext_modules=[Extension("pelmora._pelmora", sources=[os.path.join(HERE, "src", "pelmora_module.cpp")])],
+    cmdclass={"build_ext": CMakeBuildExt},
 )

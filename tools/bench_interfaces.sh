@@ -21,7 +21,7 @@ pin=(taskset -c 1)
 echo "load: $(uptime | sed 's/.*load average/load average/')"
 
 echo "== libpelmora"
-"${pin[@]}" "$build/native/capi/capi_bench"
+"${pin[@]}" "$build/native/capi/bench/capi_bench"
 
 echo "== the pelmora command (best of 3 runs each)"
 # 2 million rows of two positions and 1 million contacts, made once.

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test of Pelmora on a Debian machine, installing what is missing:
-#   1. format check of our sources (clang-format);
+#   1. format check of our sources (clang-format), and that each folder
+#      includes only headers of the folders it may reach
+#      (tools/check-layers.py, which must also fail on a planted violation);
 #   2. native build (GCC) and its unit tests;
 #   3. the same with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   4. the i686 Windows cross build (MinGW-w64) and all its tests under Wine:
@@ -43,6 +45,17 @@ if [ ${#sources[@]} -gt 0 ]; then
   (cd "$root" && clang-format --dry-run --Werror "${sources[@]}")
 fi
 
+step "layers: each folder includes only headers of the folders it may reach"
+/usr/bin/python3 "$root/tools/check-layers.py"
+# The check must fail, naming the include, on a planted violation.
+if out=$(/usr/bin/python3 "$root/tools/check-layers.py" --plant runtime/trig.cpp calc/encoding.h 2>&1) ||
+    ! grep -q "runtime/trig.cpp: includes calc/encoding.h (calc/), which runtime/ may not reach" <<<"$out"; then
+  printf '%s\n' "$out"
+  echo "test: the layer check did not catch runtime/ including a header of calc/" >&2
+  exit 1
+fi
+echo "the layer check fails as it should when runtime/ includes a header of calc/"
+
 # configure_and_test PRESET DIR [CMAKE-ARGS...]
 configure_and_test() {
   local preset=$1 dir=$2
@@ -69,7 +82,8 @@ step "Python module: pip build and pytest"
 # Debian's Python, whose numpy and pytest are installed (a python3 earlier on
 # PATH may be another); the module goes into the build tree, not the system.
 rm -rf "$build/python"
-/usr/bin/python3 -m pip install -q --no-build-isolation --no-deps --disable-pip-version-check \
+PELMORA_BUILD_DIR="$build/python/cmake" JOBS=$jobs \
+  /usr/bin/python3 -m pip install -q --no-build-isolation --no-deps --disable-pip-version-check \
   --root-user-action=ignore --target "$build/python/site" "$root/python"
 (cd "$build/python" && PYTHONPATH="$build/python/site" PYTHONDONTWRITEBYTECODE=1 \
   PELMORA_CORPUS_DUMP="$build/native/corpus_dump" PELMORA_MODULES_USED="$build/python/modules.used" \

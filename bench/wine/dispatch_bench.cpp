@@ -26,7 +26,7 @@
 #include "Pelmora.h"
 #include "bench/straight.h"
 #include "calc/bearing.h"
-#include "component/fp_environment.h"
+#include "runtime/fp_guard.h"
 #include "runtime/fp_status.h"
 
 namespace {
@@ -289,7 +289,7 @@ int main() {
   // holds on its object (an interlocked increment and decrement).
   const std::size_t guarded_case = cases.size();
   cases.push_back({"  the calculation under the entry guard", [&](long i) {
-                     const pelmora::component::FpEnvironment guard;
+                     const pelmora::runtime::FpGuard guard;
                      linked_azimut(i);
                    }});
   volatile LONG references = 1;
@@ -297,7 +297,7 @@ int main() {
   cases.push_back({"  the same, holding a reference", [&](long i) {
                      InterlockedIncrement(&references);
                      {
-                       const pelmora::component::FpEnvironment guard;
+                       const pelmora::runtime::FpGuard guard;
                        linked_azimut(i);
                      }
                      InterlockedDecrement(&references);

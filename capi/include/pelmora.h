@@ -99,6 +99,12 @@ PELMORA_API const char *pelmora_strerror(int status);
  * header the library was built with). */
 PELMORA_API const char *pelmora_version(void);
 
+/* The same as a number, MAJOR * 1000000 + MINOR * 1000 + PATCH (1000000 for
+ * 1.0.0): PELMORA_VERSION_NUMBER of the header the library was built with.
+ * A program compares it with the PELMORA_VERSION_NUMBER it was compiled
+ * with to learn which library it runs with. */
+PELMORA_API int pelmora_version_number(void);
+
 /* ---- Encoding: a position to a six-character locator ----
  * The field pair (A..R, S at exactly 90 or 180 degrees), the square pair
  * (0..9), the subsquare pair (a..x), longitude first in each. The two

@@ -3,12 +3,16 @@
 // call, are checked against the corpus: tests/capi_corpus.c.)
 #include <xmmintrin.h>
 
+#include <array>
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "calc/bearing.h"
 #include "calc/decoding.h"
@@ -26,17 +30,21 @@ using pelmora::test::Bits;
 // ---- Statuses and their texts: the DLL's numbers and descriptions ----
 
 TEST(Status, FailuresCarryTheDllNumbersAndDescriptions) {
-  for (const pelmora::runtime::ErrorEntry& entry : pelmora::runtime::kErrorTable) {
-    EXPECT_STREQ(pelmora_strerror(entry.number), entry.description) << entry.number;
+  struct Case {
+    int status;
+    const char* text;
+  };
+  for (const Case& c :
+       {Case{PELMORA_INVALID_ARGUMENT, "Invalid procedure call or argument"},
+        Case{PELMORA_OVERFLOW, "Overflow"}, Case{PELMORA_FLOATING_POINT, "Floating-point error"},
+        Case{PELMORA_OK, "Success"}, Case{PELMORA_NULL_POINTER, "Null pointer argument"},
+        Case{PELMORA_BUFFER_TOO_SMALL, "Buffer too small"}, Case{7, "Unknown status"},
+        Case{-3, "Unknown status"}}) {
+    EXPECT_STREQ(pelmora_strerror(c.status), c.text) << c.status;
   }
-  EXPECT_EQ(PELMORA_OVERFLOW, 6);
   EXPECT_EQ(PELMORA_INVALID_ARGUMENT, 5);
+  EXPECT_EQ(PELMORA_OVERFLOW, 6);
   EXPECT_EQ(PELMORA_FLOATING_POINT, 513);
-  EXPECT_STREQ(pelmora_strerror(PELMORA_OK), "Success");
-  EXPECT_STREQ(pelmora_strerror(PELMORA_NULL_POINTER), "Null pointer argument");
-  EXPECT_STREQ(pelmora_strerror(PELMORA_BUFFER_TOO_SMALL), "Buffer too small");
-  EXPECT_STREQ(pelmora_strerror(7), "Unknown status");
-  EXPECT_STREQ(pelmora_version(), PELMORA_VERSION);
 }
 
 // Each method's kind of failure, with the value its out-parameter then holds.
@@ -134,48 +142,45 @@ TEST(Utf8, IllFormedSequencesAsMaximalSubparts) {
   }
 }
 
-// The whole text as UTF-16, from the same decoder.
-std::u16string Utf16(std::string_view text) {
-  std::u16string units;
-  for (std::size_t at = 0; at < text.size();) {
-    const char32_t c = pelmora::capi::NextCodePoint(text, &at);
-    if (c < 0x10000) {
-      units += static_cast<char16_t>(c);
-    } else {
-      units += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      units += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-    }
-  }
-  return units;
-}
-
 // A UTF-8 text decodes as its whole UTF-16 text does, whatever its length,
 // its spaces at either end and its ill-formed parts: texts made of pieces
-// that move the sixth unit and the spaces around.
+// that move the sixth unit and the spaces around, each piece with its UTF-16
+// units written out. No piece begins with a continuation byte, so that the
+// units of a text are those of its pieces in turn.
 TEST(Utf8, DecodesAsTheWholeUtf16Text) {
-  const std::string_view pieces[] = {" ",
-                                     "  ",
-                                     "J",
-                                     "o",
-                                     "6",
-                                     "2",
-                                     "q",
-                                     "m",
-                                     "x",
-                                     "\xC3\x97",
-                                     "\xE2\x82\xAC",
-                                     "\xF0\x9F\x98\x80",
-                                     "\x80",
-                                     "\xE2\x82",
-                                     "\xED\xA0\x80",
-                                     "\t"};
+  struct Piece {
+    std::string_view bytes;
+    std::u16string_view units;
+  };
+  const Piece pieces[] = {
+      {" ", u" "},
+      {"  ", u"  "},
+      {"J", u"J"},
+      {"o", u"o"},
+      {"6", u"6"},
+      {"2", u"2"},
+      {"q", u"q"},
+      {"m", u"m"},
+      {"\t", u"\t"},
+      {"\xC3\x97", u"\u00D7"},                           // two bytes
+      {"\xE2\x82\xAC", u"\u20AC"},                       // three bytes
+      {"\xF0\x9F\x98\x80", u"\xD83D\xDE00"},             // four bytes: a surrogate pair
+      {"x\x80", u"x\uFFFD"},                             // a lone continuation byte
+      {"\xE2\x82", u"\uFFFD"},                           // a truncated sequence
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},           // a surrogate
+      {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"}  // beyond U+10FFFF
+  };
   constexpr std::size_t kPieces = sizeof pieces / sizeof pieces[0];
   pelmora::test::Random random(23);
   for (int i = 0; i < 200000; ++i) {
     std::string text;
+    std::u16string units;
     const std::size_t length = random.Next() % 12;
-    for (std::size_t k = 0; k < length; ++k) text += pieces[random.Next() % kPieces];
-    const std::u16string units = Utf16(text);
+    for (std::size_t k = 0; k < length; ++k) {
+      const Piece& piece = pieces[random.Next() % kPieces];
+      text += piece.bytes;
+      units += piece.units;
+    }
     float lat8 = 0.0f, lon8 = 0.0f, lat16 = 0.0f, lon16 = 0.0f;
     ASSERT_EQ(pelmora_lat_from_grid(text.data(), text.size(), &lat8), PELMORA_OK);
     ASSERT_EQ(pelmora_long_from_grid(text.data(), text.size(), &lon8), PELMORA_OK);
@@ -229,6 +234,87 @@ TEST(FpGuard, HostEnvironmentNeitherUsedNorChanged) {
       EXPECT_EQ(Bits(a), Bits(arc.value));
       EXPECT_EQ(as, 0);
     }
+  }
+}
+
+// ---- Threads ----
+
+// The positions of thread `t`'s calls (any bits among them, so that
+// failures come too), made in the default environment.
+std::vector<std::array<float, 4>> PositionsOfThread(std::size_t t) {
+  pelmora::test::Random random(t + 1000);
+  std::vector<std::array<float, 4>> positions(3000);
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    const bool any = i % 8 == 0;
+    positions[i] = {any ? random.AnyBits() : random.Uniform(-90.0f, 90.0f),
+                    random.Uniform(-180.0f, 180.0f), random.Uniform(-90.0f, 90.0f),
+                    any ? random.AnyBits() : random.Uniform(-180.0f, 180.0f)};
+  }
+  return positions;
+}
+
+// One call of each kind per position, every output and status in a list;
+// nothing but the library's calls does arithmetic here.
+std::vector<std::uint32_t> Calls(const std::vector<std::array<float, 4>>& positions) {
+  pelmora_bearing fields{};
+  std::vector<std::uint32_t> out;
+  for (const auto& [a, b, c, d] : positions) {
+    float value = 0.0f;
+    const auto number = [&](int status) {
+      out.push_back(static_cast<std::uint32_t>(status));
+      out.push_back(Bits(value));
+    };
+    number(pelmora_azimut(a, b, c, d, &value));
+    number(pelmora_azimut_fields(&fields, c, d, a, b, &value));
+    for (const float field :
+         {fields.OtherLatRad, fields.LonDiff, fields.OtherLonRad, fields.AuxAngle})
+      out.push_back(Bits(field));
+    number(pelmora_distance_from(a, b, c, d, &value));
+    char grid[PELMORA_LOCATOR_SIZE];
+    const int encoded8 = pelmora_s_locator(a, b, grid, sizeof grid);
+    out.push_back(static_cast<std::uint32_t>(encoded8));
+    number(
+        pelmora_lat_from_grid(grid, encoded8 == PELMORA_OK ? pelmora_text_size(grid) : 0, &value));
+    char16_t units[PELMORA_LOCATOR_SIZE16];
+    const int encoded16 = pelmora_grid_from_lat_long16(c, d, units, PELMORA_LOCATOR_SIZE16);
+    out.push_back(static_cast<std::uint32_t>(encoded16));
+    number(pelmora_long_from_grid16(units, encoded16 == PELMORA_OK ? 6 : 0, &value));
+  }
+  return out;
+}
+
+// The header promises that every function may be called from any number of
+// threads at once. Eight threads make their calls together, half of them in
+// a host environment that rounds upwards and flushes to zero: each gets the
+// results it gets alone in the default environment, and its own environment
+// back (state kept between calls, or an environment kept by the library
+// rather than by the call, would mix the threads up).
+TEST(Threads, CallsFromManyThreadsAtOnce) {
+  constexpr std::size_t kThreads = 8;
+  std::vector<std::vector<std::uint32_t>> alone(kThreads), together(kThreads);
+  std::vector<std::vector<std::array<float, 4>>> positions(kThreads);
+  for (std::size_t t = 0; t < kThreads; ++t) {
+    positions[t] = PositionsOfThread(t);
+    alone[t] = Calls(positions[t]);
+  }
+  unsigned environment_after[kThreads] = {};
+  const unsigned hosts[] = {0x1FA0u, 0xD940u};
+  std::atomic<std::size_t> waiting{kThreads};
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      _mm_setcsr(hosts[t % 2]);
+      // Every thread starts its calls when all are ready.
+      waiting.fetch_sub(1);
+      while (waiting.load() > 0) std::this_thread::yield();
+      together[t] = Calls(positions[t]);
+      environment_after[t] = _mm_getcsr();
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (std::size_t t = 0; t < kThreads; ++t) {
+    EXPECT_EQ(environment_after[t], hosts[t % 2]) << "thread " << t;
+    EXPECT_TRUE(together[t] == alone[t]) << "thread " << t;
   }
 }
 
