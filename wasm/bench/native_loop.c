@@ -39,7 +39,8 @@ int main(int argc, char **argv) {
         pelmora_distance_from(p[0], p[1], p[2], p[3], &out[i]);
     }
     clock_gettime(CLOCK_MONOTONIC, &t1);
-    const double ns = ((double)(t1.tv_sec - t0.tv_sec) * 1e9 + (double)(t1.tv_nsec - t0.tv_nsec)) / (double)n;
+    const double ns =
+        ((double)(t1.tv_sec - t0.tv_sec) * 1e9 + (double)(t1.tv_nsec - t0.tv_nsec)) / (double)n;
     if (ns < best) best = ns;
     for (size_t i = 0; i < n; ++i) sum += out[i];
   }
