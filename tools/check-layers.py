@@ -10,11 +10,13 @@ The code stands in layers, each reaching only those beneath it:
     component/          component/server/, calc/, runtime/
     capi/               calc/, runtime/
     cli/, python/       capi/ (its public header, include/pelmora.h)
+    wasm/               capi/ (the same: the WebAssembly module's own part)
 Tests, fuzz targets and benchmarks reach what the layer they serve reaches,
 that layer itself (its private headers included) and the shared test support
 (tests/): the central ones (tests/, fuzz/, bench/) serve calc/, runtime/ and
 component/; those beside the code (capi/tests/, capi/bench/, cli/tests/,
-cli/fuzz/, python/tests/, python/bench/) serve their own folder's layer.
+cli/fuzz/, python/tests/, python/bench/, wasm/bench/) serve their own
+folder's layer.
 The private headers of a layer (below) are reached only from inside it and
 from its tests. tools/ reaches anything (its programs generate or check
 sources).
@@ -45,6 +47,7 @@ LAYERS = {
     "capi": ["calc", "runtime"],
     "cli": ["capi"],
     "python": ["capi"],
+    "wasm": ["capi"],
 }
 
 # Folders of tests, fuzz targets and benchmarks, and the layers they serve.
@@ -58,6 +61,7 @@ TESTS = {
     "cli/fuzz": ["cli"],
     "python/tests": ["python"],
     "python/bench": ["python"],
+    "wasm/bench": ["wasm"],
 }
 
 # Headers found by name rather than by path: generated in the build tree, or

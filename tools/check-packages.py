@@ -40,6 +40,7 @@ COMMANDS = [
     "cmake", "ctest", "make", "clang-format", "clang++-14", "/usr/bin/python3",
     "wine", "wineserver", "msiinfo", "wixl",
     "/usr/lib/wine/wine", "/usr/lib/wine/wine64", "zip", "unzip", "sha256sum", "git",
+    "wasm-ld-14", "wasm-opt", "node", "npm", "/usr/bin/chromium",
 ]
 
 # Python modules that build the Python module (pip runs them).

@@ -8,7 +8,10 @@
 # and unzip (the release archives), clang with libFuzzer, GNU MPFR (the
 # reference of the accuracy test) and Hamlib, the peer of the benchmarks;
 # Python's headers, setuptools, pip, pytest and NumPy for the Python module,
-# and pyhamtools, its peer in the benchmarks.
+# and pyhamtools, its peer in the benchmarks; the WebAssembly build (clang's
+# wasm32 target with lld, wasi-libc, libc++'s wasm32 headers, clang's wasm32
+# builtins, binaryen's wasm-opt), Node.js with npm for the npm package and
+# the page's tests, and Chromium for the page's browser test.
 #   tools/setup.sh           installs what is missing
 #   tools/setup.sh --list    prints the packages, one a line
 # The list is every package that the build, the tests, the fuzz targets, the
@@ -29,6 +32,9 @@ packages=(
   python3-dev python3-setuptools python3-pip # the Python module
   python3-pytest python3-numpy python3-pyhamtools
   libsqlite3-dev sqlite3                     # the SQL functions and their tests
+  lld-14 wasi-libc libc++-14-dev-wasm32      # the WebAssembly build
+  libclang-rt-14-dev-wasm32 binaryen
+  nodejs chromium                            # the npm package's and the page's tests
 )
 
 if [ "${1:-}" = --list ]; then
@@ -40,6 +46,12 @@ missing=()
 for pkg in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
 done
+
+# Debian's nodejs comes without npm, which is its own package there; other
+# builds of nodejs bring npm along (and conflict with Debian's npm).
+if ! command -v npm >/dev/null 2>&1 && ! dpkg-query -W -f='${Provides}' nodejs 2>/dev/null | grep -qw npm; then
+  missing+=(npm)
+fi
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"

@@ -16,9 +16,14 @@
 #   6. the Python module built with pip (Debian's setuptools) and its pytest
 #      tests, the corpus through it included (libpelmora and the pelmora
 #      command are built and tested in step 2);
-#   7. the fuzz targets of the calculations and of the command's readers,
+#   7. the WebAssembly build (tools/build-wasm.sh; a second build from
+#      another folder must give the same bytes), the npm package's tests
+#      (the corpus through it included) and the page's: its log annotation
+#      against the pelmora command, and the page in headless Chromium
+#      (node --test; the test tools from web/package-lock.json, npm ci);
+#   8. the fuzz targets of the calculations and of the command's readers,
 #      20 seconds each (tools/fuzz.sh);
-#   8. that every header, library and tool the builds used comes from a
+#   9. that every header, library and tool the builds used comes from a
 #      package tools/setup.sh installs (tools/check-packages.py), and that
 #      this check fails when a package is left out of setup's list.
 # Each build is a preset of CMakePresets.json (native, sanitizers, win32,
@@ -83,6 +88,14 @@ PELMORA_BUILD_DIR="$build/python/cmake" JOBS=$jobs \
 (cd "$build/python" && PYTHONPATH="$build/python/site" PYTHONDONTWRITEBYTECODE=1 \
   PELMORA_CORPUS_DUMP="$build/native/corpus_dump" PELMORA_MODULES_USED="$build/python/modules.used" \
   /usr/bin/python3 -m pytest -p no:cacheprovider -q -rs "$root/python/tests")
+
+step "WebAssembly build, the npm package and the page: node --test, headless Chromium"
+"$root/tools/build-wasm.sh" "$build/wasm"
+"$root/tools/build-wasm.sh" --reproduce "$build/wasm" "$build/wasm-elsewhere"
+(cd "$root/web" && npm ci --no-audit --no-fund --loglevel=error)
+PELMORA_CORPUS_DUMP="$build/native/corpus_dump" PELMORA_COMMAND="$build/native/cli/pelmora" \
+  PELMORA_WASM_PACKAGE="$build/wasm/package" PELMORA_WEB_BUILD="$build/web" \
+  node --test "$root/wasm/test/pelmora.test.js" "$root/web/test/adif.test.js" "$root/web/test/page.test.js"
 
 step "fuzz targets of the calculations and of the command's readers, 20 seconds each"
 BUILD_ROOT=$build "$root/tools/fuzz.sh" 20
