@@ -5,10 +5,11 @@
 
 A text for Notepad: UTF-8 with a byte order mark (which every Notepad
 reads as UTF-8) and CRLF line ends. Markdown's marks go: headings are
-underlined, code blocks indented by four spaces, tables aligned in columns,
-backquotes and bold marks dropped. The parts of README.md between the lines
-"<!-- begin: not in README.txt -->" and "<!-- end: not in README.txt -->"
-(the source tree, the build) are left out, and so is every other comment.
+underlined (=, -, ~ by level), code blocks indented by four spaces, tables
+aligned in columns, backquotes and bold marks dropped. The parts of
+README.md between the lines "<!-- begin: not in README.txt -->" and
+"<!-- end: not in README.txt -->" (the source tree, the build) are left
+out, and so is every other comment.
 
 A link keeps its text. It may lead to a section of the README itself, to a
 web address (written after its text), or to a file the packages install
@@ -87,8 +88,7 @@ def convert(lines):
         if heading:
             title = inline(heading.group(2), number)
             out.append(title)
-            if len(heading.group(1)) <= 2:
-                out.append(("=" if len(heading.group(1)) == 1 else "-") * len(title))
+            out.append("=-~"[min(len(heading.group(1)), 3) - 1] * len(title))
             continue
         out.append(inline(line, number).rstrip())
     if skipping or code:

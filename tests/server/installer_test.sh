@@ -245,6 +245,12 @@ python3 -c 'import sys; d = open(sys.argv[1], "rb").read()
 sys.exit(not (d.startswith(b"\xef\xbb\xbf") and b"\r\n" in d and d.count(b"\n") == d.count(b"\r\n")))' \
   "$(drive_c 'Program Files/Pelmora/README.txt')" || fail "README.txt is not UTF-8 with its mark and CRLF"
 [ "$(install_location)" = 'C:\Program Files\Pelmora\' ] || fail "install location: $(install_location)"
+# The README gives administrators both packages' product codes.
+for package in "$MSI" "$MSI_X86"; do
+  code=$(msiinfo export "$package" Property | tr -d '\r' | awk '$1 == "ProductCode" { print $2 }')
+  grep -qF "$code" "$(drive_c 'Program Files/Pelmora/README.txt')" ||
+    fail "README.txt does not give $(basename "$package")'s product code $code"
+done
 for bits in 32 64; do
   cscript_check "$bits" js-defaults 0 "$js"
   cscript_check "$bits" vbs 0 "$vbs"
