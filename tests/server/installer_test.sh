@@ -295,6 +295,10 @@ expect_removed "after removing the newer package"
 
 echo "== 32-bit Windows"
 use32
+# A run stopped half-way may leave Pelmora-x86.msi installed: remove it.
+for package in "$msi_x86" "$msi_x86_newer"; do
+  msiexec_status /x "$package" >/dev/null
+done
 # The Automation client's own first-run registrations, before the snapshot.
 cscript_check 32 js-unregistered 1 "$(winpath "$EXAMPLES/pelmora.js")"
 snapshot "$WORK/base.txt"
