@@ -32,28 +32,30 @@ set(PELMORA_LANGUAGE 0x0409)
 set(PELMORA_ASSEMBLY_NAME ${PELMORA_LIBRARY_NAME}.Pelmora)
 # The maker named in the version information and the installer packages.
 set(PELMORA_MANUFACTURER Tevaro)
+# What the DLL is, in its version information (Explorer's "File
+# description") and in the packages' summary.
+set(PELMORA_DESCRIPTION "Pelmora, Maidenhead locator arithmetic for Automation clients")
 set(PELMORA_COPYRIGHT "Copyright (c) 2026 The Pelmora authors. MIT License.")
-# The installer packages' upgrade code, one for every version.
+# The installer packages' upgrade codes, each the same for every version of
+# its package: Pelmora.msi (64-bit Windows, both editions) and
+# Pelmora-x86.msi (32-bit Windows). Two products, so that neither package's
+# upgrade ever removes the other's installation.
 set(PELMORA_UPGRADE_CODE 48178988-3D02-4E7D-B0B1-504FA33980D7)
+set(PELMORA_UPGRADE_CODE_X86 6BE7B1F7-4A0A-43F1-B4BB-BBE00C9903F4)
 # The standard Automation marshaler, the proxy of every dual interface.
 set(PELMORA_AUTOMATION_PROXY 00020424-0000-0000-C000-000000000046)
 
 # ---- Derived values ----
-# The version as the version information's texts give it: "1.00", with the
-# patch number after it when there is one ("1.00.1").
+# The version, the same everywhere: the packages' ProductVersion and the
+# version information's texts give it as MAJOR.MINOR.PATCH ("1.0.0"), the
+# version information's fixed part and the packages' File table as
+# MAJOR.MINOR.PATCH.0 ("1.0.0.0").
 if(DEFINED PROJECT_VERSION_MAJOR)
-  set(PELMORA_VERSION ${PROJECT_VERSION})
   set(PELMORA_VERSION_MAJOR ${PROJECT_VERSION_MAJOR})
   set(PELMORA_VERSION_MINOR ${PROJECT_VERSION_MINOR})
   set(PELMORA_VERSION_PATCH ${PROJECT_VERSION_PATCH})
-  if(PELMORA_VERSION_MINOR LESS 10)
-    set(PELMORA_VERSION_TEXT ${PELMORA_VERSION_MAJOR}.0${PELMORA_VERSION_MINOR})
-  else()
-    set(PELMORA_VERSION_TEXT ${PELMORA_VERSION_MAJOR}.${PELMORA_VERSION_MINOR})
-  endif()
-  if(NOT PELMORA_VERSION_PATCH EQUAL 0)
-    string(APPEND PELMORA_VERSION_TEXT .${PELMORA_VERSION_PATCH})
-  endif()
+  set(PELMORA_VERSION ${PELMORA_VERSION_MAJOR}.${PELMORA_VERSION_MINOR}.${PELMORA_VERSION_PATCH})
+  set(PELMORA_FILE_VERSION ${PELMORA_VERSION}.0)
 endif()
 
 # The C list of the method names (L"sLocator", ...) and a definition of each

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Pelmora.h"
+#include "pelmora_identifiers.h"
 #include "tests/component/com_support.h"
 
 namespace pelmora::test {
@@ -67,16 +68,24 @@ class VersionApi : public ::testing::Test {
   std::vector<unsigned char> block_;
 };
 
+// The version the packages carry, MAJOR.MINOR.PATCH, from the project's
+// numbers: the texts say it in full, as the packages' ProductVersion does.
+std::wstring PackageVersion() {
+  return std::to_wstring(PELMORA_VERSION_MAJOR) + L"." + std::to_wstring(PELMORA_VERSION_MINOR) +
+         L"." + std::to_wstring(PELMORA_VERSION_PATCH);
+}
+
 TEST_F(VersionApi, StringsOfTheTable040904B0) {
   const struct {
     const wchar_t* name;
-    const wchar_t* value;
+    std::wstring value;
   } kStrings[] = {
       {L"CompanyName", L"Tevaro"},
+      {L"FileDescription", L"Pelmora, Maidenhead locator arithmetic for Automation clients"},
       {L"LegalCopyright", L"Copyright (c) 2026 The Pelmora authors. MIT License."},
       {L"ProductName", L"Pelmora"},
-      {L"FileVersion", L"1.00"},
-      {L"ProductVersion", L"1.00"},
+      {L"FileVersion", PackageVersion()},
+      {L"ProductVersion", PackageVersion()},
       {L"InternalName", L"Pelmora"},
       {L"OriginalFilename", L"Pelmora.dll"},
       {L"OLESelfRegister", L""},
@@ -89,13 +98,10 @@ TEST_F(VersionApi, StringsOfTheTable040904B0) {
     ASSERT_NE(value, nullptr);
     EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(value)), s.value);
   }
-  // Entries that version information often has, and this one has not.
-  for (const wchar_t* name : {L"FileDescription", L"Comments"}) {
-    void* value = nullptr;
-    UINT length = 0;
-    EXPECT_FALSE(Query(std::wstring(L"\\StringFileInfo\\040904B0\\") + name, &value, &length))
-        << Narrow(name);
-  }
+  // An entry that version information often has, and this one has not.
+  void* value = nullptr;
+  UINT length = 0;
+  EXPECT_FALSE(Query(L"\\StringFileInfo\\040904B0\\Comments", &value, &length));
 }
 
 TEST_F(VersionApi, FixedPart) {
@@ -105,10 +111,13 @@ TEST_F(VersionApi, FixedPart) {
   ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
   const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
   EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);  // 1.0
-  EXPECT_EQ(fixed->dwFileVersionLS, 0x00000000u);  // .0.0
-  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwProductVersionLS, 0x00000000u);
+  // MAJOR.MINOR.PATCH.0, the version of the packages' File table.
+  const DWORD most = (PELMORA_VERSION_MAJOR << 16) | PELMORA_VERSION_MINOR;
+  const DWORD least = PELMORA_VERSION_PATCH << 16;
+  EXPECT_EQ(fixed->dwFileVersionMS, most);
+  EXPECT_EQ(fixed->dwFileVersionLS, least);
+  EXPECT_EQ(fixed->dwProductVersionMS, most);
+  EXPECT_EQ(fixed->dwProductVersionLS, least);
   EXPECT_EQ(fixed->dwFileFlags & fixed->dwFileFlagsMask, 0u);
   EXPECT_EQ(fixed->dwFileFlags, 0u);
   EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
@@ -190,9 +199,9 @@ TEST_F(Resources, VersionTreeHoldsExactlyTheListedEntries) {
 
   const Node& strings = root.children[0];
   ASSERT_EQ(Keys(strings), std::vector<std::wstring>{L"040904B0"});
-  const std::vector<std::wstring> kNames = {L"CompanyName",      L"LegalCopyright", L"ProductName",
-                                            L"FileVersion",      L"ProductVersion", L"InternalName",
-                                            L"OriginalFilename", L"OLESelfRegister"};
+  const std::vector<std::wstring> kNames = {
+      L"CompanyName",    L"FileDescription", L"LegalCopyright",   L"ProductName",    L"FileVersion",
+      L"ProductVersion", L"InternalName",    L"OriginalFilename", L"OLESelfRegister"};
   EXPECT_EQ(Keys(strings.children[0]), kNames);
   for (const Node& entry : strings.children[0].children) {
     EXPECT_EQ(entry.type, 1) << Narrow(entry.key);
