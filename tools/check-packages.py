@@ -41,6 +41,7 @@ COMMANDS = [
     "wine", "wineserver", "msiinfo", "wixl",
     "/usr/lib/wine/wine", "/usr/lib/wine/wine64", "zip", "unzip", "sha256sum", "git",
     "wasm-ld-14", "wasm-opt", "node", "npm", "/usr/bin/chromium",
+    "dpkg-buildpackage", "dh", "lintian", "pkg-config", "gcc", "sqlite3",
 ]
 
 # Python modules that build the Python module (pip runs them).

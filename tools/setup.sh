@@ -11,8 +11,13 @@
 # and pyhamtools, its peer in the benchmarks; the WebAssembly build (clang's
 # wasm32 target with lld, wasi-libc, libc++'s wasm32 headers, clang's wasm32
 # builtins, binaryen's wasm-opt), Node.js with npm for the npm package and
-# the page's tests, and Chromium for the page's browser test.
+# the page's tests, and Chromium for the page's browser test; debhelper,
+# dh-python and lintian for the Debian packages.
 #   tools/setup.sh           installs what is missing
+#   tools/setup.sh --native  installs only what the native library, the
+#                            command, the Python module and the SQL functions
+#                            need to build without their tests
+#                            (cmake -DPELMORA_TESTS=OFF -DPELMORA_BENCH=OFF)
 #   tools/setup.sh --list    prints the packages, one a line
 # The list is every package that the build, the tests, the fuzz targets, the
 # benchmarks and tools/main.sh use; tools/check-packages.py checks after a
@@ -35,7 +40,17 @@ packages=(
   lld-14 wasi-libc libc++-14-dev-wasm32      # the WebAssembly build
   libclang-rt-14-dev-wasm32 binaryen
   nodejs chromium                            # the npm package's and the page's tests
+  build-essential debhelper dh-python        # the Debian packages, lintian's
+  dpkg-dev lintian pkg-config                # judgement, a C program built
+  python3-wheel python3-venv                 # through pkg-config; the wheel
 )
+
+# What a Linux user who builds the library, the command, the module and the
+# SQL functions needs, and nothing of the Windows side or the tests.
+native=(g++ cmake make python3 python3-dev python3-setuptools python3-pip libsqlite3-dev)
+if [ "${1:-}" = --native ]; then
+  packages=("${native[@]}")
+fi
 
 if [ "${1:-}" = --list ]; then
   printf '%s\n' "${packages[@]}"
@@ -49,7 +64,7 @@ done
 
 # Debian's nodejs comes without npm, which is its own package there; other
 # builds of nodejs bring npm along (and conflict with Debian's npm).
-if ! command -v npm >/dev/null 2>&1 && ! dpkg-query -W -f='${Provides}' nodejs 2>/dev/null | grep -qw npm; then
+if [[ " ${packages[*]} " == *" nodejs "* ]] && ! command -v npm >/dev/null 2>&1 && ! dpkg-query -W -f='${Provides}' nodejs 2>/dev/null | grep -qw npm; then
   missing+=(npm)
 fi
 
@@ -57,7 +72,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  if [[ " ${missing[*]} " == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
   fi
   $sudo apt-get update -q

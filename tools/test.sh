@@ -21,9 +21,14 @@
 #      (the corpus through it included) and the page's: its log annotation
 #      against the pelmora command, and the page in headless Chromium
 #      (node --test; the test tools from web/package-lock.json, npm ci);
-#   8. the fuzz targets of the calculations and of the command's readers,
+#   8. the Debian packages and the Python wheel (tools/linux-packages.sh):
+#      built, judged by lintian, installed on this machine, used as a user
+#      would (the command, the module, the SQL functions, a C program through
+#      pkg-config), purged with nothing left; the wheel in a plain virtual
+#      environment, offline (as root only: CI runs as root);
+#   9. the fuzz targets of the calculations and of the command's readers,
 #      20 seconds each (tools/fuzz.sh);
-#   9. that every header, library and tool the builds used comes from a
+#  10. that every header, library and tool the builds used comes from a
 #      package tools/setup.sh installs (tools/check-packages.py), and that
 #      this check fails when a package is left out of setup's list.
 # Each build is a preset of CMakePresets.json (native, sanitizers, win32,
@@ -96,6 +101,13 @@ step "WebAssembly build, the npm package and the page: node --test, headless Chr
 PELMORA_CORPUS_DUMP="$build/native/corpus_dump" PELMORA_COMMAND="$build/native/cli/pelmora" \
   PELMORA_WASM_PACKAGE="$build/wasm/package" PELMORA_WEB_BUILD="$build/web" \
   node --test "$root/wasm/test/pelmora.test.js" "$root/web/test/adif.test.js" "$root/web/test/page.test.js"
+
+step "Debian packages and the wheel: built, lintian, installed, used and purged"
+if [ "$(id -u)" -eq 0 ]; then
+  BUILD_ROOT=$build "$root/tools/linux-packages.sh" --test "$build/linux"
+else
+  echo "skipped: installing the packages on this machine needs root (CI runs as root)"
+fi
 
 step "fuzz targets of the calculations and of the command's readers, 20 seconds each"
 BUILD_ROOT=$build "$root/tools/fuzz.sh" 20
