@@ -9,14 +9,15 @@ The code stands in layers, each reaching only those beneath it:
     component/server/   nothing (the COM plumbing the component drives)
     component/          component/server/, calc/, runtime/
     capi/               calc/, runtime/
-    cli/, python/       capi/ (its public header, include/pelmora.h)
+    cli/, python/,      capi/ (its public header, include/pelmora.h)
+    sqlite/
     wasm/               capi/ (the same: the WebAssembly module's own part)
 Tests, fuzz targets and benchmarks reach what the layer they serve reaches,
 that layer itself (its private headers included) and the shared test support
 (tests/): the central ones (tests/, fuzz/, bench/) serve calc/, runtime/ and
 component/; those beside the code (capi/tests/, capi/bench/, cli/tests/,
-cli/fuzz/, python/tests/, python/bench/, wasm/bench/) serve their own
-folder's layer.
+cli/fuzz/, python/tests/, python/bench/, sqlite/bench/, wasm/bench/) serve
+their own folder's layer.
 The private headers of a layer (below) are reached only from inside it and
 from its tests. tools/ reaches anything (its programs generate or check
 sources).
@@ -47,6 +48,7 @@ LAYERS = {
     "capi": ["calc", "runtime"],
     "cli": ["capi"],
     "python": ["capi"],
+    "sqlite": ["capi"],
     "wasm": ["capi"],
 }
 
@@ -61,6 +63,7 @@ TESTS = {
     "cli/fuzz": ["cli"],
     "python/tests": ["python"],
     "python/bench": ["python"],
+    "sqlite/bench": ["sqlite"],
     "wasm/bench": ["wasm"],
 }
 

@@ -2,7 +2,9 @@
 # Builds a release of Pelmora from this source tree, in fresh build trees:
 #   dist/Pelmora-<version>/        both editions of Pelmora.dll with their
 #                                  assembly manifests (win32/, win64/), both
-#                                  installer packages, README.md, LICENSE
+#                                  installer packages, README.md, LICENSE,
+#                                  linux/ (the Debian packages and the
+#                                  Python wheel, tools/linux-packages.sh)
 #                                  and SHA256SUMS (sha256sum -c SHA256SUMS)
 #   dist/Pelmora-<version>.zip     that folder
 #   dist/Pelmora-<version>-debug.zip  the debug information of both DLLs
@@ -70,6 +72,8 @@ for edition in win32 win64; do
 done
 cp "$build/release-win64/installer/Pelmora.msi" "$build/release-win64/installer/Pelmora-x86.msi" \
   "$root/README.md" "$root/LICENSE" "$folder/"
+step "building the Debian packages and the Python wheel in $build/linux-packages"
+run env BUILD_ROOT="$build" "$root/tools/linux-packages.sh" "$folder/linux"
 (cd "$folder" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort |
   xargs sha256sum >SHA256SUMS)
 
