@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Speed of libpelmora, the pelmora command and the Python module against
+# Speed of libpelmora, the pelmora command, the Python module and the SQL
+# functions against
 # their goals, every ratio from one run (after tools/test.sh has built
 # build/native and build/python; tools/setup.sh installs pyhamtools):
 #   - a C call costs at most its calculation plus 10 ns;
@@ -77,3 +78,11 @@ cc -shared -fPIC -O2 -Wall -Werror $(/usr/bin/python3-config --includes) \
   -o "$work/pelmora_bench$(/usr/bin/python3-config --extension-suffix)"
 PYTHONPATH="$build/python/site:$work" PYTHONDONTWRITEBYTECODE=1 \
   "${pin[@]}" /usr/bin/python3 "$root/python/bench/bench.py"
+
+echo "== the SQL functions"
+# The cost per row beyond the C call (goal <= 100 ns), and the README's
+# UPDATE of a million-row log, through the extension and through a Python
+# function calling the module.
+"${pin[@]}" "$build/native/sqlite/sqlite_bench" "$build/native/sqlite/pelmora.so"
+PYTHONPATH="$build/python/site" PYTHONDONTWRITEBYTECODE=1 \
+  "${pin[@]}" /usr/bin/python3 "$root/sqlite/bench/update_bench.py" "$build/native/sqlite/pelmora.so"
