@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Speed of libpelmora, the pelmora command, the Python module and the SQL
-# functions against
-# their goals, every ratio from one run (after tools/test.sh has built
+# functions against their goals, every ratio from one run (after
+# tools/test.sh has built
 # build/native and build/python; tools/setup.sh installs pyhamtools):
 #   - a C call costs at most its calculation plus 10 ns;
 #   - the command annotates >= 2 million CSV rows (two positions, distance
