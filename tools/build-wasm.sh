@@ -103,6 +103,8 @@ wait
 exports=(pelmora_strerror pelmora_version pelmora_s_locator16 pelmora_grid_from_lat_long16
   pelmora_lat_from_grid16 pelmora_long_from_grid16 pelmora_azimut pelmora_azimut_fields
   pelmora_distance_from pelmora_arc_cos pelmora_distanse pelmora_version_number
+  pelmora_locator16 pelmora_locator_cell16 pelmora_is_locator16 pelmora_grid_path16
+  pelmora_position_path pelmora_long_path_distance pelmora_long_path_bearing
   pelmora_wasm_chunk pelmora_wasm_text_units pelmora_wasm_area pelmora_wasm_narrow
   pelmora_wasm_numbers pelmora_wasm_locators pelmora_wasm_decode pelmora_wasm_alloc pelmora_wasm_free)
 "$ld" --no-entry --gc-sections --strip-all -z stack-size=65536 \
