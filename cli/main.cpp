@@ -28,10 +28,13 @@ constexpr const char kMainHelp[] =
     "Pelmora.dll computes them.\n"
     "\n"
     "Commands:\n"
-    "  locator LAT LON      the six-character locator of a position\n"
-    "  centre LOCATOR       the centre of a locator's square or subsquare\n"
+    "  locator LAT LON      the locator of a position (six characters, or 2 to 12)\n"
+    "  centre LOCATOR       the centre of a locator's cell\n"
     "  bearing FROM TO      the bearing in whole degrees from one place to another\n"
+    "                       (--long-path: the other way round)\n"
     "  distance FROM TO     the great-circle distance in kilometres\n"
+    "                       (--long-path: the other way round)\n"
+    "  is-locator TEXT      whether TEXT is a locator, and of how many characters\n"
     "  arccos X             the arc cosine the distance uses, in radians\n"
     "  batch [FILE]         results added to a CSV or TSV table or an ADIF log\n"
     "\n"
@@ -49,14 +52,18 @@ constexpr const char kMainHelp[] =
     "opened, read or written.\n";
 
 constexpr const char kLocatorHelp[] =
-    "Usage: pelmora locator [--slocator] LAT LON\n"
-    "   or: pelmora locator [--slocator] LAT,LON\n"
+    "Usage: pelmora locator [--slocator | --characters=N] LAT LON\n"
+    "   or: pelmora locator [--slocator | --characters=N] LAT,LON\n"
     "Prints the six-character locator of a position (the DLL's GridFromLatLong).\n"
     "A position outside the grid (latitude -90 to 90, longitude -180 to 180) is\n"
     "refused: the DLL's text for it is no locator.\n"
     "\n"
-    "  -s, --slocator  use sLocator, whose float steps can differ on cell edges\n"
-    "  -h, --help      show this help\n";
+    "  -s, --slocator      use sLocator, whose float steps can differ on cell edges\n"
+    "  -c, --characters=N  the locator of N characters (2, 4, 6, 8, 10 or 12) of\n"
+    "                      the cell that holds the exact position, read as a\n"
+    "                      double (a point on a boundary: the cell north or east\n"
+    "                      of it; longitude 180 is -180)\n"
+    "  -h, --help          show this help\n";
 
 constexpr const char kCentreHelp[] =
     "Usage: pelmora centre LOCATOR\n"
@@ -73,7 +80,9 @@ constexpr const char kBearingHelp[] =
     "which the great circle from FROM to TO leaves FROM (the DLL's Azimut).\n"
     "A place is LAT,LON or a locator of 2 to 12 characters (its centre).\n"
     "\n"
-    "  -h, --help  show this help\n";
+    "  -l, --long-path  the bearing the other way round the great circle: the\n"
+    "                   reverse of the short path's (0 and 360 give 180)\n"
+    "  -h, --help       show this help\n";
 
 constexpr const char kDistanceHelp[] =
     "Usage: pelmora distance FROM TO\n"
@@ -81,6 +90,16 @@ constexpr const char kDistanceHelp[] =
     "DistanceFrom gives it (its integer part is the whole kilometres a logging\n"
     "program shows). A place is LAT,LON or a locator of 2 to 12 characters (its\n"
     "centre).\n"
+    "\n"
+    "  -l, --long-path  the distance the other way round the great circle:\n"
+    "                   40004.2 less the short path's (40003.6992, the whole\n"
+    "                   circle, for the same place)\n"
+    "  -h, --help       show this help\n";
+
+constexpr const char kIsLocatorHelp[] =
+    "Usage: pelmora is-locator TEXT\n"
+    "Prints how many characters the locator TEXT has (2 to 12; spaces at both\n"
+    "ends skipped), or 0 when TEXT is no locator; the exit status is then 1.\n"
     "\n"
     "  -h, --help  show this help\n";
 
@@ -185,9 +204,66 @@ int ReadNumberArgument(std::string_view text, float* out) {
   return kExitFailed;
 }
 
+// Whether the option of that long name was given; its last value in *value.
+bool Given(const Arguments& args, std::string_view name, std::string* value = nullptr) {
+  bool given = false;
+  for (const Option& option : args.options) {
+    if (name != option.spec->name) continue;
+    given = true;
+    if (value != nullptr) *value = option.value;
+  }
+  return given;
+}
+
+int ReadDoubleArgument(std::string_view text, double* out) {
+  if (ParseDouble(text, out) == ValueError::kNone) return kExitOk;
+  return UsageError(Describe(ValueError::kSyntax, text, false));
+}
+
+// The locator of `characters` characters through pelmora_locator, the
+// position read in double precision.
+int ExactLocator(const std::vector<std::string_view>& values, std::string_view characters) {
+  int count = 0;
+  if (characters.size() > 2 || characters.empty() ||
+      characters.find_first_not_of("0123456789") != std::string_view::npos ||
+      (count = std::stoi(std::string(characters))) < 2 || count > 12 || count % 2 != 0) {
+    return UsageError("locator: --characters takes 2, 4, 6, 8, 10 or 12, not " +
+                      Excerpt(characters));
+  }
+  double lat = 0.0, lon = 0.0;
+  int exit = 0;
+  const std::size_t comma = values.size() == 1 ? values[0].find(',') : std::string_view::npos;
+  if (comma != std::string_view::npos) {
+    if ((exit = ReadDoubleArgument(values[0].substr(0, comma), &lat)) != 0) return exit;
+    if ((exit = ReadDoubleArgument(values[0].substr(comma + 1), &lon)) != 0) return exit;
+  } else if (values.size() == 2) {
+    if ((exit = ReadDoubleArgument(values[0], &lat)) != 0) return exit;
+    if ((exit = ReadDoubleArgument(values[1], &lon)) != 0) return exit;
+  } else {
+    return UsageError("locator: give LAT LON or LAT,LON");
+  }
+  char text[16];
+  const int status = pelmora_locator(lat, lon, count, text, sizeof text);
+  if (status == PELMORA_OUT_OF_RANGE) {
+    std::fprintf(stderr,
+                 "pelmora: %s lies outside the grid (latitude -90 to 90, longitude -180 to 180)\n",
+                 Excerpt(values.size() == 1 ? values[0]
+                                            : std::string(values[0]) + "," + std::string(values[1]))
+                     .c_str());
+    return kExitFailed;
+  }
+  if (status != PELMORA_OK) return CallError("locator", status);
+  return Print(text);
+}
+
 int Locator(const Arguments& args) {
-  const bool s = !args.options.empty();
+  const bool s = Given(args, "slocator");
+  std::string characters;
   const std::vector<std::string_view>& values = args.operands;
+  if (Given(args, "characters", &characters)) {
+    if (s) return UsageError("locator: --slocator and --characters exclude each other");
+    return ExactLocator(values, characters);
+  }
   Position p;
   int exit = 0;
   if (values.size() == 1 && values[0].find(',') != std::string_view::npos) {
@@ -241,11 +317,28 @@ int TwoPlaces(const char* command, const Arguments& args, bool bearing) {
   const int status = bearing ? pelmora_azimut(a.lat, a.lon, b.lat, b.lon, &value)
                              : pelmora_distance_from(a.lat, a.lon, b.lat, b.lon, &value);
   if (status != PELMORA_OK) return CallError(bearing ? "Azimut" : "DistanceFrom", status);
+  // The long path from the short path's result alone, as pelmora_position_path
+  // and pelmora_grid_path define it; a short result is always in range.
+  if (Given(args, "long-path")) {
+    const float shorter = value;
+    const int long_status = bearing ? pelmora_long_path_bearing(shorter, &value)
+                                    : pelmora_long_path_distance(shorter, &value);
+    if (long_status != PELMORA_OK) return CallError("long path", long_status);
+  }
   return Print(FormatFloat(value));
 }
 
 int Bearing(const Arguments& args) { return TwoPlaces("bearing", args, true); }
 int Distance(const Arguments& args) { return TwoPlaces("distance", args, false); }
+
+int IsLocator(const Arguments& args) {
+  if (args.operands.size() != 1) return UsageError("is-locator: give one TEXT");
+  const std::string_view text = args.operands[0];
+  int characters = 0;
+  const int status = pelmora_is_locator(text.data(), text.size(), &characters);
+  Print(std::to_string(characters));
+  return status == PELMORA_OK ? kExitOk : kExitFailed;
+}
 
 int ArcCos(const Arguments& args) {
   if (args.operands.size() != 1) return UsageError("arccos: give one X");
@@ -316,10 +409,11 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"locator", kLocatorHelp, {{"slocator", 's', false}}, Locator},
+    {"locator", kLocatorHelp, {{"slocator", 's', false}, {"characters", 'c', true}}, Locator},
     {"centre", kCentreHelp, {}, Centre},
-    {"bearing", kBearingHelp, {}, Bearing},
-    {"distance", kDistanceHelp, {}, Distance},
+    {"bearing", kBearingHelp, {{"long-path", 'l', false}}, Bearing},
+    {"distance", kDistanceHelp, {{"long-path", 'l', false}}, Distance},
+    {"is-locator", kIsLocatorHelp, {}, IsLocator},
     {"arccos", kArcCosHelp, {}, ArcCos},
     {"batch", kBatchHelp, BatchOptionSpecs(), Batch},
 };

@@ -90,6 +90,25 @@ bool ParseDecimal(std::string_view text, double* out) {
   return error == std::errc() && end == text.data() + text.size();
 }
 
+ValueError ParseDouble(std::string_view text, double* out) {
+  text = TrimSpaces(text);
+  bool negative = false;
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  double value = 0.0;
+  if (SameNoCase(text, "nan")) {
+    value = std::numeric_limits<double>::quiet_NaN();
+  } else if (SameNoCase(text, "inf") || SameNoCase(text, "infinity")) {
+    value = std::numeric_limits<double>::infinity();
+  } else if (!ParseDecimal(text, &value)) {
+    return ValueError::kSyntax;
+  }
+  *out = negative ? -value : value;
+  return ValueError::kNone;
+}
+
 ValueError ParseNumber(std::string_view text, float* out) {
   text = TrimSpaces(text);
   bool negative = false;

@@ -39,6 +39,10 @@ bool ParseDecimal(std::string_view text, double* out);
 // `text` as a float: kNone, or kSyntax / kRange (an overflow).
 ValueError ParseNumber(std::string_view text, float* out);
 
+// `text` (the same syntax) as the nearest double, for the calls that take
+// double degrees: no range, "inf" an infinity; kNone or kSyntax.
+ValueError ParseDouble(std::string_view text, double* out);
+
 struct Position {
   float lat = 0.0f;
   float lon = 0.0f;

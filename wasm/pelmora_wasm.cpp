@@ -114,7 +114,8 @@ enum Area : int {
   kLocators,  // UTF-16 locator results, kLocatorUnits apart
   kText,      // UTF-16 units of the texts to decode
   kOffsets,   // int32 start of each text in kText, and the end of the last
-  kScalar,    // the result of a scalar call (a float or a UTF-16 locator)
+  kScalar,    // the result of a scalar call (a float, a UTF-16 locator of up
+              // to 12 characters, a pelmora_cell or a pelmora_path)
 };
 
 alignas(16) float args[4][kChunk];
@@ -124,7 +125,10 @@ alignas(16) std::int32_t statuses[kChunk];
 alignas(16) char16_t locators[kChunk * kLocatorUnits];
 alignas(16) char16_t text[kTextUnits];
 alignas(16) std::int32_t offsets[kChunk + 1];
-alignas(16) char16_t scalar[kLocatorUnits + 1];
+constexpr std::size_t kScalarBytes = 64;
+static_assert(sizeof(pelmora_cell) <= kScalarBytes && sizeof(pelmora_path) <= kScalarBytes &&
+              (12 + 1) * sizeof(char16_t) <= kScalarBytes);
+alignas(16) unsigned char scalar[kScalarBytes];
 
 }  // namespace
 

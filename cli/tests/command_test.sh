@@ -64,7 +64,11 @@ for args in --help --version "batch --help" "locator 1 2" "distance JO62 JO62"; 
 done
 expect 2 "" "pelmora: batch: 'A B' cannot be an ADIF field name" batch --bearing-field='A B'
 expect 0 "pelmora 1.0.0" "" --version
-for command in locator centre bearing distance arccos batch; do
+# The options of the loggers' calls (their figures: cli_cases.py).
+expect 2 "" "pelmora: locator: --characters takes 2, 4, 6, 8, 10 or 12, not '14'" locator --characters 14 1 2
+expect 2 "" "pelmora: locator: --slocator and --characters exclude each other" locator -s -c 6 1 2
+expect 0 JO62qm80aa "" locator -c 10 52.5,13.4
+for command in locator centre bearing distance is-locator arccos batch; do
   "$pelmora" "$command" --help | grep -q "^Usage: pelmora $command" ||
     { echo "pelmora $command --help: no usage"; failed=1; }
 done

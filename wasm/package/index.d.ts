@@ -84,3 +84,53 @@ export function distanceFrom(aLat: NumberArg, aLon: NumberArg, bLat: NumberArg, 
 export function arcCos(x: number): number;
 export function arcCos(x: Numbers, options?: BatchOptions): Float32Array;
 export function arcCos(x: Numbers, options: StatusOptions): NumberResults;
+
+/** A locator's cell in degrees, each figure the double nearest the exact value. */
+export interface Cell {
+  /** The centre. */
+  lat: number;
+  lon: number;
+  /** The south-west corner. */
+  south: number;
+  west: number;
+  /** The size: degrees of latitude, of longitude. */
+  height: number;
+  width: number;
+  /** 2 to 12. */
+  characters: number;
+}
+
+/** The short path (distanceFrom, azimut) and the long one the other way round the great circle, as float32. */
+export interface Path {
+  /** Kilometres plus 0.5. */
+  distance: number;
+  /** Whole degrees 0..360. */
+  bearing: number;
+  /** Kilometres plus 0.5 the other way round: 40004.2 - distance (40003.6992 for the same place). */
+  longDistance: number;
+  /** The reverse bearing. */
+  longBearing: number;
+}
+
+/**
+ * The locator of 2, 4, ..., 12 characters (default 6) whose cell holds the exact position (double
+ * degrees, not rounded); RangeError outside the grid, for NaN or another count.
+ */
+export function locator(lat: number, lon: number, characters?: number): string;
+/** The centre of a locator of 2 to 12 characters, as doubles; RangeError for a text that is no locator. */
+export function locatorCentre(locator: string): { lat: number; lon: number };
+/** The cell of a locator of 2 to 12 characters; RangeError for a text that is no locator. */
+export function locatorCell(locator: string): Cell;
+/** How many characters the locator has (2 to 12), or 0 when the text is no locator. */
+export function isLocator(text: string): number;
+/**
+ * The path between the centres of two locators of 2 to 12 characters (the DLL's centres for 4 and 6);
+ * RangeError for a text that is no locator, PelmoraError (its value the Path) when a part fails.
+ */
+export function gridPath(from: string, to: string): Path;
+/** The path from my position to the other; PelmoraError 513 (its value the Path) when a part fails. */
+export function positionPath(myLat: number, myLon: number, lat: number, lon: number): Path;
+/** The long path's distance from a short path's (0..20002.0996); RangeError outside it. */
+export function longPathDistance(distance: number): number;
+/** The reverse bearing (0..360); RangeError outside it. */
+export function longPathBearing(bearing: number): number;

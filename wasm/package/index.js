@@ -426,3 +426,174 @@ export function arcCos(x, opts) {
   if (isBatch(x)) return numberBatch(2, [x], ["x"], options(opts));
   return numberCall(wasm.pelmora_arc_cos(number(x, "x"), area.scalar));
 }
+
+// ---- Locators of every precision, paths ----
+//
+// Beside the DLL's six-character functions: locators of 2 to 12 characters,
+// exact (libpelmora's pelmora_locator and pelmora_locator_cell), and the
+// short and long paths between positions or locators. These take scalars
+// only. A text that is no locator, or a value out of range, is a RangeError.
+
+const NOT_A_LOCATOR = -3;
+const OUT_OF_RANGE = -4;
+
+// Calls fn with the memory addresses of the texts' UTF-16 units: in the
+// text area when they fit, else in memory allocated for the call.
+function withTexts(texts, fn) {
+  const total = texts.reduce((n, t) => n + t.length, 0);
+  let base = area.text;
+  let allocated = 0;
+  if (total > TEXT_UNITS) {
+    allocated = wasm.pelmora_wasm_alloc(total * 2);
+    if (allocated === 0) throw new RangeError("pelmora: no memory for a text of this length");
+    base = allocated;
+  }
+  try {
+    views();
+    const at = [];
+    let used = 0;
+    for (const t of texts) {
+      putText(t, (base >> 1) + used);
+      at.push(base + used * 2);
+      used += t.length;
+    }
+    return fn(...at);
+  } finally {
+    if (allocated !== 0) wasm.pelmora_wasm_free(allocated);
+  }
+}
+
+function text(x, name) {
+  if (typeof x !== "string") throw new TypeError(`${name} must be a string, not ${typeof x}`);
+  return x;
+}
+
+function noLocator(x) {
+  return new RangeError(`${JSON.stringify(x.length > 40 ? x.slice(0, 40) + "..." : x)} is no locator`);
+}
+
+function readPath() {
+  views();
+  const at = SCALAR_F32;
+  return { distance: f32[at], bearing: f32[at + 1], longDistance: f32[at + 2], longBearing: f32[at + 3] };
+}
+
+function pathCall(status) {
+  const path = readPath();
+  if (status !== 0) throw fail(status, path);
+  return path;
+}
+
+/**
+ * The locator of `characters` characters (2, 4, ..., 12; default 6) whose
+ * cell holds the exact position, the coordinates taken as they are (double
+ * degrees, not rounded to float): a position on a boundary belongs to the
+ * cell north or east of it, latitude 90 to the top row, longitude 180 to
+ * column A. RangeError for a latitude outside -90..90, a longitude outside
+ * -180..180, NaN, or another count.
+ */
+export function locator(lat, lon, characters = 6) {
+  if (typeof lat !== "number") throw new TypeError(`lat must be a number, not ${typeof lat}`);
+  if (typeof lon !== "number") throw new TypeError(`lon must be a number, not ${typeof lon}`);
+  if (!Number.isInteger(characters) || characters < 2 || characters > 12 || characters % 2 !== 0) {
+    throw new RangeError(`characters must be 2, 4, 6, 8, 10 or 12, not ${characters}`);
+  }
+  const status = wasm.pelmora_locator16(lat, lon, characters, SCALAR, 13);
+  if (status === OUT_OF_RANGE) {
+    throw new RangeError(`${lat}, ${lon} lies outside the grid (latitude -90 to 90, longitude -180 to 180)`);
+  }
+  if (status !== 0) throw fail(status, null);
+  views();
+  return String.fromCharCode(...u16.subarray(SCALAR >> 1, (SCALAR >> 1) + characters));
+}
+
+/**
+ * The cell of a locator of 2 to 12 characters (either case, spaces at both
+ * ends skipped): its centre (lat, lon), south-west corner (south, west) and
+ * size (height, width) in degrees, each the double nearest the exact value,
+ * and its count of characters. RangeError for a text that is no locator.
+ */
+export function locatorCell(grid) {
+  text(grid, "locator");
+  const status = withTexts([grid], (at) => wasm.pelmora_locator_cell16(at, grid.length, SCALAR));
+  if (status === NOT_A_LOCATOR) throw noLocator(grid);
+  if (status !== 0) throw fail(status, null);
+  views();
+  const d = SCALAR >> 3;
+  return { lat: f64[d], lon: f64[d + 1], south: f64[d + 2], west: f64[d + 3], height: f64[d + 4],
+    width: f64[d + 5], characters: i32[(SCALAR >> 2) + 12] };
+}
+
+/**
+ * The centre { lat, lon } of a locator of 2 to 12 characters, each the
+ * double nearest the exact value (latFromGrid and longFromGrid validate
+ * nothing and give floats). RangeError for a text that is no locator.
+ */
+export function locatorCentre(grid) {
+  const { lat, lon } = locatorCell(grid);
+  return { lat, lon };
+}
+
+/**
+ * How many characters the locator `text` has (2 to 12; either case, spaces
+ * at both ends skipped), or 0 when it is no locator.
+ */
+export function isLocator(value) {
+  text(value, "text");
+  withTexts([value], (at) => wasm.pelmora_is_locator16(at, value.length, SCALAR));
+  views();
+  return i32[SCALAR_F32];
+}
+
+/**
+ * The path { distance, bearing, longDistance, longBearing } between the
+ * centres of two locators of 2 to 12 characters, as floats: for 4 or 6
+ * characters the DLL's centres (latFromGrid, longFromGrid), so that every
+ * figure is the DLL's; for the others the exact centre rounded to float.
+ * RangeError for a text that is no locator; PelmoraError as positionPath.
+ */
+export function gridPath(from, to) {
+  text(from, "from");
+  text(to, "to");
+  const status = withTexts([from, to],
+    (a, b) => wasm.pelmora_grid_path16(a, from.length, b, to.length, SCALAR));
+  if (status === NOT_A_LOCATOR) {
+    throw noLocator(isLocator(from) === 0 ? from : to);
+  }
+  return pathCall(status);
+}
+
+/**
+ * The path { distance, bearing, longDistance, longBearing } from my
+ * position to the other: distance and bearing as distanceFrom and azimut
+ * give them, and the long path the other way round the same great circle
+ * (longPathDistance, longPathBearing). Arguments are rounded to float32 as
+ * distanceFrom's. PelmoraError 513 when the distance or the bearing fails;
+ * its value is the path, the failed part and its long counterpart 0.
+ */
+export function positionPath(myLat, myLon, lat, lon) {
+  return pathCall(wasm.pelmora_position_path(number(myLat, "myLat"), number(myLon, "myLon"),
+    number(lat, "lat"), number(lon, "lon"), SCALAR));
+}
+
+/**
+ * The long path's kilometres plus 0.5 from a short path's distance d
+ * (distanceFrom's result): 40004.2 - d in double rounded to float32, or the
+ * whole circle 40003.6992 for d = 0 (the same place). RangeError for a
+ * distance outside 0..20002.0996 or NaN.
+ */
+export function longPathDistance(distance) {
+  const status = wasm.pelmora_long_path_distance(number(distance, "distance"), SCALAR);
+  if (status === OUT_OF_RANGE) throw new RangeError(`${distance} is no short path's distance (0 to 20002.0996)`);
+  return numberCall(status);
+}
+
+/**
+ * The reverse of a bearing in whole degrees: b + 180 below 180, else
+ * b - 180 (0 and 360 give 180). RangeError outside 0..360 or NaN.
+ */
+export function longPathBearing(bearing) {
+  const status = wasm.pelmora_long_path_bearing(number(bearing, "bearing"), SCALAR);
+  if (status === OUT_OF_RANGE) throw new RangeError(`${bearing} is no bearing (0 to 360)`);
+  return numberCall(status);
+}

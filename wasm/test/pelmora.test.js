@@ -268,6 +268,84 @@ test("locators and their texts", () => {
   assert.deepEqual(Array.from(mixed), [p.longFromGrid("IO91wm"), p.longFromGrid(long), p.longFromGrid("FN20")]);
 });
 
+// ---- The loggers' cases (tests/cases/loggers.tsv), bit for bit ----
+
+const hex32 = (x) => bitsOf(x).toString(16).toUpperCase().padStart(8, "0");
+const hex64 = (x) => new BigUint64Array(new Float64Array([x]).buffer)[0].toString(16).toUpperCase()
+  .padStart(16, "0");
+// A decimal of the table as the nearest double ("nan" as NaN).
+const decimal = (t) => (t.toLowerCase() === "nan" ? NaN : Number(t));
+
+// What a call gave, in the table's fields: the status and the results.
+function loggersCall(call, args) {
+  const fields = (f) => { try { return ["0", ...f()]; } catch (e) { return failed(e); } };
+  const failed = (e) => {
+    if (e instanceof p.PelmoraError) {
+      const v = e.value;
+      return [String(e.number), hex32(v.distance), hex32(v.bearing), hex32(v.longDistance), hex32(v.longBearing)];
+    }
+    if (!(e instanceof RangeError)) throw e;
+    return [call === "cell" || call === "grid_path" ? "-3" : "-4"];
+  };
+  const path = (x) => [hex32(x.distance), hex32(x.bearing), hex32(x.longDistance), hex32(x.longBearing)];
+  switch (call) {
+    case "locator":
+      return fields(() => [p.locator(decimal(args[0]), decimal(args[1]), +args[2])]);
+    case "cell":
+      return fields(() => {
+        const c = p.locatorCell(args[0]);
+        const centre = p.locatorCentre(args[0]);
+        assert.deepEqual(centre, { lat: c.lat, lon: c.lon });
+        return [c.lat, c.lon, c.south, c.west, c.height, c.width].map(hex64).concat(String(c.characters));
+      });
+    case "is_locator": {
+      const n = p.isLocator(args[0]);
+      return [n === 0 ? "-3" : "0", String(n)];
+    }
+    case "grid_path":
+      return fields(() => path(p.gridPath(args[0], args[1])));
+    case "position_path":
+      return fields(() => path(p.positionPath(...args.map(decimal))));
+    case "long_path_distance":
+      return fields(() => [hex32(p.longPathDistance(decimal(args[0])))]);
+    case "long_path_bearing":
+      return fields(() => [hex32(p.longPathBearing(decimal(args[0])))]);
+    default:
+      throw new Error(`unknown call ${call}`);
+  }
+}
+
+test("the loggers' cases bit for bit: locators of every precision, cells, paths", () => {
+  const ARGS = { locator: 3, cell: 1, is_locator: 1, grid_path: 2, position_path: 4,
+    long_path_distance: 1, long_path_bearing: 1 };
+  const lines = readFileSync(join(root, "tests", "cases", "loggers.tsv"), "utf8").split("\n");
+  let cases = 0;
+  for (const line of lines) {
+    if (line === "" || line.startsWith("#")) continue;
+    const fields = line.split("\t");
+    const call = fields[0];
+    const n = ARGS[call];
+    assert.ok(n !== undefined, `unknown call ${call}`);
+    const expected = fields.slice(n + 1, -1);
+    let got = loggersCall(call, fields.slice(1, n + 1));
+    // A refusal has no results; the table writes them as 0 (and "").
+    if (got.length === 1) got = got.concat(expected.slice(1).map((e) => e.replace(/[0-9A-F]/g, "0")));
+    assert.deepEqual(got, expected, line);
+    cases++;
+  }
+  assert.ok(cases > 50, `only ${cases} cases`);
+});
+
+test("the locator calls take texts longer than the module's text area", () => {
+  const far = " ".repeat(70000) + "JO62qm";
+  assert.equal(p.isLocator(far), 6);
+  assert.deepEqual(p.gridPath(far, "FN20" + " ".repeat(70000)), p.gridPath("JO62qm", "FN20"));
+  assert.deepEqual(p.locatorCell(far), p.locatorCell("JO62qm"));
+  assert.throws(() => p.gridPath("JO62", "x".repeat(70000)), RangeError);
+  assert.throws(() => p.locator(52.5, 13.4, 7), RangeError);
+  assert.throws(() => p.isLocator(42), TypeError);
+});
+
 test("every export is declared in index.d.ts", () => {
   const declarations = readFileSync(join(packageDir, "index.d.ts"), "utf8");
   for (const name of Object.keys(p)) {
