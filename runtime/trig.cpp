@@ -42,7 +42,9 @@
 // runtime/trig_bounds.md.
 #include "runtime/trig.h"
 
+#if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
 
 #include <bit>
 #include <cstdint>
@@ -154,8 +156,16 @@ template <bool kFma>
 // exclusive or of the sign bits for the pair.
 alignas(16) constexpr double kSignMasks[2][2] = {{0.0, 0.0}, {-0.0, -0.0}};
 [[gnu::always_inline]] inline DoublePair WithSign(const DoublePair& v, unsigned negative) {
+#if defined(__SSE2__)
   const __m128d r = _mm_xor_pd(_mm_loadu_pd(&v.hi), _mm_load_pd(kSignMasks[negative]));
   return {_mm_cvtsd_f64(r), _mm_cvtsd_f64(_mm_unpackhi_pd(r, r))};
+#else
+  // Elsewhere (the WebAssembly build) the same exclusive or, one double at
+  // a time.
+  const std::uint64_t mask = std::bit_cast<std::uint64_t>(kSignMasks[negative][0]);
+  return {std::bit_cast<double>(std::bit_cast<std::uint64_t>(v.hi) ^ mask),
+          std::bit_cast<double>(std::bit_cast<std::uint64_t>(v.lo) ^ mask)};
+#endif
 }
 
 // Double-double product and sum: (ah + al)(bh + bl) and (ah + al) + (bh + bl)

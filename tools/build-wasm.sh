@@ -62,8 +62,6 @@ else
   mv "$out/obj/include/pelmora_version.h.new" "$out/obj/include/pelmora_version.h"
 fi
 
-# wasm/compat stands in for the x86 intrinsics header the sine's sign flip
-# includes (its few operations on generic vectors, exact alike).
 # The flags of every build of our code (cmake/flags.cmake): no contraction,
 # no errno, warnings as errors. wasm has IEEE 754 binary32 and binary64 with
 # round to nearest and nothing else, so the float32 rounding points are the
@@ -76,7 +74,7 @@ flags=(--target=wasm32-wasi --sysroot=/usr -std=c++20 -Oz -fno-exceptions -fno-r
   -Wall -Wextra -Wpedantic -Werror -Wconversion -Wsign-conversion -Wfloat-conversion
   -Wdouble-promotion -Wshadow -Wnon-virtual-dtor
   "-ffile-prefix-map=$root/=" "-ffile-prefix-map=$out/="
-  -I"$root" -I"$root/capi/include" -I"$out/obj/include" -isystem "$root/wasm/compat"
+  -I"$root" -I"$root/capi/include" -I"$out/obj/include"
   -DPELMORA_BUILDING)
 sources=("$root/capi/pelmora.cpp" "$root"/calc/*.cpp "$root/runtime/code_page.cpp"
   "$root/runtime/errors.cpp" "$root/runtime/fp_status.cpp" "$root/runtime/trig.cpp"
