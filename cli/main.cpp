@@ -208,7 +208,7 @@ int ReadNumberArgument(std::string_view text, float* out) {
 bool Given(const Arguments& args, std::string_view name, std::string* value = nullptr) {
   bool given = false;
   for (const Option& option : args.options) {
-    if (name != option.spec->name) continue;
+    if (name != option.form->name) continue;
     given = true;
     if (value != nullptr) *value = option.value;
   }
@@ -404,7 +404,7 @@ int Batch(const Arguments& args) {
 struct Command {
   const char* name;
   const char* help;
-  std::vector<OptionSpec> options;
+  std::vector<OptionForm> options;
   int (*run)(const Arguments&);
 };
 
@@ -415,7 +415,7 @@ const Command kCommands[] = {
     {"distance", kDistanceHelp, {{"long-path", 'l', false}}, Distance},
     {"is-locator", kIsLocatorHelp, {}, IsLocator},
     {"arccos", kArcCosHelp, {}, ArcCos},
-    {"batch", kBatchHelp, BatchOptionSpecs(), Batch},
+    {"batch", kBatchHelp, BatchOptionForms(), Batch},
 };
 
 int Run(int argc, char** argv) {

@@ -56,8 +56,8 @@ bool ReadSize(std::string_view text, std::size_t* out) {
 
 }  // namespace
 
-const std::vector<OptionSpec>& BatchOptionSpecs() {
-  static const std::vector<OptionSpec> specs = {
+const std::vector<OptionForm>& BatchOptionForms() {
+  static const std::vector<OptionForm> forms = {
       {"overwrite", 0, false},
       {"format", 0, true},
       {"from", 0, true},
@@ -71,11 +71,11 @@ const std::vector<OptionSpec>& BatchOptionSpecs() {
       {"progress", 0, false},
       {"quiet", 'q', false},
   };
-  return specs;
+  return forms;
 }
 
 bool ReadArguments(const char* command, const std::vector<std::string_view>& args,
-                   const std::vector<OptionSpec>& specs, Arguments* out, std::string* problem) {
+                   const std::vector<OptionForm>& forms, Arguments* out, std::string* problem) {
   bool options_end = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
@@ -94,23 +94,23 @@ bool ReadArguments(const char* command, const std::vector<std::string_view>& arg
     const bool is_long = arg.substr(0, 2) == "--";
     const std::size_t equals = is_long ? arg.find('=') : std::string_view::npos;
     const std::string_view name = is_long ? arg.substr(2, equals - 2) : arg.substr(1);
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& s : specs) {
+    const OptionForm* form = nullptr;
+    for (const OptionForm& s : forms) {
       if (is_long ? name == s.name : (name.size() == 1 && name[0] == s.letter && s.letter != 0))
-        spec = &s;
+        form = &s;
     }
-    if (spec == nullptr) {
+    if (form == nullptr) {
       return Refuse(problem, std::string(command) + ": unknown option " + Excerpt(arg));
     }
-    Option option{spec, {}};
+    Option option{form, {}};
     if (equals != std::string_view::npos) {
-      if (!spec->value) {
-        return Refuse(problem, std::string(command) + ": --" + spec->name + " takes no value");
+      if (!form->value) {
+        return Refuse(problem, std::string(command) + ": --" + form->name + " takes no value");
       }
       option.value = std::string(arg.substr(equals + 1));
-    } else if (spec->value) {
+    } else if (form->value) {
       if (i + 1 == args.size()) {
-        return Refuse(problem, std::string(command) + ": --" + spec->name + " needs a value");
+        return Refuse(problem, std::string(command) + ": --" + form->name + " needs a value");
       }
       option.value = std::string(args[++i]);
     }
@@ -122,7 +122,7 @@ bool ReadArguments(const char* command, const std::vector<std::string_view>& arg
 bool ReadBatchOptions(const Arguments& args, BatchOptions* options, BatchFlags* flags,
                       std::string* problem) {
   for (const Option& option : args.options) {
-    const std::string_view name = option.spec->name;
+    const std::string_view name = option.form->name;
     const std::string& value = option.value;
     if (name == "overwrite") {
       options->table.overwrite = options->log.overwrite = true;

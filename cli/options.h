@@ -10,14 +10,14 @@
 
 namespace pelmora::cli {
 
-struct OptionSpec {
+struct OptionForm {
   const char* name;  // the long name, without "--"
   char letter;       // the short one, or 0
   bool value;        // whether it takes a value
 };
 
 struct Option {
-  const OptionSpec* spec;
+  const OptionForm* form;
   std::string value;
 };
 
@@ -34,14 +34,14 @@ inline bool IsOption(std::string_view arg) {
   return !((arg[1] >= '0' && arg[1] <= '9') || arg[1] == '.');
 }
 
-// Reads `args` against `specs` (--help and -h always allowed): --name=VALUE,
+// Reads `args` against `forms` (--help and -h always allowed): --name=VALUE,
 // --name VALUE, -x, -x VALUE; "--" ends the options, "-" is an operand.
 // False, and what is wrong in *problem ("COMMAND: ..."), for a usage error.
 bool ReadArguments(const char* command, const std::vector<std::string_view>& args,
-                   const std::vector<OptionSpec>& specs, Arguments* out, std::string* problem);
+                   const std::vector<OptionForm>& forms, Arguments* out, std::string* problem);
 
 // The options of pelmora batch.
-const std::vector<OptionSpec>& BatchOptionSpecs();
+const std::vector<OptionForm>& BatchOptionForms();
 
 struct BatchFlags {
   bool stats = false;

@@ -40,7 +40,7 @@ bool Printable(std::string_view text) {
 bool Read(const std::vector<std::string_view>& words, Arguments* args, BatchOptions* options,
           BatchFlags* flags) {
   std::string problem;
-  if (ReadArguments("batch", words, BatchOptionSpecs(), args, &problem) &&
+  if (ReadArguments("batch", words, BatchOptionForms(), args, &problem) &&
       ReadBatchOptions(*args, options, flags, &problem)) {
     return true;
   }
@@ -81,8 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // reads alike.
   std::vector<std::string> split;
   for (const Option& option : args.options) {
-    split.push_back(std::string("--") + option.spec->name);
-    if (option.spec->value) split.push_back(option.value);
+    split.push_back(std::string("--") + option.form->name);
+    if (option.form->value) split.push_back(option.value);
   }
   split.emplace_back("--");
   split.insert(split.end(), args.operands.begin(), args.operands.end());
@@ -95,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(again.operands == args.operands && again.options.size() == args.options.size(),
         "the same operands and options");
   for (std::size_t i = 0; i < args.options.size(); ++i) {
-    Check(again.options[i].spec == args.options[i].spec &&
+    Check(again.options[i].form == args.options[i].form &&
               again.options[i].value == args.options[i].value,
           "the same option values");
   }
