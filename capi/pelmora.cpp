@@ -4,6 +4,7 @@
 // CalcDistClass does.
 #include "pelmora.h"
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -210,6 +211,15 @@ int IsLocator(const Unit* text, std::size_t length, int* characters) {
   return *characters != 0 ? PELMORA_OK : PELMORA_NOT_A_LOCATOR;
 }
 
+// Whether x lies in [0, top] (-0 included, NaN not), for a positive `top`:
+// decided on the bits, so that no floating-point operation runs in the
+// caller's environment (an ordered comparison with a NaN raises invalid,
+// which a host may trap, and would leave the flag set).
+bool InClosedRange(float x, float top) {
+  const auto bits = std::bit_cast<std::uint32_t>(x);
+  return bits <= std::bit_cast<std::uint32_t>(top) || bits == 0x80000000u;
+}
+
 pelmora_path PathOf(const pelmora::calc::Path& path) {
   return pelmora_path{path.distance, path.bearing, path.long_distance, path.long_bearing};
 }
@@ -390,8 +400,7 @@ int pelmora_grid_path16(const pelmora_char16* from, size_t from_length, const pe
 int pelmora_long_path_distance(float distance, float* result) {
   if (result == nullptr) return PELMORA_NULL_POINTER;
   *result = 0.0f;
-  if (!(distance >= 0.0f && distance <= pelmora::calc::kLongestShortPath))
-    return PELMORA_OUT_OF_RANGE;
+  if (!InClosedRange(distance, pelmora::calc::kLongestShortPath)) return PELMORA_OUT_OF_RANGE;
   const FpGuard guard;
   *result = pelmora::calc::LongPathDistance(distance);
   return PELMORA_OK;
@@ -400,7 +409,7 @@ int pelmora_long_path_distance(float distance, float* result) {
 int pelmora_long_path_bearing(float bearing, float* result) {
   if (result == nullptr) return PELMORA_NULL_POINTER;
   *result = 0.0f;
-  if (!(bearing >= 0.0f && bearing <= 360.0f)) return PELMORA_OUT_OF_RANGE;
+  if (!InClosedRange(bearing, 360.0f)) return PELMORA_OUT_OF_RANGE;
   const FpGuard guard;
   *result = pelmora::calc::LongPathBearing(bearing);
   return PELMORA_OK;

@@ -12,7 +12,8 @@
 # wasm32 target with lld, wasi-libc, libc++'s wasm32 headers, clang's wasm32
 # builtins, binaryen's wasm-opt), Node.js with npm for the npm package and
 # the page's tests, and Chromium for the page's browser test; debhelper,
-# dh-python and lintian for the Debian packages.
+# dh-python and lintian for the Debian packages, man-db for the test that
+# finds their manual page.
 #   tools/setup.sh           installs what is missing
 #   tools/setup.sh --native  installs only what the native library, the
 #                            command, the Python module and the SQL functions
@@ -43,6 +44,7 @@ packages=(
   build-essential debhelper dh-python        # the Debian packages, lintian's
   dpkg-dev lintian pkg-config                # judgement, a C program built
   python3-wheel python3-venv                 # through pkg-config; the wheel
+  man-db                                     # the installed manual page found by man
 )
 
 # What a Linux user who builds the library, the command, the module and the

@@ -1,5 +1,5 @@
 /* libpelmora's ABI as a C program sees it, held by static assertions: the
- * layout of its struct, the statuses, the buffer sizes and the unit type; a
+ * layout of its structs, the statuses, the buffer sizes and the unit type; a
  * change to any of them breaks the programs built against the library and
  * fails this file's compilation. At run time: the library's version, as
  * text and as number, is the header's. */
@@ -18,15 +18,33 @@ _Static_assert(offsetof(pelmora_bearing, OtherLonRad) == 8, "OtherLonRad third")
 _Static_assert(offsetof(pelmora_bearing, AuxAngle) == 12, "AuxAngle fourth");
 _Static_assert(offsetof(pelmora_bearing, AzimutValue) == 16, "AzimutValue fifth");
 
+_Static_assert(offsetof(pelmora_cell, lat) == 0, "pelmora_cell: lat first");
+_Static_assert(offsetof(pelmora_cell, lon) == 8, "pelmora_cell: lon");
+_Static_assert(offsetof(pelmora_cell, south) == 16, "pelmora_cell: south");
+_Static_assert(offsetof(pelmora_cell, west) == 24, "pelmora_cell: west");
+_Static_assert(offsetof(pelmora_cell, height) == 32, "pelmora_cell: height");
+_Static_assert(offsetof(pelmora_cell, width) == 40, "pelmora_cell: width");
+_Static_assert(offsetof(pelmora_cell, characters) == 48, "pelmora_cell: characters last");
+
+_Static_assert(sizeof(pelmora_path) == 16, "pelmora_path is four floats");
+_Static_assert(offsetof(pelmora_path, distance) == 0, "pelmora_path: distance first");
+_Static_assert(offsetof(pelmora_path, bearing) == 4, "pelmora_path: bearing");
+_Static_assert(offsetof(pelmora_path, long_distance) == 8, "pelmora_path: long_distance");
+_Static_assert(offsetof(pelmora_path, long_bearing) == 12, "pelmora_path: long_bearing");
+
 _Static_assert(PELMORA_OK == 0, "status");
 _Static_assert(PELMORA_INVALID_ARGUMENT == 5, "status");
 _Static_assert(PELMORA_OVERFLOW == 6, "status");
 _Static_assert(PELMORA_FLOATING_POINT == 513, "status");
 _Static_assert(PELMORA_NULL_POINTER == -1, "status");
 _Static_assert(PELMORA_BUFFER_TOO_SMALL == -2, "status");
+_Static_assert(PELMORA_NOT_A_LOCATOR == -3, "status");
+_Static_assert(PELMORA_OUT_OF_RANGE == -4, "status");
+_Static_assert(PELMORA_LENGTH_TOO_LARGE == -5, "status");
 
 _Static_assert(PELMORA_LOCATOR_SIZE16 == 7, "buffer size");
 _Static_assert(PELMORA_LOCATOR_SIZE == 19, "buffer size");
+_Static_assert(PELMORA_GRID_SIZE == 13, "buffer size");
 
 int main(void) {
   unsigned major = 0, minor = 0, patch = 0;

@@ -408,6 +408,45 @@ TEST(FpGuard, HostEnvironmentNeitherUsedNorChanged) {
   }
 }
 
+// The functions beyond the DLL's methods, from the same hosts: NaN and
+// values out of range among the arguments, which their checks compare
+// (an ordered comparison with a NaN raises invalid, which these hosts trap).
+TEST(FpGuard, HostEnvironmentOfTheLocatorAndPathFunctions) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float values[] = {52.5f, nan, -1.0f, 400.0f, 1e-40f, 20002.0996f};
+  const unsigned hosts[] = {0xD940u, 0xD960u, 0x1F80u, 0x1FA0u};
+  // What each call gives in the default environment, then in each host.
+  const auto run = [&](float x) {
+    std::vector<std::uint32_t> out;
+    float r = 0.0f;
+    out.push_back(static_cast<std::uint32_t>(pelmora_long_path_distance(x, &r)));
+    out.push_back(Bits(r));
+    out.push_back(static_cast<std::uint32_t>(pelmora_long_path_bearing(x, &r)));
+    out.push_back(Bits(r));
+    pelmora_path path{};
+    out.push_back(static_cast<std::uint32_t>(pelmora_position_path(x, 13.4f, 40.7f, x, &path)));
+    for (const float part : {path.distance, path.bearing, path.long_distance, path.long_bearing})
+      out.push_back(Bits(part));
+    char grid[PELMORA_GRID_SIZE];
+    out.push_back(static_cast<std::uint32_t>(pelmora_locator(x, 13.4, 12, grid, sizeof grid)));
+    for (std::size_t i = 0; i < pelmora_text_size(grid); ++i)
+      out.push_back(static_cast<unsigned char>(grid[i]));
+    return out;
+  };
+  for (const float x : values) {
+    const std::vector<std::uint32_t> expected = run(x);
+    for (const unsigned set : hosts) {
+      const unsigned host = _mm_getcsr();
+      _mm_setcsr(set);
+      const std::vector<std::uint32_t> got = run(x);
+      const unsigned after = _mm_getcsr();
+      _mm_setcsr(host);
+      EXPECT_EQ(after, set) << "host " << std::hex << set << ", argument " << Bits(x);
+      EXPECT_EQ(got, expected) << "host " << std::hex << set << ", argument " << Bits(x);
+    }
+  }
+}
+
 // ---- Threads ----
 
 // The positions of thread `t`'s calls (any bits among them, so that
