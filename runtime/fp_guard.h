@@ -67,6 +67,15 @@ namespace pelmora::runtime {
 
 class FpGuard {
  public:
+  // MXCSR as it is at this point: a volatile read, which the compiler
+  // neither drops nor merges with another (it may take two reads with
+  // nothing between them that writes MXCSR for one).
+  static std::uint32_t ReadMxcsr() noexcept {
+    std::uint32_t value;
+    __asm__ volatile("stmxcsr %0" : "=m"(value));
+    return value;
+  }
+
   // MXCSR: round to nearest, every exception masked, no FTZ or DAZ (flags
   // apart).
   static constexpr std::uint32_t kMxcsrControl = 0x1F80;
@@ -76,7 +85,7 @@ class FpGuard {
   // 64 bits.
   static constexpr std::uint16_t kX87Control = 0x037F;
 
-  FpGuard() noexcept : mxcsr_(_mm_getcsr()) {
+  FpGuard() noexcept : mxcsr_(ReadMxcsr()) {
 #if defined(__i386__)
     __asm__ volatile("fnstcw %0" : "=m"(x87_control_)::"memory");
     __asm__ volatile("fnstsw %0" : "=m"(x87_status_)::"memory");
@@ -90,7 +99,7 @@ class FpGuard {
   }
 
   ~FpGuard() {
-    if (_mm_getcsr() != mxcsr_) _mm_setcsr(mxcsr_);
+    if (ReadMxcsr() != mxcsr_) _mm_setcsr(mxcsr_);
 #if defined(__i386__)
     std::uint16_t status;
     __asm__ volatile("fnstsw %0" : "=m"(status)::"memory");
