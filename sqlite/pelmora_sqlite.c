@@ -48,9 +48,10 @@
  * without a distance.
  *
  * Failures. A failing calculation raises an SQL error whose message carries
- * libpelmora's status and description, "pelmora_distance: Floating-point
- * error (513)", the DLL's number for the DLL's failures, which aborts the
- * statement as any SQL error does. After
+ * libpelmora's description and status, as the command and the other layers
+ * word them ("pelmora_distance: Floating-point error (error 513)"; the DLL's
+ * number for the DLL's failures), which aborts the statement as any SQL
+ * error does. After
  * `SELECT pelmora_on_error('null')` on a connection, a failing calculation
  * gives NULL instead (`pelmora_on_error('raise')` restores the default; each
  * call returns the mode it replaces); an argument of the wrong type still
@@ -92,7 +93,8 @@ static void fail(sqlite3_context *context, const char *function, int status) {
     sqlite3_result_null(context);
     return;
   }
-  snprintf(message, sizeof message, "%s: %s (%d)", function, pelmora_strerror(status), status);
+  snprintf(message, sizeof message, "%s: %s (error %d)", function, pelmora_strerror(status),
+           status);
   sqlite3_result_error(context, message, -1);
 }
 

@@ -851,7 +851,7 @@ PyObject* IsLocator(PyObject*, PyObject* text) {
           &status))
     return nullptr;
   if (status != PELMORA_OK && status != PELMORA_NOT_A_LOCATOR) return Refused(status, text);
-  return PyBool_FromLong(status == PELMORA_OK);
+  return PyLong_FromLong(status == PELMORA_OK ? characters : 0);
 }
 
 PyObject* GridPath(PyObject* module, PyObject* const* args, Py_ssize_t nargs) {
@@ -988,9 +988,10 @@ PyMethodDef kMethods[] = {
                "double, and its count of characters. ValueError as locator_centre.")},
     {"is_locator", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(IsLocator)), METH_O,
      PyDoc_STR("is_locator($module, text, /)\n--\n\n"
-               "Whether a str is a locator of 2 to 12 characters: pairs of field\n"
-               "letters A-R, digits, letters a-x, digits, letters a-x, digits, in\n"
-               "either case, spaces at both ends skipped.")},
+               "The count of characters (2 to 12) of a str that is a locator, or 0\n"
+               "for one that is not: pairs of field letters A-R, digits, letters\n"
+               "a-x, digits, letters a-x, digits, in either case, spaces at both\n"
+               "ends skipped. As a truth value: whether the text is a locator.")},
     {"grid_path", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(GridPath)),
      METH_FASTCALL,
      PyDoc_STR("grid_path($module, from_locator, to_locator, /)\n--\n\n"

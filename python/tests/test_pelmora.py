@@ -141,8 +141,8 @@ def replay(call, args):
             cell = pelmora.locator_cell(args[0])
             return 0, [double_bits(v) for v in cell[:6]] + [str(cell.characters)]
         if call == "is_locator":
-            known = pelmora.is_locator(args[0])
-            return (0 if known else -3), [str(pelmora.locator_cell(args[0]).characters if known else 0)]
+            characters = pelmora.is_locator(args[0])
+            return (0 if characters else -3), [str(characters)]
         if call == "grid_path":
             return 0, [float_bits(v) for v in pelmora.grid_path(*args)]
         if call == "position_path":
