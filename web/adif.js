@@ -5,7 +5,11 @@
 // A log is bytes: a field's length counts the bytes of its value, and every
 // byte that the annotation does not replace is written back as it was. The
 // whole log is in memory, so each record is split with the end of the input
-// known (no partial windows).
+// known (no partial windows). A record beyond the record limit is found as
+// a whole and passed on; the command, which lets go of such a record in
+// pieces as it reads, ends one differently in one case only: when a value
+// of it runs past the end of the log and an end tag stands inside that
+// value in the part let go of.
 
 const LT = 0x3c; // <
 const GT = 0x3e; // >
@@ -202,6 +206,13 @@ function isDllLocator(t) {
   return t.length === 4 || (isLetter(t.charCodeAt(4), 0x58) && isLetter(t.charCodeAt(5), 0x58));
 }
 
+// `t` without the spaces and tabs at both ends.
+function trimText(t) {
+  const blank = (c) => c === 0x20 || c === 0x09;
+  return t.length > 0 && (blank(t.charCodeAt(0)) || blank(t.charCodeAt(t.length - 1)))
+    ? t.replace(/^[ \t]+|[ \t]+$/g, "") : t;
+}
+
 /**
  * The position [lat, lon] (floats) a locator text stands for, as the
  * command reads one: spaces and tabs at both ends skipped; four or six
@@ -211,11 +222,16 @@ function isDllLocator(t) {
  * the package's PelmoraError.
  */
 export function readLocator(value, lib) {
-  const t = value.replace(/^[ \t]+|[ \t]+$/g, "");
+  const t = trimText(value);
   if (isDllLocator(t)) return [lib.latFromGrid(t), lib.longFromGrid(t)];
-  if (lib.isLocator(t) === 0) return null;
-  const { lat, lon } = lib.locatorCentre(t);
-  return [Math.fround(lat), Math.fround(lon)];
+  let centre;
+  try {
+    centre = lib.locatorCentre(t);
+  } catch (e) {
+    if (e instanceof RangeError) return null; // no locator
+    throw e;
+  }
+  return [Math.fround(centre.lat), Math.fround(centre.lon)];
 }
 
 /**
@@ -438,14 +454,15 @@ export function annotateLog(bytes, lib, options = {}, progress = null) {
   // The position and text of a locator field f with its extension ext;
   // null (and a message) when it is none.
   const locatorOf = (f, ext, station) => {
-    const name = label(bytes, f.nameBegin, f.nameEnd);
+    const name = () => label(bytes, f.nameBegin, f.nameEnd);
     let grid = text(bytes, f.value, f.end);
     if (ext !== null) {
       const [eb, ee] = trimmed(bytes, ext.value, ext.end);
       if (ee > eb) {
         const [vb, ve] = trimmed(bytes, f.value, f.end);
         if (ve - vb !== 8 || ee - eb > 4) {
-          report(ext.tag, `${label(bytes, ext.nameBegin, ext.nameEnd)}: ${excerpt(bytes, eb, ee)} extends no 8-character ${name}`);
+          report(ext.tag, `${label(bytes, ext.nameBegin, ext.nameEnd)}: ${excerpt(bytes, eb, ee)} ` +
+            `extends no 8-character ${name()}`);
           return null;
         }
         grid = text(bytes, vb, ve) + text(bytes, eb, ee);
@@ -456,14 +473,14 @@ export function annotateLog(bytes, lib, options = {}, progress = null) {
       at = decode(grid, station);
     } catch (e) {
       if (!(e instanceof lib.PelmoraError)) throw e;
-      report(f.tag, `${name}: ${e.description} (error ${e.number})`);
+      report(f.tag, `${name()}: ${e.description} (error ${e.number})`);
       return null;
     }
     if (at === null) {
-      report(f.tag, `${name}: ${excerpt(Uint8Array.from(grid, (c) => c.charCodeAt(0)))} is not a locator`);
+      report(f.tag, `${name()}: ${excerpt(Uint8Array.from(grid, (c) => c.charCodeAt(0)))} is not a locator`);
       return null;
     }
-    return [at, grid.replace(/^[ \t]+|[ \t]+$/g, "")];
+    return [at, trimText(grid)];
   };
 
   const annotate = (record) => {
@@ -493,7 +510,7 @@ export function annotateLog(bytes, lib, options = {}, progress = null) {
       out.copy(bytes, start, record.end);
       return;
     }
-    let a = [myGrid, myGridText.replace(/^[ \t]+|[ \t]+$/g, "")];
+    let a = [myGrid, trimText(myGridText)];
     if (mine !== null) a = locatorOf(mine, mineExt, true);
     const b = a === null ? null : locatorOf(theirs, theirsExt, false);
     if (b === null) {
@@ -552,7 +569,8 @@ export function annotateLog(bytes, lib, options = {}, progress = null) {
   // the line where its text begins, and passed on as it is.
   const long = (end) => {
     let text = start;
-    while (text < end && (bytes[text] === 0x20 || bytes[text] === 0x09 || bytes[text] === 0x0d || bytes[text] === LF)) text++;
+    const blank = (c) => c === 0x20 || c === 0x09 || c === 0x0d || c === LF;
+    while (text < end && blank(bytes[text])) text++;
     report(text, `a record longer than ${maxRecord} bytes (--max-record), passed on unchanged`);
     failures++;
     out.copy(bytes, start, end);

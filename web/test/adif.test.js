@@ -96,13 +96,17 @@ test("hand-made logs at the edges of the format", { skip }, () => {
     "<MY_GRIDSQUARE:6>JS00aa<GRIDSQUARE:6>SJ00AA<EOR><MY_GRIDSQUARE:6>JS00ab<GRIDSQUARE:2>SA<EOR>", // S at the edge
     "<CALL:2>AB<GRIDSQUARE:4>IO91<EOR>", // no station's locator but --my-grid's
   ]) {
-    for (const [args, options] of [[[], {}], [["--overwrite", "--my-grid=JO62qm15ab"], { overwrite: true, myGrid: "JO62qm15ab" }]]) {
+    for (const [args, options] of [
+      [[], {}],
+      [["--overwrite", "--my-grid=JO62qm15ab"], { overwrite: true, myGrid: "JO62qm15ab" }],
+    ]) {
       const bytes = Buffer.from(text, "utf8");
       const expected = batch(bytes, args);
       const got = annotateLog(new Uint8Array(bytes), lib, options);
       assert.equal(Buffer.from(got.output).toString("latin1"), expected.out.toString("latin1"), JSON.stringify(text));
       const file = join(work, "log.adi");
-      assert.equal(got.messages.map((m) => `pelmora: ${file}:${m}\n`).join(""), expected.messages, JSON.stringify(text));
+      const messages = got.messages.map((m) => `pelmora: ${file}:${m}\n`).join("");
+      assert.equal(messages, expected.messages, JSON.stringify(text));
     }
   }
 });
@@ -134,7 +138,8 @@ test("bearing fields and station locators refused in the command's words", { ski
     const run = spawnSync(command, ["batch", ...args, join(work, "log.adi")]);
     assert.equal(run.status, 2);
     assert.throws(() => annotateLog(new Uint8Array(0), lib, options),
-      (e) => e instanceof RangeError && run.stderr.toString().split("\n")[0] === `pelmora: batch: ${e.message}`, String(args));
+      (e) => e instanceof RangeError && run.stderr.toString().split("\n")[0] === `pelmora: batch: ${e.message}`,
+      String(args));
   }
   // What the command takes, the page takes: a name beyond letters and digits.
   const bytes = Buffer.from("<MY_GRIDSQUARE:4>JO62<GRIDSQUARE:4>IO91<EOR>");

@@ -29,8 +29,8 @@ export function makeLog(contacts, seed = 1, { plain = false } = {}) {
     `<${name}:${Buffer.byteLength(value)}${type ? ":" + type : ""}>${value}`;
   const home = "JO62qm";
   const out = [];
-  out.push(plain ? "" : "\uFEFF", "Generated log for the tests\r\n", field("ADIF_VER", "3.1.4"), " ", field("PROGRAMID", "maketest"),
-    "\r\n<EOH>\r\n");
+  out.push(plain ? "" : "\uFEFF", "Generated log for the tests\r\n", field("ADIF_VER", "3.1.4"), " ",
+    field("PROGRAMID", "maketest"), "\r\n<EOH>\r\n");
   for (let i = 0; i < contacts; i++) {
     const call = `T${i}X${LETTERS[next(24)]}`;
     const date = `2026${String(1 + next(12)).padStart(2, "0")}${String(1 + next(28)).padStart(2, "0")}`;
