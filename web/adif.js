@@ -5,13 +5,20 @@
 // A log is bytes: a field's length counts the bytes of its value, and every
 // byte that the annotation does not replace is written back as it was. The
 // whole log is in memory, so each record is split with the end of the input
-// known (no partial windows).
+// known (no partial windows). A record beyond the record limit is found as
+// a whole and passed on; the command, which lets go of such a record in
+// pieces as it reads, ends one differently in one case only: when a value
+// of it runs past the end of the log and an end tag stands inside that
+// value in the part let go of.
 
 const LT = 0x3c; // <
 const GT = 0x3e; // >
 const COLON = 0x3a;
 const LF = 0x0a;
+const MAX_TAG = 1024; // a "<" with no ">" within this many bytes opens no tag
+const EXCERPT = 40; // the bytes of a value or name a message quotes
 const latin1 = new TextDecoder("latin1");
+const utf8 = new TextEncoder();
 
 function lower(c) {
   return c >= 0x41 && c <= 0x5a ? c + 32 : c;
@@ -26,13 +33,46 @@ function sameName(bytes, begin, end, name) {
   return true;
 }
 
-// Bytes as text, one character a byte (what a message or the table
-// shows; locators are ASCII).
+// Bytes as text, one character a byte (what the table shows; locators are
+// ASCII).
 function text(bytes, begin, end) {
   if (end - begin > 64) return latin1.decode(bytes.subarray(begin, end));
   return String.fromCharCode.apply(null, bytes.subarray(begin, end));
 }
 
+const HEX = "0123456789abcdef";
+
+/**
+ * Bytes [begin, end) quoted for a message as the command quotes them: at
+ * most 40 bytes in single quotes, each byte outside printable ASCII (and
+ * the quote and the backslash) as \xHH, then the whole size when cut.
+ */
+export function excerpt(bytes, begin = 0, end = bytes.length) {
+  let out = "'";
+  for (let i = begin; i < Math.min(end, begin + EXCERPT); i++) {
+    const c = bytes[i];
+    out += c >= 0x20 && c < 0x7f && c !== 0x27 && c !== 0x5c ? String.fromCharCode(c)
+      : `\\x${HEX[c >> 4]}${HEX[c & 15]}`;
+  }
+  out += "'";
+  if (end - begin > EXCERPT) out += `... (${end - begin} bytes)`;
+  return out;
+}
+
+// A field name for a message: itself when short and printable, else an
+// excerpt.
+function label(bytes, begin, end) {
+  let plain = end - begin <= EXCERPT;
+  for (let i = begin; plain && i < end; i++) plain = bytes[i] >= 0x20 && bytes[i] < 0x7f;
+  return plain ? text(bytes, begin, end) : excerpt(bytes, begin, end);
+}
+
+// [begin, end) without the spaces and tabs at both ends.
+function trimmed(bytes, begin, end) {
+  while (begin < end && (bytes[begin] === 0x20 || bytes[begin] === 0x09)) begin++;
+  while (end > begin && (bytes[end - 1] === 0x20 || bytes[end - 1] === 0x09)) end--;
+  return [begin, end];
+}
 
 // The next <EOR> or <EOH> (any case) from `from`: [its "<", whether EOH],
 // or null.
@@ -47,7 +87,7 @@ function findEndTag(bytes, from) {
 }
 
 // A malformed record runs through the next end tag, or to the end.
-function malformed(bytes, start, at, problem, record) {
+function malformed(bytes, at, problem, record) {
   const found = findEndTag(bytes, at);
   if (found === null) {
     record.endTag = record.end = bytes.length;
@@ -77,15 +117,29 @@ export function splitRecord(bytes, start, record) {
   record.count = 0;
   record.endsHeader = false;
   record.problem = "";
+  const n = bytes.length;
   let pos = start;
   for (;;) {
+    if (pos > n) {
+      const f = record.fields[record.count - 1];
+      return malformed(bytes, f.tag,
+        `the value of ${excerpt(bytes, f.nameBegin, f.nameEnd)} runs past the end of the log`, record);
+    }
     const open = bytes.indexOf(LT, pos);
     if (open < 0) {
       if (record.count === 0) return false;
-      return malformed(bytes, start, bytes.length, "the record has no <EOR>", record);
+      return malformed(bytes, n, "the record has no <EOR>", record);
     }
-    const close = bytes.indexOf(GT, open);
-    if (close < 0) return malformed(bytes, start, open, "a tag without '>'", record);
+    // The tag's ">", before any other "<" and within MAX_TAG bytes.
+    const limit = Math.min(n, open + MAX_TAG);
+    let close = open + 1;
+    while (close < limit && bytes[close] !== GT && bytes[close] !== LT) close++;
+    if (close === limit) {
+      return malformed(bytes, open, `a tag without '>': ${excerpt(bytes, open, Math.min(n, open + 20))}`, record);
+    }
+    if (bytes[close] === LT) {
+      return malformed(bytes, open, `a '<' that opens no tag: ${excerpt(bytes, open, close)}`, record);
+    }
     let colon = bytes.indexOf(COLON, open + 1);
     if (colon < 0 || colon > close) colon = -1;
     const nameEnd = colon < 0 ? close : colon;
@@ -97,22 +151,20 @@ export function splitRecord(bytes, start, record) {
       return true;
     }
     if (colon < 0 || nameEnd === open + 1) {
-      return malformed(bytes, start, open,
-        `the tag <${text(bytes, open + 1, Math.min(close, open + 41))}> has no length`, record);
+      return malformed(bytes, open, `the tag ${excerpt(bytes, open + 1, close)} has no length`, record);
     }
     let second = bytes.indexOf(COLON, colon + 1);
     if (second < 0 || second > close) second = -1;
     const digitsEnd = second < 0 ? close : second;
     let length = 0;
-    let good = digitsEnd > colon + 1 && digitsEnd - colon - 1 <= 9;
+    let good = digitsEnd > colon + 1 && digitsEnd - colon - 1 <= 15;
     for (let i = colon + 1; good && i < digitsEnd; i++) {
       good = bytes[i] >= 0x30 && bytes[i] <= 0x39;
       length = length * 10 + (bytes[i] - 0x30);
     }
     if (!good) {
-      return malformed(bytes, start, open,
-        `the field ${text(bytes, open + 1, Math.min(nameEnd, open + 41))} has a bad length '${
-          text(bytes, colon + 1, Math.min(digitsEnd, colon + 21))}'`, record);
+      return malformed(bytes, open, `the field ${excerpt(bytes, open + 1, nameEnd)} has a bad length ${
+        excerpt(bytes, colon + 1, digitsEnd)}`, record);
     }
     const field = record.fields[record.count] ?? (record.fields[record.count] = {});
     field.tag = open;
@@ -122,28 +174,78 @@ export function splitRecord(bytes, start, record) {
     field.nameEnd = nameEnd;
     field.typeBegin = second < 0 ? close : second + 1;
     field.typeEnd = close;
-    if (field.end > bytes.length) {
-      return malformed(bytes, start, open,
-        `the value of ${text(bytes, open + 1, Math.min(nameEnd, open + 41))} runs past the end of the log`,
-        record);
-    }
     record.count++;
     pos = field.end;
   }
 }
 
-// Whether bytes [begin, end) are a locator of 4, 6 or 8 characters: field
-// letters A..R, digits, subsquare letters A..X, digits, in either case.
-function isLocator(bytes, begin, end) {
-  const n = end - begin;
-  if (n !== 4 && n !== 6 && n !== 8) return false;
-  const letter = (c, last) => (c >= 0x41 && c <= last) || (c >= 0x61 && c <= last + 32);
-  const digit = (c) => c >= 0x30 && c <= 0x39;
-  const b = (i) => bytes[begin + i];
-  if (!letter(b(0), 0x52) || !letter(b(1), 0x52) || !digit(b(2)) || !digit(b(3))) return false;
-  if (n >= 6 && (!letter(b(4), 0x58) || !letter(b(5), 0x58))) return false;
-  if (n === 8 && (!digit(b(6)) || !digit(b(7)))) return false;
-  return true;
+function isLetter(c, last) {
+  return (c >= 0x41 && c <= last) || (c >= 0x61 && c <= last + 32);
+}
+function isDigit(c) {
+  return c >= 0x30 && c <= 0x39;
+}
+
+// Whether the field letter of one coordinate (0 longitude, 1 latitude) of
+// locator text `t` is S at the grid's edge: the coordinate's other
+// characters the lowest.
+function edge(t, coordinate) {
+  if (t.length > 6 || (t[coordinate] !== "S" && t[coordinate] !== "s")) return false;
+  if (t[coordinate + 2] !== "0") return false;
+  return t.length < 6 || t[coordinate + 4] === "a" || t[coordinate + 4] === "A";
+}
+
+// Whether `t` is a locator of four or six characters as the DLL's encoders
+// write them (S at the grid's edge included).
+function isDllLocator(t) {
+  if (t.length !== 4 && t.length !== 6) return false;
+  for (const coordinate of [0, 1]) {
+    if (!isLetter(t.charCodeAt(coordinate), 0x52) && !edge(t, coordinate)) return false;
+  }
+  if (!isDigit(t.charCodeAt(2)) || !isDigit(t.charCodeAt(3))) return false;
+  return t.length === 4 || (isLetter(t.charCodeAt(4), 0x58) && isLetter(t.charCodeAt(5), 0x58));
+}
+
+// `t` without the spaces and tabs at both ends.
+function trimText(t) {
+  const blank = (c) => c === 0x20 || c === 0x09;
+  return t.length > 0 && (blank(t.charCodeAt(0)) || blank(t.charCodeAt(t.length - 1)))
+    ? t.replace(/^[ \t]+|[ \t]+$/g, "") : t;
+}
+
+/**
+ * The position [lat, lon] (floats) a locator text stands for, as the
+ * command reads one: spaces and tabs at both ends skipped; four or six
+ * characters the DLL's centre (latFromGrid, longFromGrid), so that every
+ * figure for them is the DLL's; 2, 8, 10 or 12 the exact centre rounded
+ * once to float. null when the text is no locator; a failed decoding throws
+ * the package's PelmoraError.
+ */
+export function readLocator(value, lib) {
+  const t = trimText(value);
+  if (isDllLocator(t)) return [lib.latFromGrid(t), lib.longFromGrid(t)];
+  let centre;
+  try {
+    centre = lib.locatorCentre(t);
+  } catch (e) {
+    if (e instanceof RangeError) return null; // no locator
+    throw e;
+  }
+  return [Math.fround(centre.lat), Math.fround(centre.lon)];
+}
+
+/**
+ * Why `name` cannot be the bearing's field, as the command says it, or ""
+ * when it can.
+ */
+export function bearingFieldProblem(name) {
+  if (name === "" || /[<>:, \t\r\n]/.test(name)) return `${excerpt(utf8.encode(name))} cannot be an ADIF field name`;
+  for (const taken of ["DISTANCE", "GRIDSQUARE", "MY_GRIDSQUARE", "GRIDSQUARE_EXT", "MY_GRIDSQUARE_EXT"]) {
+    if (name.length === taken.length && name.toUpperCase() === taken && /^[A-Za-z_]+$/.test(name)) {
+      return `the bearing cannot be written to ${taken}`;
+    }
+  }
+  return "";
 }
 
 // The shortest decimal digits that read back as the float32 a > 0, and
@@ -296,22 +398,36 @@ function replaceField(out, bytes, at, f, value) {
 
 /**
  * Annotates the ADIF log `bytes` (a Uint8Array) as `pelmora batch` does:
- * each record with MY_GRIDSQUARE and GRIDSQUARE locators gets DISTANCE (the
- * whole kilometres) and the bearing field (APP_PELMORA_BEARING by
- * default, letters, digits and underscores), replacing those it has only
- * with `overwrite`.
+ * each record with GRIDSQUARE and MY_GRIDSQUARE (or, without it, the
+ * station's locator `myGrid`) gets DISTANCE (the whole kilometres) and the
+ * bearing field (APP_PELMORA_BEARING by default), replacing those it has
+ * only with `overwrite`. Locators are read at their full precision,
+ * GRIDSQUARE_EXT and MY_GRIDSQUARE_EXT extending 8-character ones; a
+ * record longer than `maxRecord` bytes (16 MiB) is reported and passed on.
  *
- * `lib` is the pelmora package (latFromGrid, longFromGrid, distanceFrom,
- * azimut, PelmoraError). `progress(done)` is called now and then with the
- * bytes done. Returns { output, contacts, records, failures, messages }:
- * the annotated log (a Uint8Array), the annotated contacts in columns
- * { record, call, date, grid, myGrid, km, bearing } (arrays, one element a
- * contact), and the command's messages, "LINE: what".
+ * `lib` is the pelmora package (latFromGrid, longFromGrid, isLocator,
+ * locatorCentre, distanceFrom, azimut, PelmoraError). `progress(done)` is
+ * called now and then with the bytes done. Returns { output, contacts,
+ * records, failures, messages }: the annotated log (a Uint8Array), the
+ * annotated contacts in columns { record, call, date, grid, myGrid, km,
+ * bearing } (arrays, one element a contact), and the command's messages,
+ * "LINE: what". A bearing field or station locator the command refuses
+ * throws a RangeError with the command's words.
  */
 export function annotateLog(bytes, lib, options = {}, progress = null) {
-  const bearingField = options.bearingField ?? "APP_PELMORA_BEARING";
-  if (!/^[A-Za-z0-9_]+$/.test(bearingField)) throw new RangeError(`bad field name '${bearingField}'`);
+  const bearingName = options.bearingField ?? "APP_PELMORA_BEARING";
+  const problem = bearingFieldProblem(bearingName);
+  if (problem !== "") throw new RangeError(problem);
+  // The name's UTF-8 bytes, one character a byte, as the command has it.
+  const bearingField = String.fromCharCode(...utf8.encode(bearingName));
   const overwrite = options.overwrite === true;
+  const maxRecord = options.maxRecord ?? 16 << 20;
+  const myGridText = options.myGrid ?? "";
+  let myGrid = null;
+  if (myGridText !== "") {
+    myGrid = readLocator(myGridText, lib);
+    if (myGrid === null) throw new RangeError(`--my-grid: ${excerpt(utf8.encode(myGridText))} is not a locator`);
+  }
   const out = new Output(bytes.length + (bytes.length >> 2) + 64);
   const contacts = { record: [], call: [], date: [], grid: [], myGrid: [], km: [], bearing: [] };
   const messages = [];
@@ -324,18 +440,48 @@ export function annotateLog(bytes, lib, options = {}, progress = null) {
     messages.push(`${line + countLines(bytes, start, at)}: ${what}`);
   };
   const value = (f) => (f === null ? "" : text(bytes, f.value, f.end));
-  // The centre of a locator; the station's, which a log names in every
-  // record, decoded once while it stays the same.
+  // The station's locator, which a log names in every record, decoded
+  // once while it stays the same.
   let stationGrid = null, stationCentre = null;
-  const centre = (grid) => [lib.latFromGrid(grid), lib.longFromGrid(grid)];
-  const station = (grid) => {
+  const decode = (grid, station) => {
+    if (!station) return readLocator(grid, lib);
     if (grid !== stationGrid) {
+      stationCentre = readLocator(grid, lib);
       stationGrid = grid;
-      stationCentre = centre(grid);
     }
     return stationCentre;
   };
-  const nameOf = (f) => text(bytes, f.nameBegin, f.nameEnd);
+  // The position and text of a locator field f with its extension ext;
+  // null (and a message) when it is none.
+  const locatorOf = (f, ext, station) => {
+    const name = () => label(bytes, f.nameBegin, f.nameEnd);
+    let grid = text(bytes, f.value, f.end);
+    if (ext !== null) {
+      const [eb, ee] = trimmed(bytes, ext.value, ext.end);
+      if (ee > eb) {
+        const [vb, ve] = trimmed(bytes, f.value, f.end);
+        if (ve - vb !== 8 || ee - eb > 4) {
+          report(ext.tag, `${label(bytes, ext.nameBegin, ext.nameEnd)}: ${excerpt(bytes, eb, ee)} ` +
+            `extends no 8-character ${name()}`);
+          return null;
+        }
+        grid = text(bytes, vb, ve) + text(bytes, eb, ee);
+      }
+    }
+    let at;
+    try {
+      at = decode(grid, station);
+    } catch (e) {
+      if (!(e instanceof lib.PelmoraError)) throw e;
+      report(f.tag, `${name()}: ${e.description} (error ${e.number})`);
+      return null;
+    }
+    if (at === null) {
+      report(f.tag, `${name()}: ${excerpt(Uint8Array.from(grid, (c) => c.charCodeAt(0)))} is not a locator`);
+      return null;
+    }
+    return [at, trimText(grid)];
+  };
 
   const annotate = (record) => {
     if (record.problem !== "") {
@@ -344,33 +490,36 @@ export function annotateLog(bytes, lib, options = {}, progress = null) {
       out.copy(bytes, start, record.end);
       return;
     }
-    let mine = null, theirs = null, distance = null, bearing = null, call = null, date = null;
+    let mine = null, theirs = null, mineExt = null, theirsExt = null, distance = null, bearing = null;
+    let call = null, date = null;
     for (let i = 0; i < record.count; i++) {
       const f = record.fields[i];
-      if (mine === null && sameName(bytes, f.nameBegin, f.nameEnd, "MY_GRIDSQUARE")) mine = f;
-      if (theirs === null && sameName(bytes, f.nameBegin, f.nameEnd, "GRIDSQUARE")) theirs = f;
-      if (distance === null && sameName(bytes, f.nameBegin, f.nameEnd, "DISTANCE")) distance = f;
-      if (bearing === null && sameName(bytes, f.nameBegin, f.nameEnd, bearingField)) bearing = f;
-      if (call === null && sameName(bytes, f.nameBegin, f.nameEnd, "CALL")) call = f;
-      if (date === null && sameName(bytes, f.nameBegin, f.nameEnd, "QSO_DATE")) date = f;
+      const b = f.nameBegin, e = f.nameEnd;
+      if (mine === null && sameName(bytes, b, e, "MY_GRIDSQUARE")) mine = f;
+      if (theirs === null && sameName(bytes, b, e, "GRIDSQUARE")) theirs = f;
+      if (mineExt === null && sameName(bytes, b, e, "MY_GRIDSQUARE_EXT")) mineExt = f;
+      if (theirsExt === null && sameName(bytes, b, e, "GRIDSQUARE_EXT")) theirsExt = f;
+      if (distance === null && sameName(bytes, b, e, "DISTANCE")) distance = f;
+      if (bearing === null && sameName(bytes, b, e, bearingField)) bearing = f;
+      if (call === null && sameName(bytes, b, e, "CALL")) call = f;
+      if (date === null && sameName(bytes, b, e, "QSO_DATE")) date = f;
     }
     const writeDistance = distance === null || overwrite;
     const writeBearing = bearing === null || overwrite;
-    if (mine === null || theirs === null || (!writeDistance && !writeBearing)) {
+    if ((mine === null && myGrid === null) || theirs === null || (!writeDistance && !writeBearing)) {
       out.copy(bytes, start, record.end);
       return;
     }
-    const bad = !isLocator(bytes, mine.value, mine.end) ? mine : !isLocator(bytes, theirs.value, theirs.end) ? theirs : null;
-    if (bad !== null) {
-      report(bad.tag, `${nameOf(bad)}: '${text(bytes, bad.value, Math.min(bad.end, bad.value + 40))}' is not a locator`);
+    let a = [myGrid, trimText(myGridText)];
+    if (mine !== null) a = locatorOf(mine, mineExt, true);
+    const b = a === null ? null : locatorOf(theirs, theirsExt, false);
+    if (b === null) {
       failures++;
       out.copy(bytes, start, record.end);
       return;
     }
-    const myGrid = value(mine);
-    const grid = value(theirs);
-    const [aLat, aLon] = station(myGrid);
-    const [bLat, bLon] = centre(grid);
+    const [[aLat, aLon], myGridShown] = a;
+    const [[bLat, bLon], grid] = b;
     let km, azimut, what = "DISTANCE";
     try {
       km = lib.distanceFrom(aLat, aLon, bLat, bLon);
@@ -388,13 +537,13 @@ export function annotateLog(bytes, lib, options = {}, progress = null) {
     // The fields there replaced in place, in the order they stand, the new
     // ones before the end tag.
     const d = distance !== null && writeDistance ? distance : null;
-    const b = bearing !== null && writeBearing ? bearing : null;
+    const r = bearing !== null && writeBearing ? bearing : null;
     let at = start;
-    if (d !== null && (b === null || d.tag < b.tag)) {
+    if (d !== null && (r === null || d.tag < r.tag)) {
       at = replaceField(out, bytes, at, d, distanceValue);
-      if (b !== null) at = replaceField(out, bytes, at, b, bearingValue);
-    } else if (b !== null) {
-      at = replaceField(out, bytes, at, b, bearingValue);
+      if (r !== null) at = replaceField(out, bytes, at, r, bearingValue);
+    } else if (r !== null) {
+      at = replaceField(out, bytes, at, r, bearingValue);
       if (d !== null) at = replaceField(out, bytes, at, d, distanceValue);
     }
     out.copy(bytes, at, record.endTag);
@@ -411,15 +560,37 @@ export function annotateLog(bytes, lib, options = {}, progress = null) {
     contacts.call.push(value(call));
     contacts.date.push(value(date));
     contacts.grid.push(grid);
-    contacts.myGrid.push(myGrid);
+    contacts.myGrid.push(myGridShown);
     contacts.km.push(km);
     contacts.bearing.push(azimut);
   };
 
+  // A record (or text after the last) longer than maxRecord: reported on
+  // the line where its text begins, and passed on as it is.
+  const long = (end) => {
+    let text = start;
+    const blank = (c) => c === 0x20 || c === 0x09 || c === 0x0d || c === LF;
+    while (text < end && blank(bytes[text])) text++;
+    report(text, `a record longer than ${maxRecord} bytes (--max-record), passed on unchanged`);
+    failures++;
+    out.copy(bytes, start, end);
+  };
+
   const record = newRecord();
   for (;;) {
-    if (!splitRecord(bytes, start, record)) break;
-    if (record.endsHeader && first && record.problem === "") {
+    if (!splitRecord(bytes, start, record)) {
+      if (bytes.length - start > maxRecord) {
+        long(bytes.length);
+        records++;
+        start = bytes.length;
+      }
+      break;
+    }
+    const isLong = record.end - start > maxRecord;
+    const header = !isLong && record.endsHeader && first && record.problem === "";
+    if (isLong) {
+      long(record.end);
+    } else if (header) {
       out.copy(bytes, start, record.end);
     } else {
       if (record.endsHeader && record.problem === "") {
@@ -427,8 +598,8 @@ export function annotateLog(bytes, lib, options = {}, progress = null) {
         record.problemAt = record.endTag;
       }
       annotate(record);
-      records++;
     }
+    if (!header) records++;
     first = false;
     line += countLines(bytes, start, record.end);
     start = record.end;

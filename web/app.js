@@ -3,7 +3,7 @@
 // station, listed in a table that sorts, and saved as `pelmora batch`
 // writes it. Everything runs here; nothing is sent anywhere.
 import * as pelmora from "./pelmora/index.js";
-import { formatFloat } from "./adif.js";
+import { excerpt, formatFloat, readLocator } from "./adif.js";
 
 const $ = (id) => document.getElementById(id);
 const FLT_MAX = 3.4028234663852886e38;
@@ -11,9 +11,14 @@ const SVG = "http://www.w3.org/2000/svg";
 
 // ---- Two places ----
 
+// A text quoted for a message as the command quotes its arguments (UTF-8
+// bytes, at most 40, the others escaped).
+const quote = (text) => excerpt(new TextEncoder().encode(text));
+
 // A number as the pelmora command reads one: decimal text (or nan) to the
 // nearest double, then to a float parameter as Automation converts it.
-function parseNumber(text) {
+// null for text that is no number; an overflow throws.
+function parseNumber(text, whole) {
   let t = text.replace(/^[ \t]+|[ \t]+$/g, "");
   let negative = false;
   if (t[0] === "+" || t[0] === "-") {
@@ -21,31 +26,34 @@ function parseNumber(text) {
     t = t.slice(1);
   }
   if (/^nan$/i.test(t)) return NaN;
-  if (/^(inf|infinity)$/i.test(t)) throw new RangeError(`'${text}': Overflow (a number beyond single precision)`);
-  if (!/^(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?$/.test(t)) throw new SyntaxError(`'${text}' is not a number`);
+  const overflow = () => new RangeError(`${quote(whole)}: Overflow (a number beyond single precision)`);
+  if (/^(inf|infinity)$/i.test(t)) throw overflow();
+  if (!/^(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?$/.test(t)) return null;
   const value = negative ? -Number(t) : Number(t);
-  if (value > FLT_MAX || value < -FLT_MAX) {
-    throw new RangeError(`'${text}': Overflow (a number beyond single precision)`);
-  }
+  if (value > FLT_MAX || value < -FLT_MAX) throw overflow();
   return Math.fround(value);
 }
 
-const LOCATOR = /^[A-Ra-r]{2}[0-9]{2}([A-Xa-x]{2}([0-9]{2})?)?$/;
-
-// A place as the command reads one: LAT,LON or a locator (its centre);
-// what is wrong said as the command says it, of the whole text.
+// A place as the command reads one: LAT,LON or a locator of 2 to 12
+// characters (the centre it stands for); what is wrong said as the command
+// says it, of the whole text.
 function parsePlace(text) {
   const comma = text.indexOf(",");
+  let place = null;
   if (comma >= 0) {
+    const lat = parseNumber(text.slice(0, comma), text);
+    const lon = lat === null ? null : parseNumber(text.slice(comma + 1), text);
+    if (lon !== null) place = [lat, lon];
+  } else {
     try {
-      return [parseNumber(text.slice(0, comma)), parseNumber(text.slice(comma + 1))];
+      place = readLocator(text, pelmora);
     } catch (e) {
-      if (e instanceof RangeError) throw new RangeError(`'${text}': Overflow (a number beyond single precision)`);
-      throw new SyntaxError(`'${text}' is neither LAT,LON nor a locator`);
+      if (e instanceof pelmora.PelmoraError) throw new Error(`${quote(text)}: the locator cannot be decoded`);
+      throw e;
     }
   }
-  if (!LOCATOR.test(text)) throw new SyntaxError(`'${text}' is neither LAT,LON nor a locator`);
-  return [pelmora.latFromGrid(text), pelmora.longFromGrid(text)];
+  if (place === null) throw new SyntaxError(`${quote(text)} is neither LAT,LON nor a locator`);
+  return place;
 }
 
 function call(name, f) {
@@ -259,13 +267,9 @@ function readLog(file) {
   readStarted = performance.now();
   document.body.dataset.state = "reading";
   $("save").setAttribute("aria-disabled", "true");
-  const field = $("bearing-field");
-  if (!field.checkValidity() || field.value === "") {
-    failLog("the bearing's field name must be letters, digits and underscores");
-    return;
-  }
   showProgress(0, file.size);
-  worker.postMessage({ file, overwrite: $("overwrite").checked, bearingField: field.value });
+  worker.postMessage({ file, overwrite: $("overwrite").checked, bearingField: $("bearing-field").value,
+    myGrid: $("my-grid").value });
 }
 
 function setUp() {

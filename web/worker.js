@@ -5,13 +5,13 @@ import * as pelmora from "./pelmora/index.js";
 import { annotateLog } from "./adif.js";
 
 self.onmessage = async ({ data }) => {
-  const { file, overwrite, bearingField } = data;
+  const { file, overwrite, bearingField, myGrid } = data;
   try {
     const started = performance.now();
     const bytes = new Uint8Array(await file.arrayBuffer());
     const total = bytes.length;
     self.postMessage({ type: "progress", done: 0, total });
-    const result = annotateLog(bytes, pelmora, { overwrite, bearingField },
+    const result = annotateLog(bytes, pelmora, { overwrite, bearingField, myGrid },
       (done) => self.postMessage({ type: "progress", done, total }));
     const { contacts } = result;
     const km = Float32Array.from(contacts.km);

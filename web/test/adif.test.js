@@ -41,6 +41,7 @@ test("a generated log: the command's bytes, messages and contacts", { skip }, ()
     [[], {}],
     [["--overwrite"], { overwrite: true }],
     [["--bearing-field=MY_BEARING"], { bearingField: "MY_BEARING" }],
+    [["--my-grid= IO91wm12 "], { myGrid: " IO91wm12 " }],
   ]) {
     const expected = batch(log, args);
     const got = annotateLog(new Uint8Array(log), lib, options);
@@ -75,14 +76,75 @@ test("hand-made logs at the edges of the format", { skip }, () => {
     `<CALL:1234567890>x${rec}<EOR>`, // a length of ten digits
     `<DISTANCE:3:>123<APP_PELMORA_BEARING:1>9${rec}<eor>`, // an empty type
     `<MY_GRIDSQUARE:4>JO62<GRIDSQUARE:4>JO62<EOR>${rec}<EOH>${rec}<EOR>x`,
+    `\uFEFF<EOH>${rec}<EOR>`, // a byte order mark before the header
+    `\uFEFF${rec}<EOR>`, // and before a first record
+    `<CALL:2>AB < b ${rec}<EOR>${rec}<EOR>`, // a stray "<"
+    `<CALL:2>AB<b<EOR>${rec}<EOR>`, // one just before the end tag
+    `<COMMENT${"x".repeat(1100)}>${rec}<EOR>${rec}<EOR>`, // a tag without ">" within 1024 bytes
+    `<CALL:123456789012345>x<EOR>${rec}<EOR>`, // fifteen digits: past the end
+    `<CALL:1234567890123456>x<EOR>${rec}<EOR>`, // sixteen: a bad length
+    `<N\u00ff\x01ME:x>${"y".repeat(50)}<EOR>${rec}<EOR>`, // a name quoted byte by byte
+    `<CALL:${"9".repeat(50)}>x<EOR>${rec}<EOR>`, // a length quoted in part
+    "<MY_GRIDSQUARE:6> JO62\t<GRIDSQUARE:9>\tio91wm <EOR>", // spaces and tabs around locators
+    "<MY_GRIDSQUARE:8>JO62qm15<MY_GRIDSQUARE_EXT:4>ab12<GRIDSQUARE:2>jo<EOR>", // 12 and 2 characters
+    "<MY_GRIDSQUARE:10>JO62qm15ab<GRIDSQUARE:4>IO91<EOR>", // 10 characters in one field
+    "<MY_GRIDSQUARE:4>JO62<GRIDSQUARE:6>IO91wm<GRIDSQUARE_EXT:2>ab<EOR>", // an extension of six
+    "<MY_GRIDSQUARE:8>JO62qm15<MY_GRIDSQUARE_EXT:5>ab123<GRIDSQUARE:4>IO91<EOR>", // of five
+    "<MY_GRIDSQUARE:8>JO62qm15<MY_GRIDSQUARE_EXT:1>a<GRIDSQUARE:4>IO91<EOR>", // nine: no locator
+    "<MY_GRIDSQUARE:4>JO62<GRIDSQUARE:2>JO<GRIDSQUARE_EXT:3>   <EOR>", // a blank extension
+    `<MY_GRIDSQUARE:4>JO62<GRIDSQUARE:50>${"IO91wm".repeat(8)}io<EOR>`, // a locator quoted in part
+    "<MY_GRIDSQUARE:6>JS00aa<GRIDSQUARE:6>SJ00AA<EOR><MY_GRIDSQUARE:6>JS00ab<GRIDSQUARE:2>SA<EOR>", // S at the edge
+    "<CALL:2>AB<GRIDSQUARE:4>IO91<EOR>", // no station's locator but --my-grid's
   ]) {
-    for (const overwrite of [false, true]) {
+    for (const [args, options] of [
+      [[], {}],
+      [["--overwrite", "--my-grid=JO62qm15ab"], { overwrite: true, myGrid: "JO62qm15ab" }],
+    ]) {
       const bytes = Buffer.from(text, "utf8");
-      const expected = batch(bytes, overwrite ? ["--overwrite"] : []);
-      const got = annotateLog(new Uint8Array(bytes), lib, { overwrite });
+      const expected = batch(bytes, args);
+      const got = annotateLog(new Uint8Array(bytes), lib, options);
       assert.equal(Buffer.from(got.output).toString("latin1"), expected.out.toString("latin1"), JSON.stringify(text));
+      const file = join(work, "log.adi");
+      const messages = got.messages.map((m) => `pelmora: ${file}:${m}\n`).join("");
+      assert.equal(messages, expected.messages, JSON.stringify(text));
     }
   }
+});
+
+test("records beyond --max-record passed on and reported as the command does", { skip }, () => {
+  const rec = "<MY_GRIDSQUARE:4>JO62<GRIDSQUARE:6>IO91wm<EOR>\n";
+  for (const text of [
+    `${rec}\n  <COMMENT:5000>${"c".repeat(5000)}${rec}${rec}`, // a long value
+    `<ADIF_VER:5>3.1.4<COMMENT:5000>${"c".repeat(5000)}<EOH>\n${rec}`, // a long header
+    `${rec}\n${"trailing text ".repeat(400)}`, // long text after the last record
+  ]) {
+    const bytes = Buffer.from(text, "utf8");
+    const expected = batch(bytes, ["--max-record=4096"]);
+    const got = annotateLog(new Uint8Array(bytes), lib, { maxRecord: 4096 });
+    assert.ok(Buffer.from(got.output).equals(expected.out), JSON.stringify(text.slice(0, 60)));
+    const file = join(work, "log.adi");
+    assert.equal(got.messages.map((m) => `pelmora: ${file}:${m}\n`).join(""), expected.messages);
+  }
+});
+
+test("bearing fields and station locators refused in the command's words", { skip }, () => {
+  for (const [args, options] of [
+    [["--bearing-field=distance"], { bearingField: "distance" }],
+    [["--bearing-field=My_GridSquare_Ext"], { bearingField: "My_GridSquare_Ext" }],
+    [["--bearing-field=A:B"], { bearingField: "A:B" }],
+    [["--bearing-field="], { bearingField: "" }],
+    [["--my-grid=JO62q"], { myGrid: "JO62q" }],
+  ]) {
+    const run = spawnSync(command, ["batch", ...args, join(work, "log.adi")]);
+    assert.equal(run.status, 2);
+    assert.throws(() => annotateLog(new Uint8Array(0), lib, options),
+      (e) => e instanceof RangeError && run.stderr.toString().split("\n")[0] === `pelmora: batch: ${e.message}`,
+      String(args));
+  }
+  // What the command takes, the page takes: a name beyond letters and digits.
+  const bytes = Buffer.from("<MY_GRIDSQUARE:4>JO62<GRIDSQUARE:4>IO91<EOR>");
+  const got = annotateLog(new Uint8Array(bytes), lib, { bearingField: "ANT-AZ.é" });
+  assert.ok(Buffer.from(got.output).equals(batch(bytes, ["--bearing-field=ANT-AZ.é"]).out));
 });
 
 test("floats as the command writes them: shortest, fixed or scientific", { skip }, () => {

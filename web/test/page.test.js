@@ -57,8 +57,9 @@ after(async () => {
 });
 
 test("two places: the distance and both bearings the command gives", async () => {
-  // Locators of 4, 6 and 8 characters in either case, positions.
-  for (const [a, b] of [["jo62", "RF80"], ["52.52,13.37", "io91wm"], ["JO62qm15", "-33.9, 151.2"]]) {
+  // Locators of 2 to 12 characters in either case, with spaces, positions.
+  for (const [a, b] of [["jo62", "RF80"], ["52.52,13.37", "io91wm"], ["JO62qm15", "-33.9, 151.2"],
+    [" JO62qm15ab ", "RF"], ["io91wm12ab34", "JS00aa"]]) {
     await page.fill("#from", a);
     await page.fill("#to", b);
     await page.click("#pair button[type=submit]");
@@ -71,7 +72,7 @@ test("two places: the distance and both bearings the command gives", async () =>
     assert.equal(await page.textContent("#pair-error"), "");
   }
   // What is wrong with a place, said as the command says it.
-  for (const bad of ["XX99", "1e39,0", "52.5,x"]) {
+  for (const bad of ["XX99", "1e39,0", "52.5,x", "JO62q", "Jürgen"]) {
     await page.fill("#from", bad);
     await page.click("#pair button[type=submit]");
     const run = spawnSync(command, ["distance", bad, "JO62"]);
@@ -103,6 +104,13 @@ test("a dropped log saved byte for byte as the command writes it", async () => {
   const expected = pelmora("batch", join(work, "edges.adi"));
   assert.ok(saved.equals(expected), "the saved log differs from pelmora batch's output");
   assert.ok(!(await page.isHidden("#problems")));
+  // The station's locator for the records without one, as --my-grid.
+  await page.fill("#my-grid", "IO91wm12");
+  await drop("edges.adi", log);
+  const [again] = await Promise.all([page.waitForEvent("download"), page.click("#save")]);
+  assert.ok(readFileSync(await again.path()).equals(pelmora("batch", "--my-grid=IO91wm12", join(work, "edges.adi"))),
+    "the saved log differs from pelmora batch --my-grid's output");
+  await page.fill("#my-grid", "");
 });
 
 test("one mark per contact at its bearing and distance; the table sorts", async () => {
