@@ -1,0 +1,37 @@
+// DistanceFrom and Azimut four elements at a time, for the array forms of
+// the C library: on x86-64 processors with AVX2 and FMA the fast paths of
+// the sine, cosine and arc tangent (runtime/trig.cpp) run in four lanes of
+// one register, the same IEEE operations in the same order on the same
+// doubles, so every lane that passes the scalar path's rounding tests holds
+// the scalar path's result. A lane the kernels cannot finish this way (a
+// failed rounding test, an argument outside the fast paths' ranges, an
+// input outside the calculation's plain domain, any status but success)
+// is left undone, for the caller to make by the scalar calculation.
+#pragma once
+
+namespace pelmora::calc::lanes {
+
+// Four elements: the inputs, input by input (a_lat, a_lon, b_lat, b_lon, or
+// my_lat, my_lon, lat, lon), then the results of the lanes done.
+struct Group {
+  float in[4][4];
+  float distance[4];
+  float bearing[4];
+};
+
+// Whether the kernels run: the processor has AVX2 and FMA, the environment
+// variable PELMORA_NO_AVX2 was unset or empty at the first use, and the
+// tests have not switched them off.
+bool Enabled();
+
+// The tests' switch: the kernels off (false) or back as the processor and
+// the environment allow (true); returns whether they now run.
+bool Use(bool lanes);
+
+// The distances or bearings of a group's lanes: returns the lanes done, a
+// bit each (lane k is bit k), whose results hold the scalar calculation's
+// value with success. Only Enabled() callers.
+unsigned Distance(Group& group);
+unsigned Azimut(Group& group);
+
+}  // namespace pelmora::calc::lanes
