@@ -7,9 +7,13 @@
 // otherwise, about once in ten thousand arguments, the slow path in
 // trig_accurate.cpp decides with 224-bit fixed-point arithmetic.
 //
-// No fused multiply-add: products come from Dekker's algorithm, which needs
-// only round-to-nearest double operations. The build's -ffp-contract=off
-// keeps the compiler from fusing anything.
+// Products that must be exact come from Dekker's algorithm, which needs only
+// round-to-nearest double operations, or, where the processor has it (chosen
+// once at start-up; never in the 32-bit edition, which keeps to SSE2), from
+// one fused multiply-add: a * b - fl(a * b) is a double, so both ways give
+// that same double, every later step the same doubles, and each function the
+// same result, slow path or not. The build's -ffp-contract=off keeps the
+// compiler from fusing anything else.
 //
 // Sine and cosine: x = n pi/512 + t with |t| <= pi/1024 (plus a hair), by a
 // three-part pi/512 below 2^21 (Cody and Waite) and by exact multiplication
@@ -17,23 +21,27 @@
 // x + pi/2, n + 256: SinCos reduces once, evaluates the polynomials once
 // and combines them for n and for n + 256. With a = n pi/512,
 //   sin(a + t) = sin a + cos a * t + cos a * (sin t - t) + sin a * (cos t - 1)
-// with sin a, cos a from a double-double table of a quarter turn, and short
-// Taylor polynomials for sin t - t (at most 2^-27.6) and cos t - 1 (at most
-// 2^-17.7). Error of this kernel, relative to |sin a| + |cos a * t|: the
-// roundings of cos t - 1 (4 of 2^-53) and of the sum of the small terms (4 of
-// 2^-53 of 2^-17.6) dominate, 2^-67 in all; the bound takes 2^-66, and 2^-69
+// with sin a, cos a from a table of a quarter turn (high parts of 26 bits, so
+// that only t is split for the exact product cos a * th), and short Taylor
+// polynomials for sin t - t (at most 2^-27.6) and cos t - 1 (at most
+// 2^-17.7). Error of this kernel, relative to |sin a| + |cos a * t|, at most
+// 2^-67 (runtime/trig_bounds.md, term by term: the roundings of cos t - 1 and
+// of the sum of the small terms dominate); the bound takes 2^-66, and 2^-69
 // more for the rounding test's own roundings. The reduction adds its absolute
 // error delta (the result changes by at most that).
 //
-// Arc tangent: with q = |x| or 1/|x| (atan |x| = pi/2 - atan q for |x| > 1,
-// the reciprocal in double-double) and c = i/256 the nearest grid point,
-// d = q - c, |d| <= 1/512, and atan q = atan c + a_1 d + ... + a_8 d^8, the
-// Taylor series at c with its coefficients from a table (the next term is
-// below 2^-84). a_1 d is a double-double product; the rest, at most 2^-17
-// of the result, is rounded to within 2^-68 of it (four roundings of 2^-53
-// dominate), the final sums add 2^-70 each; the bound takes 2^-66.
+// Arc tangent: atan |x| = atan c + atan h for the point c of |x|'s cell,
+// h = (|x| - c)/(1 + |x| c) in double-double from one division, the series
+// of atan h to h^9 in plain doubles (the first stage, bound 2^-80 |y| +
+// 2^-49 |h|^3); failing its test (about once in 10^5 to 10^6 arguments), the
+// series to h^15 with its leading terms in double-double (the middle stage,
+// bound 2^-86 |y|); failing that, the slow path. Bounds proven in
+// runtime/trig_bounds.md.
 #include "runtime/trig.h"
 
+#include <emmintrin.h>
+
+#include <bit>
 #include <cstdint>
 
 #include "runtime/trig_internal.h"
@@ -62,6 +70,9 @@ constexpr double k512OverPi = 0x1.45f306dc9c883p+7;
 double Abs(double x) { return __builtin_fabs(x); }
 double CopySign(double magnitude, double sign) { return __builtin_copysign(magnitude, sign); }
 constexpr double kInf = __builtin_inf();
+// The larger and the smaller of two numbers (SSE2's maxsd and minsd).
+double Max(double a, double b) { return a > b ? a : b; }
+double Min(double a, double b) { return a < b ? a : b; }
 constexpr double kSigns[2] = {1.0, -1.0};
 
 // s + e == a + b exactly.
@@ -94,6 +105,56 @@ void TwoProd(double a, double b, double& p, double& e) {
   e = ((ah * bh - p) + ah * bl + al * bh) + al * bl;
 }
 
+// b split for ShortProductError: b_hi + b_lo == b, each of at most 26
+// significant bits (Veltkamp's split at 27).
+struct Halves {
+  double hi, lo;
+};
+Halves Halve(double b) {
+  Halves h;
+  Split(b, 0x1p27 + 1.0, h.hi, h.lo);
+  return h;
+}
+
+// a * b - p exactly, for p = a * b rounded and a of at most 26 significant
+// bits. With the processor's fused multiply-add the one rounding of a * b - p
+// is exact; without, Dekker's product with a as its own high half (its low
+// half zero) leaves (a b_hi - p) + a b_lo, where a b_hi and a b_lo are exact
+// (26 + 26 bits) and so is each step (Dekker 1971). The same double either
+// way: the exact one.
+template <bool kFma>
+[[gnu::always_inline]] inline double ShortProductError(double a, double b, const Halves& bs,
+                                                       double p) {
+  if constexpr (kFma) {
+    static_cast<void>(bs);
+    return __builtin_fma(a, b, -p);
+  } else {
+    static_cast<void>(b);
+    return (a * bs.hi - p) + a * bs.lo;
+  }
+}
+
+// a * b - p exactly for any a and b (p = a * b rounded): the same double by
+// either way.
+template <bool kFma>
+[[gnu::always_inline]] inline double ProductError(double a, double b, double p) {
+  if constexpr (kFma) {
+    return __builtin_fma(a, b, -p);
+  } else {
+    double q, e;
+    TwoProd(a, b, q, e);
+    return e;
+  }
+}
+
+// v.hi and v.lo with their signs flipped when mask is {-0.0, -0.0}: one
+// exclusive or of the sign bits for the pair.
+alignas(16) constexpr double kSignMasks[2][2] = {{0.0, 0.0}, {-0.0, -0.0}};
+[[gnu::always_inline]] inline DoublePair WithSign(const DoublePair& v, unsigned negative) {
+  const __m128d r = _mm_xor_pd(_mm_loadu_pd(&v.hi), _mm_load_pd(kSignMasks[negative]));
+  return {_mm_cvtsd_f64(r), _mm_cvtsd_f64(_mm_unpackhi_pd(r, r))};
+}
+
 // The rounding test: when the exact result lies within bound of yh + yl,
 // and every value in that interval rounds to the same double, stores it in
 // result. The bound must allow for the rounding of yl -+ bound: a few units
@@ -116,12 +177,16 @@ struct Reduction {
 [[gnu::always_inline]] inline Reduction Reduce(double x, double ax) {
   Reduction r;
   if (ax < 0x1p21) {  // so |n| < 2^29
-    const double k = (x * k512OverPi + 0x1.8p52) - 0x1.8p52;
-    r.n = static_cast<unsigned>(static_cast<int>(k));
-    const double head = x - k * kPiOver512A;  // both exact
-    double e;
-    TwoSum(head, -(k * kPiOver512B), r.th, e);  // k * kPiOver512B is exact
-    TwoSum(r.th, e - k * kPiOver512C, r.th, r.tl);
+    // 1.5 * 2^52 + k has unit ulps, so its low word is k modulo 2^32.
+    const double shifted = x * k512OverPi + 0x1.8p52;
+    const double k = shifted - 0x1.8p52;
+    r.n = static_cast<unsigned>(std::bit_cast<std::uint64_t>(shifted));
+    // k A and k B are exact (23 and 21 bits times |k| < 2^29), and so are
+    // x - k A (Sterbenz) and that minus k B: a multiple of 2^-52, or of
+    // x's ulp for |x| < 1 (at least 2^-61 when k is not 0, |x| >= 2^-9), and
+    // below 2^-8 (it is t + k C), it has at most 53 bits.
+    const double head = (x - k * kPiOver512A) - k * kPiOver512B;
+    TwoSum(head, -(k * kPiOver512C), r.th, r.tl);
     r.delta = Abs(k) * 0x1p-106;
   } else {
     // |x| * 2/pi = 4m + quadrant + fraction, and 256 times the fraction is
@@ -154,47 +219,57 @@ struct Reduction {
   return r;
 }
 
-// sin t - t and cos t - 1 for t = th + tl (the tl terms are first order).
+// sin t - t and cos t - 1 for t = th + tl (the tl terms are first order),
+// the sums the table's two parts multiply, and th's halves for the exact
+// products with the table.
 struct Polynomials {
-  double sin_m, cos_m;
+  double cos_m;      // cos t - 1
+  double tl_sin_m;   // tl + (sin t - t), times q.hi
+  double th_sin_m;   // th + (sin t - t), times q.lo
+  double one_cos_m;  // 1 + (cos t - 1), times p.lo
+  Halves th;
 };
 
+template <bool kFma>
 [[gnu::always_inline]] inline Polynomials Series(const Reduction& r) {
   const double z = r.th * r.th;
-  return {r.th * z * (-1.0 / 6.0 + z * (1.0 / 120.0 - z * (1.0 / 5040.0))),
-          z * (-0.5 + z * (1.0 / 24.0 - z * (1.0 / 720.0))) - r.th * r.tl};
+  const double sin_m = r.th * z * (-1.0 / 6.0 + z * (1.0 / 120.0 - z * (1.0 / 5040.0)));
+  const double cos_m = z * (-0.5 + z * (1.0 / 24.0 - z * (1.0 / 720.0))) - r.th * r.tl;
+  return {cos_m, r.tl + sin_m, r.th + sin_m, 1.0 + cos_m, kFma ? Halves{} : Halve(r.th)};
 }
 
 // sin(n pi/512 + t), n taken modulo 1024, into result when the rounding test
 // passes; false sends the argument to the slow path.
+template <bool kFma>
 [[gnu::always_inline]] inline bool Combine(unsigned n, const Reduction& r, const Polynomials& m,
                                            double& result) {
   // sin(a + t) with a = n pi/512 = quadrant pi/2 + j pi/512:
   //   p + q t + q (sin t - t) + p (cos t - 1),  p = sin a, q = cos a,
   // where (p, q) is (s, c), (c, -s), (-s, -c) or (-c, s) by quadrant for
-  // s = sin(j pi/512), c = cos(j pi/512). Signs from a table, not
+  // s = sin(j pi/512), c = cos(j pi/512). Signs by exclusive or, not
   // branches: random arguments would defeat branch prediction.
   const unsigned j = n & 255u, quadrant = (n >> 8) & 3u;
-  const DoublePair& ps = trig::kSinCos[j][quadrant & 1];
-  const DoublePair& qs = trig::kSinCos[j][(quadrant & 1) ^ 1];
-  const double p_sign = kSigns[quadrant >> 1];
-  const double q_sign = kSigns[(quadrant ^ (quadrant >> 1)) & 1];
-  const double p_hi = ps.hi * p_sign, p_lo = ps.lo * p_sign;
-  const double q_hi = qs.hi * q_sign, q_lo = qs.lo * q_sign;
+  const DoublePair p = WithSign(trig::kSinCos[j][quadrant & 1], quadrant >> 1);
+  const DoublePair q =
+      WithSign(trig::kSinCos[j][(quadrant & 1) ^ 1], (quadrant ^ (quadrant >> 1)) & 1);
 
-  const double th = r.th, tl = r.tl;
-  double ph, pl, yh, yl;
-  TwoProd(q_hi, th, ph, pl);
-  FastTwoSum(p_hi, ph, yh, yl);  // p_hi is 0 or above 2^-7.3 > 2 |ph|
-  const double low = q_hi * tl + q_lo * th + q_hi * m.sin_m + p_hi * m.cos_m + p_lo;
-  yl = yl + (pl + low);
+  // q.hi has 26 significant bits: q.hi * th is exactly ph + pl.
+  const double ph = q.hi * r.th;
+  const double pl = ShortProductError<kFma>(q.hi, r.th, m.th, ph);
+  double yh, yl;
+  FastTwoSum(p.hi, ph, yh, yl);  // p.hi is 0 or above 2^-7.3 > 2 |ph|
+  // The small terms in pairs, and the exact parts first: shorter chains.
+  const double low =
+      (q.hi * m.tl_sin_m + q.lo * m.th_sin_m) + (p.hi * m.cos_m + p.lo * m.one_cos_m);
+  yl = (yl + pl) + low;
   // The reduction's error changes the result by at most delta; the kernel's
   // bound, with room for the rounding test's own roundings (2^-69).
-  const double bound = 0x1.3p-66 * (Abs(p_hi) + Abs(ph)) + r.delta;
+  const double bound = 0x1.3p-66 * (Abs(p.hi) + Abs(ph)) + r.delta;
   return RoundsSurely(yh, yl, bound, result);
 }
 
-double SinOrCos(double x, bool cosine) {
+template <bool kFma>
+[[gnu::always_inline]] inline double SinOrCos(double x, bool cosine) {
   const double ax = Abs(x);
   if (!(ax < kInf)) return x - x;  // NaN: quietened; infinity: invalid
   if (!cosine && ax < 0x1p-26) {
@@ -208,19 +283,15 @@ double SinOrCos(double x, bool cosine) {
   // cos x = sin(x + pi/2)
   const unsigned n = cosine ? r.n + 256 : r.n;
   double result;
-  if (!Combine(n, r, Series(r), result)) return trig::AccurateSinOrCos(x, cosine);
+  if (!Combine<kFma>(n, r, Series<kFma>(r), result)) return trig::AccurateSinOrCos(x, cosine);
   return result;
 }
-
-}  // namespace
-
-double Sin(double x) { return SinOrCos(x, false); }
-double Cos(double x) { return SinOrCos(x, true); }
 
 // The steps of Sin and Cos, the reduction and the polynomials made once:
 // each result goes through its own combination, rounding test and slow path,
 // so both are the very doubles the two functions return.
-SineCosine SinCos(double x) {
+template <bool kFma>
+[[gnu::always_inline]] inline SineCosine SinCosOf(double x) {
   const double ax = Abs(x);
   if (!(ax < kInf)) {
     const double nan = x - x;  // NaN: quietened; infinity: invalid
@@ -228,54 +299,188 @@ SineCosine SinCos(double x) {
   }
   // Below 2^-26 the sine is x itself; the cosine is 1 below 2^-27, and
   // between the two it takes its own reduction.
-  if (ax < 0x1p-26) return {x, SinOrCos(x, true)};
+  if (ax < 0x1p-26) return {x, SinOrCos<kFma>(x, true)};
 
   const Reduction r = Reduce(x, ax);
-  const Polynomials m = Series(r);
+  const Polynomials m = Series<kFma>(r);
   SineCosine result;
-  if (!Combine(r.n, r, m, result.sin)) result.sin = trig::AccurateSinOrCos(x, false);
-  if (!Combine(r.n + 256, r, m, result.cos)) result.cos = trig::AccurateSinOrCos(x, true);
+  if (!Combine<kFma>(r.n, r, m, result.sin)) result.sin = trig::AccurateSinOrCos(x, false);
+  if (!Combine<kFma>(r.n + 256, r, m, result.cos)) result.cos = trig::AccurateSinOrCos(x, true);
   return result;
 }
 
-double Atan(double x) {
+// round(n - q d): exact when n - fl(q d) is (Sterbenz: fl(q d) within a
+// factor 2 of n), the one rounding of the fused multiply-add otherwise.
+template <bool kFma>
+[[gnu::always_inline]] inline double Residual(double n, double q, double d) {
+  if constexpr (kFma) {
+    return __builtin_fma(-q, d, n);
+  } else {
+    const double p = q * d;
+    return (n - p) - ProductError<false>(q, d, p);
+  }
+}
+
+// Double-double product and sum: (ah + al)(bh + bl) and (ah + al) + (bh + bl)
+// (|ah| >= |bh| or ah = 0), renormalised.
+template <bool kFma>
+[[gnu::always_inline]] inline DoublePair Mul22(DoublePair a, DoublePair b) {
+  const double p = a.hi * b.hi;
+  const double e = ProductError<kFma>(a.hi, b.hi, p) + (a.hi * b.lo + a.lo * b.hi);
+  DoublePair r;
+  FastTwoSum(p, e, r.hi, r.lo);
+  return r;
+}
+[[gnu::always_inline]] inline DoublePair Add22(DoublePair a, DoublePair b) {
+  double s, e;
+  FastTwoSum(a.hi, b.hi, s, e);
+  DoublePair r;
+  FastTwoSum(s, e + (a.lo + b.lo), r.hi, r.lo);
+  return r;
+}
+
+// The arc tangent's middle stage: atan c + atan h again, h = qh + ql, with
+// the series to h^15 and its leading terms in double-double (bound 2^-86,
+// runtime/trig_bounds.md). False sends the argument to the slow path.
+template <bool kFma>
+[[gnu::always_inline]] inline bool AtanMiddle(const trig::AtanPoint& point, double qh, double ql,
+                                              double& result) {
+  const DoublePair h{qh, ql};
+  DoublePair z = Mul22<kFma>(h, h);
+  const double w = -0x1.2492492492492p-3 +                                   // -1/7
+                   z.hi * (0x1.c71c71c71c71cp-4 +                            // 1/9
+                           z.hi * (-0x1.745d1745d1746p-4 +                   // -1/11
+                                   z.hi * (0x1.3b13b13b13b14p-4 +            // 1/13
+                                           z.hi * -0x1.1111111111111p-4)));  // -1/15
+  DoublePair q5;                                                             // 1/5 + z w
+  FastTwoSum(0x1.999999999999ap-3, z.hi * w, q5.hi, q5.lo);
+  q5.lo += -0x1.999999999999ap-57;
+  // -1/3 + z (1/5 + z w)
+  const DoublePair p = Add22({-0x1.5555555555555p-2, -0x1.5555555555555p-56}, Mul22<kFma>(z, q5));
+  const DoublePair t = Mul22<kFma>(Mul22<kFma>(z, h), p);  // h^3 (...)
+  const DoublePair y = Add22(Add22(point.value, h), t);
+  return RoundsSurely(y.hi, y.lo, 0x1p-86 * y.hi, result);
+}
+
+[[gnu::noinline]] bool AtanMiddlePlain(const trig::AtanPoint& point, double qh, double ql,
+                                       double& result) {
+  return AtanMiddle<false>(point, qh, ql, result);
+}
+#if defined(__x86_64__)
+[[gnu::noinline, gnu::target("fma")]] bool AtanMiddleFma(const trig::AtanPoint& point, double qh,
+                                                         double ql, double& result) {
+  return AtanMiddle<true>(point, qh, ql, result);
+}
+#else
+// The 32-bit edition keeps to SSE2.
+bool AtanMiddleFma(const trig::AtanPoint& point, double qh, double ql, double& result) {
+  return AtanMiddlePlain(point, qh, ql, result);
+}
+#endif
+
+// Arc tangent: atan |x| = atan c + atan h, h = (s |x| - c)/(s + |x| c), for
+// the point c whose cell holds |x| (runtime/trig_internal.h): |h| <= 2^-7
+// (2^-6 from 2^6 on, where h = -1/|x|). s |x| - c is exact (Sterbenz) and
+// so, as d = dh + dl, is the denominator; one division gives 1/dh, and
+// h = qh + ql with qh = (s |x| - c) (1/dh) and ql from qh's exact residual,
+// within 2^-97 |qh|. Then
+//   atan h = h - h^3/3 + h^5/5 - h^7/7 + h^9/9 (the next term below 2^-51 |h|^3)
+// with h^3 (...) on qh alone in plain doubles. The bound, 2^-80 |y| +
+// 2^-49 |qh|^3, is proven in runtime/trig_bounds.md; the middle stage, then
+// the slow path take the rest.
+// first_stage false skips the first stage's rounding test (for the tests of
+// the middle stage): the middle stage's result, or the slow path's.
+template <bool kFma>
+[[gnu::always_inline]] inline double AtanOf(double x, bool first_stage = true) {
   const double ay = Abs(x);
   if (ay != ay) return x + x;  // NaN: quietened
   // |x| >= 2^53 (and infinities): pi/2 - 1/|x| rounds to pi/2's double.
   if (ay >= 0x1p53) return CopySign(kHalfPi, x);
   if (ay < 0x1p-27) return x;  // x^3/3 is below half an ulp of x
 
-  // q = qh + ql is |x| or its reciprocal; d = q - c for the grid point c.
-  const bool inverted = ay > 1.0;
-  double qh = ay, ql = 0.0;
-  if (inverted) {
-    qh = 1.0 / ay;
-    double p, e;
-    TwoProd(ay, qh, p, e);
-    ql = ((1.0 - p) - e) * qh;  // 1 - p is exact
-  }
-  const int i = static_cast<int>(qh * 256.0 + 0.5);
-  const trig::AtanEntry& entry = trig::kAtan[i];
-  const double d = qh - static_cast<double>(i) * 0x1p-8;  // exact
+  // The cell: exponent and five bits of fraction, of |x| held within
+  // [0x1.f8p-8, 2^6], whose cells are those of points 0 and 417.
+  const double held = Min(Max(ay, 0x1.f8p-8), 0x1p6);
+  const auto cell = static_cast<unsigned>(std::bit_cast<std::uint64_t>(held) >> 47);
+  const trig::AtanPoint& point = trig::kAtanPoints[cell - ((1023u - 7u) * 32u - 1u)];
 
-  // a_1 d in double-double, the rest of the series on d alone.
-  const double* a = entry.a;
-  const double d2 = d * d;
-  const double series =
-      d2 * (a[0] + d * (a[1] + d * (a[2] + d * (a[3] + d * (a[4] + d * (a[5] + d * a[6]))))));
-  double ph, pl;
-  TwoProd(entry.a1.hi, d, ph, pl);
-  // ql changes the series by 2 a_2 d ql (up to 2^-63.7) and less after.
-  pl += entry.a1.hi * ql + entry.a1.lo * d + (series + 2.0 * a[0] * d * ql);
-  // atan |x| = atan c + (series), or pi/2 - atan c - (series).
-  const DoublePair& base = inverted ? entry.complement : entry.value;
-  const double g = kSigns[inverted ? 1 : 0];
+  const double n = point.s * ay - point.c;  // exact
+  // d = s + |x| c = dh + dl exactly (dl rounded): c has 7 bits at most.
+  const double p = ay * point.c;
+  const double pe = ShortProductError<kFma>(point.c, ay, kFma ? Halves{} : Halve(ay), p);
+  const double dh = point.s + p;
+  const double big = Max(point.s, p), small = Min(point.s, p);
+  const double dl = (small - (dh - big)) + pe;
+  const double inverse = 1.0 / dh;
+  const double qh = n * inverse;
+  const double ql = (Residual<kFma>(n, qh, dh) - qh * dl) * inverse;
+
+  const double z = qh * qh;
+  const double z2 = z * z;
+  const double series = qh * z *
+                        ((-0x1.5555555555555p-2 + z * 0x1.999999999999ap-3) +       // -1/3, 1/5
+                         z2 * (-0x1.2492492492492p-3 + z * 0x1.c71c71c71c71cp-4));  // -1/7, 1/9
   double yh, yl;
-  FastTwoSum(base.hi, ph * g, yh, yl);  // |base.hi| > 2 |ph| or base.hi = 0
-  yl += pl * g + base.lo;
+  FastTwoSum(point.value.hi, qh, yh, yl);  // atan c > 2 |qh|, or 0
+  yl += point.value.lo + (ql + series);
+  const double bound = 0x1p-80 * yh + 0x1p-49 * (Abs(qh) * z);
   double result;
-  if (!RoundsSurely(yh, yl, 0x1p-66 * yh, result)) return trig::AccurateAtan(x);
+  if (!first_stage || !RoundsSurely(yh, yl, bound, result)) {
+    bool sure;
+    if constexpr (kFma) {
+      sure = AtanMiddleFma(point, qh, ql, result);
+    } else {
+      sure = AtanMiddlePlain(point, qh, ql, result);
+    }
+    if (!sure) return trig::AccurateAtan(x);
+  }
   return CopySign(result, x);
 }
+
+#if defined(__x86_64__)
+// The fast paths with the processor's fused multiply-add for their exact
+// products: the same doubles at every step, so the same results.
+[[gnu::target("fma")]] double SinFma(double x) { return SinOrCos<true>(x, false); }
+[[gnu::target("fma")]] double CosFma(double x) { return SinOrCos<true>(x, true); }
+[[gnu::target("fma")]] SineCosine SinCosFma(double x) { return SinCosOf<true>(x); }
+[[gnu::target("fma")]] double AtanFma(double x) { return AtanOf<true>(x); }
+[[gnu::target("fma")]] double AtanMiddleFirst(double x) { return AtanOf<true>(x, false); }
+
+bool Detect() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("fma") != 0;
+}
+#else
+// The 32-bit edition keeps to SSE2.
+double SinFma(double x) { return SinOrCos<false>(x, false); }
+double CosFma(double x) { return SinOrCos<false>(x, true); }
+SineCosine SinCosFma(double x) { return SinCosOf<false>(x); }
+double AtanFma(double x) { return AtanOf<false>(x); }
+double AtanMiddleFirst(double x) { return AtanOf<false>(x, false); }
+bool Detect() { return false; }
+#endif
+
+}  // namespace
+
+namespace trig {
+double AtanFromMiddleStage(double x) {
+  return use_fused_multiply_add ? AtanMiddleFirst(x) : AtanOf<false>(x, false);
+}
+
+bool HasFusedMultiplyAdd() {
+  static const bool has = Detect();
+  return has;
+}
+bool use_fused_multiply_add = HasFusedMultiplyAdd();
+}  // namespace trig
+
+double Sin(double x) {
+  return trig::use_fused_multiply_add ? SinFma(x) : SinOrCos<false>(x, false);
+}
+double Cos(double x) { return trig::use_fused_multiply_add ? CosFma(x) : SinOrCos<false>(x, true); }
+SineCosine SinCos(double x) {
+  return trig::use_fused_multiply_add ? SinCosFma(x) : SinCosOf<false>(x);
+}
+double Atan(double x) { return trig::use_fused_multiply_add ? AtanFma(x) : AtanOf<false>(x); }
 
 }  // namespace pelmora::runtime

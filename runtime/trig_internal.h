@@ -17,19 +17,23 @@ extern const std::uint32_t kTwoOverPi[48];
 // pi/2 in the slow path's fixed point: the integer word, then 224 bits of
 // fraction (truncated).
 extern const std::uint32_t kHalfPi[8];
-// sin(i pi/512) and cos(i pi/512), i = 0..255, each as a double and the
-// rounded remainder (about 106 bits).
+// sin(i pi/512) and cos(i pi/512), i = 0..255, each as a double of 26
+// significant bits (rounded) and the rounded remainder: together within
+// 2^-79 of the value, relatively.
 extern const DoublePair kSinCos[256][2];
-// At c = i/256, i = 0..256: atan c and pi/2 - atan c in the same form, and
-// the coefficients of atan(c + d) = atan c + a_1 d + a_2 d^2 + ..., a_1 in the
-// same form and a_2..a_8 rounded.
-struct AtanEntry {
+// The arc tangent's points c, at which atan |x| = atan c + atan h with
+// h = (s |x| - c)/(s + |x| c): entry 0 (for |x| below 2^-7) c = 0; entries
+// 1..416 the midpoints of the cells of 32 a binade from 2^-7 to 2^6 (cell
+// 32 (e + 7) + f + 1 for |x| = 2^e 1.f..., f the first five bits of the
+// fraction); entry 417 (from 2^6 on) the point at infinity, s = 0 and c = 1,
+// its value pi/2. s is 1 otherwise; the value is rounded, then its rest.
+struct AtanPoint {
+  double c;
+  double s;
   DoublePair value;
-  DoublePair complement;
-  DoublePair a1;
-  double a[7];
 };
-extern const AtanEntry kAtan[257];
+inline constexpr int kAtanPointCount = 418;
+extern const AtanPoint kAtanPoints[kAtanPointCount];
 
 // Reduction of a positive finite double ax >= 2^-26 by pi/2: returns the
 // integer part of ax * 2/pi modulo 4, and writes its fraction as `words`
@@ -41,5 +45,16 @@ int ReduceByHalfPi(double ax, int words, std::uint32_t* fraction);
 // arithmetic with 224 bits of fraction, for finite x with |x| >= 2^-27.
 double AccurateSinOrCos(double x, bool cosine);
 double AccurateAtan(double x);
+
+// The arc tangent from its middle stage (the first stage's rounding test
+// skipped), or from the slow path when the middle stage's test fails.
+double AtanFromMiddleStage(double x);
+
+// Whether the processor has fused multiply-add (always false in the 32-bit
+// edition), and whether the fast paths use it for their exact products: set
+// at start-up to the former; the tests set it to run each path. Either way
+// every step computes the same doubles.
+bool HasFusedMultiplyAdd();
+extern bool use_fused_multiply_add;
 
 }  // namespace pelmora::runtime::trig

@@ -14,6 +14,7 @@
 #include "runtime/fp_screen.h"
 #include "runtime/fp_status.h"
 #include "runtime/no_status.h"
+#include "runtime/trig_internal.h"
 #include "tests/test_support.h"
 #include "tests/trig_cases.h"
 
@@ -25,11 +26,21 @@ using test::TrigFunction;
 
 // Each function of runtime/trig.h at x; for the sine and the cosine also the
 // half of the joint SinCos, which takes its own combination, rounding test
-// and slow path.
+// and slow path; each by every path the processor can take (with and without
+// fused multiply-add).
 std::vector<double> EveryWay(TrigFunction f, double x) {
-  if (f == TrigFunction::kAtan) return {Atan(x)};
-  const SineCosine both = SinCos(x);
-  return {Apply(f, x), f == TrigFunction::kSin ? both.sin : both.cos};
+  std::vector<double> results;
+  for (const bool fused : {false, true}) {
+    if (fused && !trig::HasFusedMultiplyAdd()) break;
+    trig::use_fused_multiply_add = fused;
+    results.push_back(Apply(f, x));
+    if (f != TrigFunction::kAtan) {
+      const SineCosine both = SinCos(x);
+      results.push_back(f == TrigFunction::kSin ? both.sin : both.cos);
+    }
+  }
+  trig::use_fused_multiply_add = trig::HasFusedMultiplyAdd();
+  return results;
 }
 
 // The pinned rows include the arguments the slow path decides.

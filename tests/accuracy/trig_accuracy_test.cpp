@@ -117,11 +117,14 @@ std::vector<Family> Families(TrigFunction f) {
        }},
   };
   if (f == TrigFunction::kAtan) {
-    families.push_back({"near grid points and their reciprocals", 0.15, [](TrigStream& s) {
-                          const double c = static_cast<double>(s.Next() % 257) / 256.0;
-                          const double x =
-                              Ulps(c == 0.0 ? 0x1p-20 : c, static_cast<int>(s.Next() % 9) - 4);
-                          return (s.Next() & 1) != 0 ? 1.0 / x : x;
+    // Near the cells' edges and midpoints of the arc tangent's points, from
+    // 2^-8 to 2^7, moved by up to four ulps.
+    families.push_back({"near the arc tangent's cell edges and points", 0.15, [](TrigStream& s) {
+                          const std::uint64_t cell = (1023u - 8u) * 32u + s.Next() % (15 * 32);
+                          const std::uint64_t half = (s.Next() & 1) << 46;
+                          const double x = Ulps(std::bit_cast<double>((cell << 47) | half),
+                                                static_cast<int>(s.Next() % 9) - 4);
+                          return (s.Next() & 1) != 0 ? -x : x;
                         }});
   } else {
     // The double nearest to k pi/2, k up to 2^52, moved by up to two ulps.
@@ -138,6 +141,12 @@ std::vector<Family> Families(TrigFunction f) {
          }});
   }
   return families;
+}
+
+// The paths of the fast paths this processor can take.
+std::vector<bool> Paths() {
+  if (trig::HasFusedMultiplyAdd()) return {false, true};
+  return {false};
 }
 
 struct Hard {
@@ -166,20 +175,26 @@ void CheckFunction(TrigFunction f) {
   auto check = [&](double x) {
     if (++checked % 10000000 == 0 && long_run) report();  // progress
     const double want = Reference(f, x);
-    const double got = Apply(f, x);
-    if (Bits(got) != Bits(want) && ++wrong <= 10) {
-      ADD_FAILURE() << Name(f) << "(" << std::hexfloat << x << ") = " << got << ", not " << want;
-    }
-    // The joint sine and cosine, whose halves take their own combination,
-    // rounding test and slow path.
-    if (f != TrigFunction::kAtan) {
-      const SineCosine both = SinCos(x);
-      const double joint = f == TrigFunction::kSin ? both.sin : both.cos;
-      if (Bits(joint) != Bits(want) && ++wrong <= 10) {
-        ADD_FAILURE() << "SinCos(" << std::hexfloat << x << ")." << Name(f) << " = " << joint
-                      << ", not " << want;
+    // Each path of the fast paths: with and without fused multiply-add.
+    for (const bool fused : Paths()) {
+      trig::use_fused_multiply_add = fused;
+      const double got = Apply(f, x);
+      if (Bits(got) != Bits(want) && ++wrong <= 10) {
+        ADD_FAILURE() << Name(f) << "(" << std::hexfloat << x << ") = " << got << ", not " << want
+                      << (fused ? " (fused multiply-add)" : "");
+      }
+      // The joint sine and cosine, whose halves take their own combination,
+      // rounding test and slow path.
+      if (f != TrigFunction::kAtan) {
+        const SineCosine both = SinCos(x);
+        const double joint = f == TrigFunction::kSin ? both.sin : both.cos;
+        if (Bits(joint) != Bits(want) && ++wrong <= 10) {
+          ADD_FAILURE() << "SinCos(" << std::hexfloat << x << ")." << Name(f) << " = " << joint
+                        << ", not " << want << (fused ? " (fused multiply-add)" : "");
+        }
       }
     }
+    trig::use_fused_multiply_add = trig::HasFusedMultiplyAdd();
     if (long_run) {
       const double h = Hardness(f, x);
       if (hardest.size() < 4 || h > hardest.back().hardness) {
@@ -256,6 +271,30 @@ TEST_F(TrigAccuracy, SlowPath) {
   EXPECT_EQ(wrong, 0);
 }
 
+// The arc tangent's middle stage alone, over every family and each path:
+// the first stage rarely hands it an argument.
+TEST_F(TrigAccuracy, ArcTangentMiddleStage) {
+  long wrong = 0;
+  int seed = 700;
+  for (const Family& family : Families(TrigFunction::kAtan)) {
+    TrigStream stream(static_cast<std::uint64_t>(seed++));
+    for (int i = 0; i < 20000; ++i) {
+      const double x = family.draw(stream);
+      const double want = Reference(TrigFunction::kAtan, x);
+      for (const bool fused : Paths()) {
+        trig::use_fused_multiply_add = fused;
+        const double got = trig::AtanFromMiddleStage(x);
+        if (Bits(got) != Bits(want) && ++wrong <= 10) {
+          ADD_FAILURE() << "middle atan(" << std::hexfloat << x << ") = " << got << ", not " << want
+                        << (fused ? " (fused multiply-add)" : "");
+        }
+      }
+    }
+  }
+  trig::use_fused_multiply_add = trig::HasFusedMultiplyAdd();
+  EXPECT_EQ(wrong, 0);
+}
+
 TEST_F(TrigAccuracy, PinnedCasesAreCorrectlyRounded) {
   for (const test::TrigCase& row : test::kTrigCases) {
     const double x = std::bit_cast<double>(row.x);
@@ -282,9 +321,12 @@ TEST_F(TrigAccuracy, Tables) {
   mpfr_div_2ui(v.get(), pi.get(), 1, MPFR_RNDN);
   EXPECT_TRUE(words_match(v.get(), trig::kHalfPi, 8, true));
 
-  // A pair is the value rounded, then the rest rounded.
-  auto pair_matches = [&](mpfr_ptr value, const trig::DoublePair& pair) {
-    const double hi = mpfr_get_d(value, MPFR_RNDN);
+  // A pair is the value rounded (to `bits` significant bits), then the rest
+  // rounded.
+  auto pair_matches = [&](mpfr_ptr value, const trig::DoublePair& pair, mpfr_prec_t bits = 53) {
+    Mpfr high(bits);
+    mpfr_set(high.get(), value, MPFR_RNDN);
+    const double hi = mpfr_get_d(high.get(), MPFR_RNDN);
     mpfr_sub_d(rest.get(), value, hi, MPFR_RNDN);
     return Bits(hi) == Bits(pair.hi) && Bits(mpfr_get_d(rest.get(), MPFR_RNDN)) == Bits(pair.lo);
   };
@@ -293,38 +335,27 @@ TEST_F(TrigAccuracy, Tables) {
     mpfr_mul_ui(a.get(), pi.get(), i, MPFR_RNDN);
     mpfr_div_2ui(a.get(), a.get(), 9, MPFR_RNDN);
     mpfr_sin(v.get(), a.get(), MPFR_RNDN);
-    EXPECT_TRUE(pair_matches(v.get(), trig::kSinCos[i][0])) << i;
+    EXPECT_TRUE(pair_matches(v.get(), trig::kSinCos[i][0], 26)) << i;
     mpfr_cos(v.get(), a.get(), MPFR_RNDN);
-    EXPECT_TRUE(pair_matches(v.get(), trig::kSinCos[i][1])) << i;
+    EXPECT_TRUE(pair_matches(v.get(), trig::kSinCos[i][1], 26)) << i;
   }
-  // The series of atan at c: a_k = (-1)^(k-1)/k sin(k phi) / rho^k, with
-  // c - i = rho e^(-i phi).
-  Mpfr phi(2000), rho(2000), one(2000);
-  mpfr_set_ui(one.get(), 1, MPFR_RNDN);
-  for (unsigned i = 0; i <= 256; ++i) {
-    const trig::AtanEntry& entry = trig::kAtan[i];
-    mpfr_set_ui(a.get(), i, MPFR_RNDN);
-    mpfr_div_2ui(a.get(), a.get(), 8, MPFR_RNDN);
-    mpfr_atan(v.get(), a.get(), MPFR_RNDN);
-    EXPECT_TRUE(pair_matches(v.get(), entry.value)) << i;
-    mpfr_div_2ui(rest.get(), pi.get(), 1, MPFR_RNDN);
-    mpfr_sub(v.get(), rest.get(), v.get(), MPFR_RNDN);
-    EXPECT_TRUE(pair_matches(v.get(), entry.complement)) << i;
-    mpfr_atan2(phi.get(), one.get(), a.get(), MPFR_RNDN);
-    mpfr_hypot(rho.get(), one.get(), a.get(), MPFR_RNDN);
-    for (unsigned k = 1; k <= 8; ++k) {
-      mpfr_mul_ui(v.get(), phi.get(), k, MPFR_RNDN);
-      mpfr_sin(v.get(), v.get(), MPFR_RNDN);
-      mpfr_pow_ui(rest.get(), rho.get(), k, MPFR_RNDN);
-      mpfr_div(v.get(), v.get(), rest.get(), MPFR_RNDN);
-      mpfr_div_ui(v.get(), v.get(), k, MPFR_RNDN);
-      if (k % 2 == 0) mpfr_neg(v.get(), v.get(), MPFR_RNDN);
-      if (k == 1) {
-        EXPECT_TRUE(pair_matches(v.get(), entry.a1)) << i;
-      } else {
-        EXPECT_EQ(Bits(mpfr_get_d(v.get(), MPFR_RNDN)), Bits(entry.a[k - 2])) << i << " a_" << k;
-      }
+  // The arc tangent's points: 0, the midpoints of the cells of 32 a binade
+  // from 2^-7 to 2^6 in order, the point at infinity; each with its atan.
+  for (int i = 0; i < trig::kAtanPointCount; ++i) {
+    const trig::AtanPoint& point = trig::kAtanPoints[i];
+    const bool infinity = i == trig::kAtanPointCount - 1;
+    const double c = i == 0 || infinity
+                         ? static_cast<double>(infinity)
+                         : std::ldexp(1.0 + (2 * ((i - 1) % 32) + 1) / 64.0, (i - 1) / 32 - 7);
+    EXPECT_EQ(Bits(point.c), Bits(c)) << i;
+    EXPECT_EQ(point.s, infinity ? 0.0 : 1.0) << i;
+    if (infinity) {
+      mpfr_div_2ui(v.get(), pi.get(), 1, MPFR_RNDN);
+    } else {
+      mpfr_set_d(v.get(), c, MPFR_RNDN);
+      mpfr_atan(v.get(), v.get(), MPFR_RNDN);
     }
+    EXPECT_TRUE(pair_matches(v.get(), point.value)) << i;
   }
 }
 
