@@ -1,6 +1,36 @@
+// DistanceFrom and Azimut in four lanes (calc/lanes.h).
+//
+// Each kernel below is the scalar code of its calculation under
+// runtime::NoStatus (calc/distance.cpp, calc/bearing.cpp), with the fast
+// paths of runtime/trig.cpp inlined, written for four doubles of an AVX2
+// register: the same IEEE operations on the same operands in the same order,
+// so each lane computes the doubles the scalar code computes for it. Fused
+// multiply-adds stand only where the scalar fast paths compute an exact
+// product's error or an exact residual (their ShortProductError and
+// Residual), which give the same double with or without fusing
+// (runtime/trig_bounds.md). Where the scalar code branches, the lanes
+// compute both sides and select.
+//
+// A lane is done when its inputs lie in the calculation's plain domain (the
+// scalar code runs there under NoStatus and succeeds) and every sine,
+// cosine and arc tangent it took passed the fast path's rounding test with
+// an argument inside the fast path's range: below 2^21 for the sine and
+// cosine (no reduction by 2/pi's bits), the first stage for the arc
+// tangent. Its result is then the correctly rounded value the scalar
+// function returns, and every later step the same. Any other lane is left
+// to the scalar calculation: the slow paths, the middle stage of the arc
+// tangent, the screened and failing inputs.
 #include "calc/lanes.h"
 
 #include <cstdlib>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+
+#include "calc/arithmetic.h"
+#include "runtime/trig.h"
+#include "runtime/trig_internal.h"
+#endif
 
 namespace pelmora::calc::lanes {
 
@@ -34,7 +64,353 @@ bool Use(bool lanes) {
   return Enabled();
 }
 
+}  // namespace pelmora::calc::lanes
+
+#if !defined(__x86_64__)
+
+namespace pelmora::calc::lanes {
 unsigned Distance(Group&) { return 0; }
 unsigned Azimut(Group&) { return 0; }
+}  // namespace pelmora::calc::lanes
+
+#else
+
+// Everything below runs only where Enabled() holds.
+#pragma GCC push_options
+#pragma GCC target("avx2,fma")
+
+namespace pelmora::calc::lanes {
+
+namespace {
+
+// Four doubles, four floats, and lane masks (all ones or all zeros), as
+// GCC's vector types: + - * / on them are the lanes' IEEE operations.
+typedef double D __attribute__((vector_size(32)));
+typedef long long L __attribute__((vector_size(32)));
+typedef float F __attribute__((vector_size(16)));
+
+[[gnu::always_inline]] inline D Splat(double x) { return D{x, x, x, x}; }
+[[gnu::always_inline]] inline L SignBit() { return L{} + (1LL << 63); }
+[[gnu::always_inline]] inline D Abs(D x) { return D(L(x) & ~SignBit()); }
+[[gnu::always_inline]] inline D CopySign(D magnitude, D sign) {
+  return D((L(magnitude) & ~SignBit()) | (L(sign) & SignBit()));
+}
+// mask ? a : b, lane by lane.
+[[gnu::always_inline]] inline D Select(L mask, D a, D b) { return _mm256_blendv_pd(b, a, D(mask)); }
+[[gnu::always_inline]] inline F Select(L mask, F a, F b) {
+  const __m128i m = _mm256_castsi256_si128(
+      _mm256_permutevar8x32_epi32(__m256i(mask), _mm256_setr_epi32(0, 2, 4, 6, 0, 0, 0, 0)));
+  return _mm_blendv_ps(b, a, __m128(m));
+}
+[[gnu::always_inline]] inline unsigned Lanes(L mask) {
+  return static_cast<unsigned>(_mm256_movemask_pd(D(mask)));
+}
+// SSE2's maxsd and minsd, as the scalar Max and Min: a > b ? a : b.
+[[gnu::always_inline]] inline D Max(D a, D b) { return _mm256_max_pd(a, b); }
+[[gnu::always_inline]] inline D Min(D a, D b) { return _mm256_min_pd(a, b); }
+// The float32 rounding points and the exact widening.
+[[gnu::always_inline]] inline F Store(D x) { return _mm256_cvtpd_ps(x); }
+[[gnu::always_inline]] inline D Widen(F x) { return _mm256_cvtps_pd(x); }
+[[gnu::always_inline]] inline F Load(const float (&x)[4]) { return _mm_loadu_ps(x); }
+// Four doubles from a table (the masked forms, whose every lane is read:
+// the plain ones leave their source undefined, which GCC 12 warns about).
+[[gnu::always_inline]] inline D Gather(const double* table, __m128i index) {
+  return _mm256_mask_i32gather_pd(_mm256_setzero_pd(), table, index, D(L{} - 1), 8);
+}
+[[gnu::always_inline]] inline D Gather(const double* table, __m256i index) {
+  return _mm256_mask_i64gather_pd(_mm256_setzero_pd(), table, index, D(L{} - 1), 8);
+}
+
+// ---- The sine and cosine (runtime/trig.cpp: Reduce, Series, Combine) ----
+
+constexpr double kPiOver512A = 0x1.921fb4p-8;
+constexpr double kPiOver512B = 0x1.4442dp-32;
+constexpr double kPiOver512C = 0x1.8469898cc517p-56;
+constexpr double k512OverPi = 0x1.45f306dc9c883p+7;
+constexpr double kHalfPi = 0x1.921fb54442d18p+0;
+
+struct Reduction {
+  __m128i n;  // the low words of the four n
+  D th, tl, delta;
+  L in_range;  // |x| < 2^21 (not a NaN)
+};
+
+[[gnu::always_inline]] inline void TwoSum(D a, D b, D& s, D& e) {
+  s = a + b;
+  const D bb = s - a;
+  e = (a - (s - bb)) + (b - bb);
+}
+
+[[gnu::always_inline]] inline void FastTwoSum(D a, D b, D& s, D& e) {
+  s = a + b;
+  e = b - (s - a);
+}
+
+// Below 2^21 only.
+[[gnu::always_inline]] inline Reduction Reduce(D x) {
+  Reduction r;
+  const D shifted = x * k512OverPi + 0x1.8p52;
+  const D k = shifted - 0x1.8p52;
+  r.n = _mm256_castsi256_si128(
+      _mm256_permutevar8x32_epi32(__m256i(shifted), _mm256_setr_epi32(0, 2, 4, 6, 0, 0, 0, 0)));
+  const D head = (x - k * kPiOver512A) - k * kPiOver512B;
+  TwoSum(head, -(k * kPiOver512C), r.th, r.tl);
+  r.delta = Abs(k) * 0x1p-106;
+  r.in_range = Abs(x) < 0x1p21;
+  return r;
+}
+
+struct Polynomials {
+  D cos_m, tl_sin_m, th_sin_m, one_cos_m;
+};
+
+[[gnu::always_inline]] inline Polynomials Series(const Reduction& r) {
+  const D z = r.th * r.th;
+  const D sin_m = r.th * z * (-1.0 / 6.0 + z * (1.0 / 120.0 - z * (1.0 / 5040.0)));
+  const D cos_m = z * (-0.5 + z * (1.0 / 24.0 - z * (1.0 / 720.0))) - r.th * r.tl;
+  return {cos_m, r.tl + sin_m, r.th + sin_m, 1.0 + cos_m};
+}
+
+// The table's pair at the doubles' index i (of kSinCos as 1024 doubles),
+// its sign flipped where `negative` holds the sign bit.
+struct Pair {
+  D hi, lo;
+};
+[[gnu::always_inline]] inline Pair TableEntry(__m128i i, L negative) {
+  const double* table = &runtime::trig::kSinCos[0][0].hi;
+  return {D(L(Gather(table, i)) ^ negative), D(L(Gather(table + 1, i)) ^ negative)};
+}
+
+// sin(n pi/512 + t) and whether its rounding test passed.
+[[gnu::always_inline]] inline D Combine(__m128i n, const Reduction& r, const Polynomials& m,
+                                        L& sure) {
+  const __m128i j = _mm_and_si128(n, _mm_set1_epi32(255));
+  const __m128i quadrant = _mm_and_si128(_mm_srli_epi32(n, 8), _mm_set1_epi32(3));
+  const __m128i odd = _mm_and_si128(quadrant, _mm_set1_epi32(1));
+  const __m128i high = _mm_srli_epi32(quadrant, 1);
+  // kSinCos[j][col] starts at double 4 j + 2 col.
+  const __m128i p_index = _mm_slli_epi32(_mm_add_epi32(_mm_slli_epi32(j, 1), odd), 1);
+  const __m128i q_index =
+      _mm_slli_epi32(_mm_add_epi32(_mm_slli_epi32(j, 1), _mm_xor_si128(odd, _mm_set1_epi32(1))), 1);
+  const L p_sign = L(_mm256_slli_epi64(_mm256_cvtepu32_epi64(high), 63));
+  const L q_sign = L(_mm256_slli_epi64(_mm256_cvtepu32_epi64(_mm_xor_si128(quadrant, high)), 63));
+  const Pair p = TableEntry(p_index, p_sign);
+  const Pair q = TableEntry(q_index, q_sign);
+
+  const D ph = q.hi * r.th;
+  const D pl = _mm256_fmsub_pd(q.hi, r.th, ph);
+  D yh, yl;
+  FastTwoSum(p.hi, ph, yh, yl);
+  const D low = (q.hi * m.tl_sin_m + q.lo * m.th_sin_m) + (p.hi * m.cos_m + p.lo * m.one_cos_m);
+  yl = (yl + pl) + low;
+  const D bound = 0x1.3p-66 * (Abs(p.hi) + Abs(ph)) + r.delta;
+  const D down = yh + (yl - bound);
+  const D up = yh + (yl + bound);
+  sure = (down == up) & r.in_range;
+  return down;
+}
+
+const __m128i kQuarterTurn = _mm_set1_epi32(256);
+
+// Sin, Cos and SinCos as the scalar functions give them, with `sure`
+// cleared in the lanes they would leave to the slow path (or that lie
+// beyond 2^21). Infinities and NaNs fail the range.
+[[gnu::always_inline]] inline D Sin(D x, L& sure) {
+  const Reduction r = Reduce(x);
+  const D y = Combine(r.n, r, Series(r), sure);
+  const L tiny = Abs(x) < 0x1p-26;
+  sure |= tiny;
+  return Select(tiny, x, y);
+}
+
+[[gnu::always_inline]] inline D Cos(D x, L& sure) {
+  const Reduction r = Reduce(x);
+  const D y = Combine(_mm_add_epi32(r.n, kQuarterTurn), r, Series(r), sure);
+  const L tiny = Abs(x) < 0x1p-27;
+  sure |= tiny;
+  return Select(tiny, Splat(1.0), y);
+}
+
+[[gnu::always_inline]] inline void SinCos(D x, D& sin, D& cos, L& sure) {
+  const Reduction r = Reduce(x);
+  const Polynomials m = Series(r);
+  L sure_sin, sure_cos;
+  sin = Combine(r.n, r, m, sure_sin);
+  cos = Combine(_mm_add_epi32(r.n, kQuarterTurn), r, m, sure_cos);
+  const L tiny_sin = Abs(x) < 0x1p-26, tiny_cos = Abs(x) < 0x1p-27;
+  sin = Select(tiny_sin, x, sin);
+  cos = Select(tiny_cos, Splat(1.0), cos);
+  sure = (sure_sin | tiny_sin) & (sure_cos | tiny_cos);
+}
+
+// ---- The arc tangent's first stage (runtime/trig.cpp: AtanOf) ----
+
+[[gnu::always_inline]] inline D Atan(D x, L& sure) {
+  const D ay = Abs(x);
+  const D held = Min(Max(ay, Splat(0x1.f8p-8)), Splat(0x1p6));
+  const __m256i cell = _mm256_srli_epi64(__m256i(held), 47);
+  const __m256i entry = _mm256_slli_epi64(
+      _mm256_sub_epi64(cell, _mm256_set1_epi64x((1023 - 7) * 32 - 1)), 2);  // 4 doubles each
+  const double* points = &runtime::trig::kAtanPoints[0].c;
+  const D c = Gather(points, entry);
+  const D s = Gather(points + 1, entry);
+  const D value_hi = Gather(points + 2, entry);
+  const D value_lo = Gather(points + 3, entry);
+
+  const D n = s * ay - c;
+  const D p = ay * c;
+  const D pe = _mm256_fmsub_pd(c, ay, p);
+  const D dh = s + p;
+  const D big = Max(s, p), small = Min(s, p);
+  const D dl = (small - (dh - big)) + pe;
+  const D inverse = 1.0 / dh;
+  const D qh = n * inverse;
+  const D ql = (_mm256_fnmadd_pd(qh, dh, n) - qh * dl) * inverse;
+
+  const D z = qh * qh;
+  const D z2 = z * z;
+  const D series = qh * z *
+                   ((-0x1.5555555555555p-2 + z * 0x1.999999999999ap-3) +
+                    z2 * (-0x1.2492492492492p-3 + z * 0x1.c71c71c71c71cp-4));
+  D yh, yl;
+  FastTwoSum(value_hi, qh, yh, yl);
+  yl += value_lo + (ql + series);
+  const D bound = 0x1p-80 * yh + 0x1p-49 * (Abs(qh) * z);
+  const D down = yh + (yl - bound);
+  const D up = yh + (yl + bound);
+  const L tiny = ay < 0x1p-27;
+  const L huge = ay >= 0x1p53;
+  sure = ((down == up) & (ay == ay)) | tiny | huge;
+  return Select(tiny, x, Select(huge, CopySign(Splat(kHalfPi), x), CopySign(down, x)));
+}
+
+// ---- DistanceFrom (calc/distance.cpp) ----
+
+constexpr double kPi32Wide = static_cast<double>(kPi32);
+constexpr double kHalfGreatCircle = 0x1.3886666666667p+14;
+constexpr double kFloatMax = 0x1.fffffep+127;
+
+// atan(1), as ArcCos takes it: the scalar function's double.
+double QuarterTurn() {
+  static const double quarter_turn = runtime::Atan(1.0);
+  return quarter_turn;
+}
+
+}  // namespace
+
+unsigned Distance(Group& group) {
+  const D alat = Widen(Load(group.in[0])), alon = Widen(Load(group.in[1]));
+  const D blat = Widen(Load(group.in[2])), blon = Widen(Load(group.in[3]));
+  // The plain domain: four finite inputs.
+  const L plain = (Abs(alat) <= kFloatMax) & (Abs(alon) <= kFloatMax) & (Abs(blat) <= kFloatMax) &
+                  (Abs(blon) <= kFloatMax);
+  const L same = (alat == blat) & (alon == blon);
+
+  const F phi_a = Store((alat * kPi32Wide) / 180.0);
+  const F lambda_a = Store((alon * kPi32Wide) / 180.0);
+  const F phi_b = Store((blat * kPi32Wide) / 180.0);
+  const F lambda_b = Store((blon * kPi32Wide) / 180.0);
+
+  D sin_a, cos_a, sin_b, cos_b;
+  L sure_a, sure_b, sure_diff;
+  SinCos(Widen(phi_a), sin_a, cos_a, sure_a);
+  SinCos(Widen(phi_b), sin_b, cos_b, sure_b);
+  const F sin_phi_a = Store(sin_a), sin_phi_b = Store(sin_b);
+  const F cos_phi_a = Store(cos_a), cos_phi_b = Store(cos_b);
+  const D lon_diff = Widen(lambda_b) - Widen(lambda_a);
+  const F cos_lon_diff = Store(Cos(lon_diff, sure_diff));
+  const D cosine_sum = (Widen(cos_phi_b) * Widen(cos_phi_a)) * Widen(cos_lon_diff) +
+                       Widen(sin_phi_b) * Widen(sin_phi_a);
+  const D X = Widen(Store(cosine_sum));
+
+  // ArcCos(X) for -1 <= X <= 1 (its plain domain).
+  const L arc_plain = (X >= -1.0) & (X <= 1.0);
+  const D radicand = (-X * X) + 1.0;
+  const D square_root = _mm256_sqrt_pd(radicand);
+  const D root = Select(square_root == 0.0, Splat(1e-8), square_root);
+  L sure_atan;
+  const D angle = Atan(-X / root, sure_atan);
+  const F A = Store(angle + 2.0 * QuarterTurn());
+
+  // The kilometres and the half.
+  const F scaled = Store((Widen(A) * kHalfGreatCircle) / kPi32Wide);
+  const F result = Store(Widen(scaled) + 0.5);
+
+  const L computed = ~same & sure_a & sure_b & sure_diff & arc_plain & sure_atan;
+  const unsigned done = Lanes(plain & (same | computed));
+  if (done != 0) {
+    _mm_storeu_ps(group.distance, Select(same, F{}, result));
+  }
+  return done;
+}
+
+namespace {
+
+// ---- Azimut (calc/bearing.cpp) ----
+
+constexpr double K = 57.2958;
+constexpr double kPi32Double = static_cast<double>(kPi32);
+constexpr double kTwoPi32 = static_cast<double>(0x1.921fb6p+2f);
+
+}  // namespace
+
+unsigned Azimut(Group& group) {
+  const D my_lat = Widen(Load(group.in[0])), my_lon = Widen(Load(group.in[1]));
+  const D lat = Widen(Load(group.in[2])), lon = Widen(Load(group.in[3]));
+  // The plain domain (PlainBearing), compared in double: the same truth.
+  const D least = Splat(static_cast<double>(1e-6f));
+  const D my_lon_abs = Abs(my_lon), other_lat = Abs(lat), other_lon = Abs(lon);
+  const L plain = (Abs(my_lat) <= 90.0) & (other_lat >= least) & (other_lat <= 90.0) &
+                  ((my_lon_abs == 0.0) | ((my_lon_abs >= least) & (my_lon_abs <= 180.0))) &
+                  (other_lon >= least) & (other_lon <= 180.0);
+
+  // Radians, the longitude difference; equal longitudes are decided.
+  const F my_lat_rad = Store(my_lat / K);
+  const F my_lon_rad = Store(my_lon / K);
+  const F other_lat_rad = Store(lat / K);
+  const F other_lon_rad = Store(lon / K);
+  F lon_diff = Store(Widen(my_lon_rad) - Widen(other_lon_rad));
+  const L decided = Widen(lon_diff) == 0.0;
+  const F due = Select(lat < my_lat, F{} + 180.0f, F{});
+
+  // One pass of normalisation.
+  const D d0 = Widen(lon_diff);
+  lon_diff = Select(d0 > kPi32Double, Store(d0 - kTwoPi32),
+                    Select(d0 < -kPi32Double, Store(d0 + kTwoPi32), lon_diff));
+  const D delta = Widen(lon_diff);
+  D delta_sin, delta_cos, other_sin, other_cos;
+  L sure_delta, sure_other, sure_alpha, sure_sum, sure_sin_alpha, sure_beta;
+  SinCos(delta, delta_sin, delta_cos, sure_delta);
+  SinCos(Widen(other_lat_rad), other_sin, other_cos, sure_other);
+  const D cot_other_lat = other_cos / other_sin;
+  const D t1 = delta_cos * cot_other_lat;
+  const F aux = Store(Atan(Widen(Store(t1)), sure_alpha));
+
+  const D alpha = Widen(aux);
+  const D lat_sum = Widen(my_lat_rad) + alpha;
+  const D cot_delta = delta_cos / delta_sin;
+  const D t2 = (cot_delta * Cos(lat_sum, sure_sum)) / Sin(alpha, sure_sin_alpha);
+  const D reciprocal = 1.0 / Widen(Store(t2));
+  F azimut = Store(Atan(reciprocal, sure_beta));
+  azimut = Store(Widen(azimut) * K);
+  const D diff_degrees = Widen(Store(Widen(lon_diff) * K));
+
+  // The quadrant, each test on the current value, then clockwise.
+  D a = Widen(azimut);
+  a = Select((diff_degrees > 0.0) & (a < 0.0), Widen(Store(a + 180.0)), a);
+  a = Select((diff_degrees < 0.0) & (a > 0.0), Widen(Store(a + 180.0)), a);
+  a = Select((diff_degrees < 0.0) & (a < 0.0), Widen(Store(a + 360.0)), a);
+  const D clockwise = Widen(Store(360.0 - a));
+  const F rounded = Store(_mm256_floor_pd(clockwise + 0.5));
+
+  const L computed = sure_delta & sure_other & sure_alpha & sure_sum & sure_sin_alpha & sure_beta;
+  const unsigned done = Lanes(plain & (decided | computed));
+  if (done != 0) _mm_storeu_ps(group.bearing, Select(decided, due, rounded));
+  return done;
+}
 
 }  // namespace pelmora::calc::lanes
+
+#pragma GCC pop_options
+
+#endif
