@@ -112,13 +112,21 @@ typedef float F __attribute__((vector_size(16)));
 [[gnu::always_inline]] inline F Store(D x) { return _mm256_cvtpd_ps(x); }
 [[gnu::always_inline]] inline D Widen(F x) { return _mm256_cvtps_pd(x); }
 [[gnu::always_inline]] inline F Load(const float (&x)[4]) { return _mm_loadu_ps(x); }
-// Four doubles from a table (the masked forms, whose every lane is read:
-// the plain ones leave their source undefined, which GCC 12 warns about).
-[[gnu::always_inline]] inline D Gather(const double* table, __m128i index) {
-  return _mm256_mask_i32gather_pd(_mm256_setzero_pd(), table, index, D(L{} - 1), 8);
-}
-[[gnu::always_inline]] inline D Gather(const double* table, __m256i index) {
-  return _mm256_mask_i64gather_pd(_mm256_setzero_pd(), table, index, D(L{} - 1), 8);
+// Four rows of four doubles, one row a lane, as four columns: column c
+// holds element c of each lane's row. (Four loads and eight shuffles, where
+// gathers cost several times more on some processors.)
+struct Columns {
+  D c0, c1, c2, c3;
+};
+[[gnu::always_inline]] inline Columns Transpose(const double* r0, const double* r1,
+                                                const double* r2, const double* r3) {
+  const D a = _mm256_loadu_pd(r0), b = _mm256_loadu_pd(r1);
+  const D c = _mm256_loadu_pd(r2), d = _mm256_loadu_pd(r3);
+  const D ab_even = _mm256_unpacklo_pd(a, b), ab_odd = _mm256_unpackhi_pd(a, b);
+  const D cd_even = _mm256_unpacklo_pd(c, d), cd_odd = _mm256_unpackhi_pd(c, d);
+  return {
+      _mm256_permute2f128_pd(ab_even, cd_even, 0x20), _mm256_permute2f128_pd(ab_odd, cd_odd, 0x20),
+      _mm256_permute2f128_pd(ab_even, cd_even, 0x31), _mm256_permute2f128_pd(ab_odd, cd_odd, 0x31)};
 }
 
 // ---- The sine and cosine (runtime/trig.cpp: Reduce, Series, Combine) ----
@@ -171,39 +179,38 @@ struct Polynomials {
   return {cos_m, r.tl + sin_m, r.th + sin_m, 1.0 + cos_m};
 }
 
-// The table's pair at the doubles' index i (of kSinCos as 1024 doubles),
-// its sign flipped where `negative` holds the sign bit.
-struct Pair {
-  D hi, lo;
-};
-[[gnu::always_inline]] inline Pair TableEntry(__m128i i, L negative) {
-  const double* table = &runtime::trig::kSinCos[0][0].hi;
-  return {D(L(Gather(table, i)) ^ negative), D(L(Gather(table + 1, i)) ^ negative)};
+// The rows kSinCos[j] of the four lanes (sin(j pi/512) and cos(j pi/512),
+// each a pair): the same for n and n + 256.
+[[gnu::always_inline]] inline Columns SinCosRows(__m128i n) {
+  const auto row = [&](int j) { return &runtime::trig::kSinCos[j & 255][0].hi; };
+  return Transpose(row(_mm_extract_epi32(n, 0)), row(_mm_extract_epi32(n, 1)),
+                   row(_mm_extract_epi32(n, 2)), row(_mm_extract_epi32(n, 3)));
 }
 
-// sin(n pi/512 + t) and whether its rounding test passed.
-[[gnu::always_inline]] inline D Combine(__m128i n, const Reduction& r, const Polynomials& m,
-                                        L& sure) {
-  const __m128i j = _mm_and_si128(n, _mm_set1_epi32(255));
-  const __m128i quadrant = _mm_and_si128(_mm_srli_epi32(n, 8), _mm_set1_epi32(3));
-  const __m128i odd = _mm_and_si128(quadrant, _mm_set1_epi32(1));
-  const __m128i high = _mm_srli_epi32(quadrant, 1);
-  // kSinCos[j][col] starts at double 4 j + 2 col.
-  const __m128i p_index = _mm_slli_epi32(_mm_add_epi32(_mm_slli_epi32(j, 1), odd), 1);
-  const __m128i q_index =
-      _mm_slli_epi32(_mm_add_epi32(_mm_slli_epi32(j, 1), _mm_xor_si128(odd, _mm_set1_epi32(1))), 1);
-  const L p_sign = L(_mm256_slli_epi64(_mm256_cvtepu32_epi64(high), 63));
-  const L q_sign = L(_mm256_slli_epi64(_mm256_cvtepu32_epi64(_mm_xor_si128(quadrant, high)), 63));
-  const Pair p = TableEntry(p_index, p_sign);
-  const Pair q = TableEntry(q_index, q_sign);
+// sin(n pi/512 + t) and whether its rounding test passed; `rows` are
+// SinCosRows(n).
+[[gnu::always_inline]] inline D Combine(__m128i n, const Columns& rows, const Reduction& r,
+                                        const Polynomials& m, L& sure) {
+  // (p, q) is (s, c), (c, -s), (-s, -c) or (-c, s) by quadrant, the signs
+  // flipped by exclusive or as WithSign does.
+  const __m256i quadrant =
+      _mm256_cvtepu32_epi64(_mm_and_si128(_mm_srli_epi32(n, 8), _mm_set1_epi32(3)));
+  const L odd = L(_mm256_slli_epi64(quadrant, 63)) != 0;
+  const __m256i high = _mm256_srli_epi64(quadrant, 1);
+  const L p_sign = L(_mm256_slli_epi64(high, 63));
+  const L q_sign = L(_mm256_slli_epi64(_mm256_xor_si256(quadrant, high), 63));
+  const D p_hi = D(L(Select(odd, rows.c2, rows.c0)) ^ p_sign);
+  const D p_lo = D(L(Select(odd, rows.c3, rows.c1)) ^ p_sign);
+  const D q_hi = D(L(Select(odd, rows.c0, rows.c2)) ^ q_sign);
+  const D q_lo = D(L(Select(odd, rows.c1, rows.c3)) ^ q_sign);
 
-  const D ph = q.hi * r.th;
-  const D pl = _mm256_fmsub_pd(q.hi, r.th, ph);
+  const D ph = q_hi * r.th;
+  const D pl = _mm256_fmsub_pd(q_hi, r.th, ph);
   D yh, yl;
-  FastTwoSum(p.hi, ph, yh, yl);
-  const D low = (q.hi * m.tl_sin_m + q.lo * m.th_sin_m) + (p.hi * m.cos_m + p.lo * m.one_cos_m);
+  FastTwoSum(p_hi, ph, yh, yl);
+  const D low = (q_hi * m.tl_sin_m + q_lo * m.th_sin_m) + (p_hi * m.cos_m + p_lo * m.one_cos_m);
   yl = (yl + pl) + low;
-  const D bound = 0x1.3p-66 * (Abs(p.hi) + Abs(ph)) + r.delta;
+  const D bound = 0x1.3p-66 * (Abs(p_hi) + Abs(ph)) + r.delta;
   const D down = yh + (yl - bound);
   const D up = yh + (yl + bound);
   sure = (down == up) & r.in_range;
@@ -217,7 +224,7 @@ const __m128i kQuarterTurn = _mm_set1_epi32(256);
 // beyond 2^21). Infinities and NaNs fail the range.
 [[gnu::always_inline]] inline D Sin(D x, L& sure) {
   const Reduction r = Reduce(x);
-  const D y = Combine(r.n, r, Series(r), sure);
+  const D y = Combine(r.n, SinCosRows(r.n), r, Series(r), sure);
   const L tiny = Abs(x) < 0x1p-26;
   sure |= tiny;
   return Select(tiny, x, y);
@@ -225,7 +232,7 @@ const __m128i kQuarterTurn = _mm_set1_epi32(256);
 
 [[gnu::always_inline]] inline D Cos(D x, L& sure) {
   const Reduction r = Reduce(x);
-  const D y = Combine(_mm_add_epi32(r.n, kQuarterTurn), r, Series(r), sure);
+  const D y = Combine(_mm_add_epi32(r.n, kQuarterTurn), SinCosRows(r.n), r, Series(r), sure);
   const L tiny = Abs(x) < 0x1p-27;
   sure |= tiny;
   return Select(tiny, Splat(1.0), y);
@@ -235,8 +242,9 @@ const __m128i kQuarterTurn = _mm_set1_epi32(256);
   const Reduction r = Reduce(x);
   const Polynomials m = Series(r);
   L sure_sin, sure_cos;
-  sin = Combine(r.n, r, m, sure_sin);
-  cos = Combine(_mm_add_epi32(r.n, kQuarterTurn), r, m, sure_cos);
+  const Columns rows = SinCosRows(r.n);
+  sin = Combine(r.n, rows, r, m, sure_sin);
+  cos = Combine(_mm_add_epi32(r.n, kQuarterTurn), rows, r, m, sure_cos);
   const L tiny_sin = Abs(x) < 0x1p-26, tiny_cos = Abs(x) < 0x1p-27;
   sin = Select(tiny_sin, x, sin);
   cos = Select(tiny_cos, Splat(1.0), cos);
@@ -249,13 +257,13 @@ const __m128i kQuarterTurn = _mm_set1_epi32(256);
   const D ay = Abs(x);
   const D held = Min(Max(ay, Splat(0x1.f8p-8)), Splat(0x1p6));
   const __m256i cell = _mm256_srli_epi64(__m256i(held), 47);
-  const __m256i entry = _mm256_slli_epi64(
-      _mm256_sub_epi64(cell, _mm256_set1_epi64x((1023 - 7) * 32 - 1)), 2);  // 4 doubles each
-  const double* points = &runtime::trig::kAtanPoints[0].c;
-  const D c = Gather(points, entry);
-  const D s = Gather(points + 1, entry);
-  const D value_hi = Gather(points + 2, entry);
-  const D value_lo = Gather(points + 3, entry);
+  const auto row = [&](long long bits) {
+    return &runtime::trig::kAtanPoints[bits - ((1023 - 7) * 32 - 1)].c;
+  };
+  const Columns point =
+      Transpose(row(_mm256_extract_epi64(cell, 0)), row(_mm256_extract_epi64(cell, 1)),
+                row(_mm256_extract_epi64(cell, 2)), row(_mm256_extract_epi64(cell, 3)));
+  const D c = point.c0, s = point.c1, value_hi = point.c2, value_lo = point.c3;
 
   const D n = s * ay - c;
   const D p = ay * c;
@@ -296,9 +304,11 @@ double QuarterTurn() {
   return quarter_turn;
 }
 
-}  // namespace
+// The radians of DistanceFrom.
+[[gnu::always_inline]] inline F Radians(D degrees) { return Store((degrees * kPi32Wide) / 180.0); }
 
-unsigned Distance(Group& group) {
+template <bool kStation>
+[[gnu::always_inline]] inline unsigned DistanceOf(Group& group, const Station& station) {
   const D alat = Widen(Load(group.in[0])), alon = Widen(Load(group.in[1]));
   const D blat = Widen(Load(group.in[2])), blon = Widen(Load(group.in[3]));
   // The plain domain: four finite inputs.
@@ -306,17 +316,26 @@ unsigned Distance(Group& group) {
                   (Abs(blon) <= kFloatMax);
   const L same = (alat == blat) & (alon == blon);
 
-  const F phi_a = Store((alat * kPi32Wide) / 180.0);
-  const F lambda_a = Store((alon * kPi32Wide) / 180.0);
-  const F phi_b = Store((blat * kPi32Wide) / 180.0);
-  const F lambda_b = Store((blon * kPi32Wide) / 180.0);
-
-  D sin_a, cos_a, sin_b, cos_b;
+  const F phi_b = Radians(blat);
+  const F lambda_b = Radians(blon);
+  D sin_b, cos_b;
   L sure_a, sure_b, sure_diff;
-  SinCos(Widen(phi_a), sin_a, cos_a, sure_a);
   SinCos(Widen(phi_b), sin_b, cos_b, sure_b);
-  const F sin_phi_a = Store(sin_a), sin_phi_b = Store(sin_b);
-  const F cos_phi_a = Store(cos_a), cos_phi_b = Store(cos_b);
+  const F sin_phi_b = Store(sin_b), cos_phi_b = Store(cos_b);
+  F lambda_a, sin_phi_a, cos_phi_a;
+  if constexpr (kStation) {
+    lambda_a = F{} + station.lambda;
+    sin_phi_a = F{} + station.sin_phi;
+    cos_phi_a = F{} + station.cos_phi;
+    sure_a = L{} - 1;
+  } else {
+    const F phi_a = Radians(alat);
+    lambda_a = Radians(alon);
+    D sin_a, cos_a;
+    SinCos(Widen(phi_a), sin_a, cos_a, sure_a);
+    sin_phi_a = Store(sin_a);
+    cos_phi_a = Store(cos_a);
+  }
   const D lon_diff = Widen(lambda_b) - Widen(lambda_a);
   const F cos_lon_diff = Store(Cos(lon_diff, sure_diff));
   const D cosine_sum = (Widen(cos_phi_b) * Widen(cos_phi_a)) * Widen(cos_lon_diff) +
@@ -342,6 +361,21 @@ unsigned Distance(Group& group) {
     _mm_storeu_ps(group.distance, Select(same, F{}, result));
   }
   return done;
+}
+
+}  // namespace
+
+unsigned Distance(Group& group) { return DistanceOf<false>(group, Station{}); }
+
+unsigned Distance(Group& group, const Station& station) { return DistanceOf<true>(group, station); }
+
+// The scalar calculation's own steps (CosineOfCentralAngle under NoStatus).
+Station StationAt(float lat, float lon) {
+  const auto radians = [](float degrees) {
+    return static_cast<float>((static_cast<double>(degrees) * kPi32Wide) / 180.0);
+  };
+  const runtime::SineCosine phi = runtime::SinCos(static_cast<double>(radians(lat)));
+  return {radians(lon), static_cast<float>(phi.sin), static_cast<float>(phi.cos)};
 }
 
 namespace {

@@ -34,4 +34,20 @@ bool Use(bool lanes);
 unsigned Distance(Group& group);
 unsigned Azimut(Group& group);
 
+// What DistanceFrom computes from its first position alone: the float32
+// radians of the longitude and the sine and cosine of the latitude, each the
+// very value the scalar calculation stores (from runtime::SinCos). A batch
+// whose first position is the same for every element makes it once.
+struct Station {
+  float lambda = 0.0f;
+  float sin_phi = 0.0f;
+  float cos_phi = 0.0f;
+};
+Station StationAt(float lat, float lon);
+
+// Distance for a group whose first positions are all (lat, lon) of
+// `station` = StationAt(lat, lon): the same results, without the station's
+// sine and cosine.
+unsigned Distance(Group& group, const Station& station);
+
 }  // namespace pelmora::calc::lanes

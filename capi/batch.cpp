@@ -161,10 +161,16 @@ int pelmora_distance_from_n(size_t n, const float* a_lat, ptrdiff_t a_lat_stride
       {{a_lat, a_lat_stride}, {a_lon, a_lon_stride}, {b_lat, b_lat_stride}, {b_lon, b_lon_stride}}};
   const Strided<float> out(result, result_stride);
   Statuses statuses(status, status_stride);
+  const bool shared = in.SharedFirst();
   return Batch(
       n, in, Misuse(out, n), statuses, first_failure,
-      [&](std::size_t i, lanes::Group& g) {
-        const unsigned done = lanes::Distance(g);
+      [&, station = lanes::Station{}, made = false](std::size_t i, lanes::Group& g) mutable {
+        // A station's sine and cosine once, under the guard.
+        if (shared && !made) {
+          station = lanes::StationAt(g.in[0][0], g.in[1][0]);
+          made = true;
+        }
+        const unsigned done = shared ? lanes::Distance(g, station) : lanes::Distance(g);
         for (unsigned lane = 0; lane < 4; ++lane) {
           if ((done >> lane & 1u) != 0) out.Put(i + lane, g.distance[lane]);
         }
@@ -215,12 +221,18 @@ int pelmora_position_path_n(size_t n, const float* my_lat, ptrdiff_t my_lat_stri
       {{my_lat, my_lat_stride}, {my_lon, my_lon_stride}, {lat, lat_stride}, {lon, lon_stride}}};
   const Strided<pelmora_path> out(path, path_stride);
   Statuses statuses(status, status_stride);
+  const bool shared = in.SharedFirst();
   return Batch(
       n, in, Misuse(out, n), statuses, first_failure,
-      [&](std::size_t i, lanes::Group& g) {
+      [&, station = lanes::Station{}, made = false](std::size_t i, lanes::Group& g) mutable {
+        if (shared && !made) {
+          station = lanes::StationAt(g.in[0][0], g.in[1][0]);
+          made = true;
+        }
         // Both parts must succeed in their lanes: a lane that fails either
         // is made whole by the scalar path.
-        const unsigned done = lanes::Distance(g) & lanes::Azimut(g);
+        const unsigned done =
+            (shared ? lanes::Distance(g, station) : lanes::Distance(g)) & lanes::Azimut(g);
         for (unsigned lane = 0; lane < 4; ++lane) {
           if ((done >> lane & 1u) == 0) continue;
           const float d = g.distance[lane], b = g.bearing[lane];

@@ -218,6 +218,19 @@ TEST_P(Paths, EveryLayoutGivesTheSameElements) {
   EXPECT_EQ(FirstDifference(distance, value, status), n);
 
   // A station: the first position the same for every element.
+  std::vector<pelmora_path> paths(n);
+  for (std::size_t s = 0; s < 40; ++s) {
+    pelmora_position_path_n(n, &p.in[0][s], 0, &p.in[1][s], 0, p.in[2].data(), 4, p.in[3].data(), 4,
+                            paths.data(), sizeof(pelmora_path), status.data(), sizeof(int),
+                            nullptr);
+    for (std::size_t i = 0; i < n; ++i) {
+      pelmora_path path;
+      const int expected =
+          pelmora_position_path(p.in[0][s], p.in[1][s], p.in[2][i], p.in[3][i], &path);
+      ASSERT_EQ(status[i], expected) << s << " " << i;
+      ASSERT_EQ(std::memcmp(&paths[i], &path, sizeof path), 0) << s << " " << i;
+    }
+  }
   for (const auto form : {pelmora_distance_from_n, pelmora_azimut_n}) {
     int (*const scalar)(float, float, float, float, float*) =
         form == pelmora_distance_from_n ? pelmora_distance_from : pelmora_azimut;
