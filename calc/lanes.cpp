@@ -78,55 +78,153 @@ unsigned Azimut(Group&) { return 0; }
 // Everything below runs only where Enabled() holds.
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
+// The vectors of eight doubles never cross a call: every function taking or
+// returning one below is inlined, so their calling convention never arises
+// (GCC warns at the end of the file, so the warning stays off to its end).
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace pelmora::calc::lanes {
 
 namespace {
 
-// Four doubles, four floats, and lane masks (all ones or all zeros), as
-// GCC's vector types: + - * / on them are the lanes' IEEE operations.
-typedef double D __attribute__((vector_size(32)));
-typedef long long L __attribute__((vector_size(32)));
-typedef float F __attribute__((vector_size(16)));
+// The lanes' doubles, floats, masks (all ones or all zeros) and words: two
+// AVX2 registers each, four lanes a register. Every operation below is the
+// IEEE operation (or the bit operation) of each lane, made on both halves one
+// after the other, so that the two halves' chains interleave and hide each
+// other's latencies.
+typedef double V __attribute__((vector_size(32)));
+typedef long long M __attribute__((vector_size(32)));
+static_assert(kLanes == 8, "two registers of four doubles");
 
-[[gnu::always_inline]] inline D Splat(double x) { return D{x, x, x, x}; }
-[[gnu::always_inline]] inline L SignBit() { return L{} + (1LL << 63); }
-[[gnu::always_inline]] inline D Abs(D x) { return D(L(x) & ~SignBit()); }
+struct D {
+  V a, b;
+};
+struct L {
+  M a, b;
+};
+struct F {
+  __m128 a, b;
+};
+struct I {
+  __m128i a, b;
+};
+
+#define PELMORA_LANES_ARITHMETIC(op)                                                          \
+  [[gnu::always_inline]] inline D operator op(D x, D y) { return {x.a op y.a, x.b op y.b}; }  \
+  [[gnu::always_inline]] inline D operator op(D x, double y) { return {x.a op y, x.b op y}; } \
+  [[gnu::always_inline]] inline D operator op(double x, D y) { return {x op y.a, x op y.b}; }
+PELMORA_LANES_ARITHMETIC(+)
+PELMORA_LANES_ARITHMETIC(-)
+PELMORA_LANES_ARITHMETIC(*)
+PELMORA_LANES_ARITHMETIC(/)
+#undef PELMORA_LANES_ARITHMETIC
+[[gnu::always_inline]] inline D operator-(D x) { return {-x.a, -x.b}; }
+[[gnu::always_inline]] inline D& operator+=(D& x, D y) { return x = x + y; }
+
+#define PELMORA_LANES_COMPARISON(op)                                                         \
+  [[gnu::always_inline]] inline L operator op(D x, D y) { return {x.a op y.a, x.b op y.b}; } \
+  [[gnu::always_inline]] inline L operator op(D x, double y) { return {x.a op y, x.b op y}; }
+PELMORA_LANES_COMPARISON(<)
+PELMORA_LANES_COMPARISON(<=)
+PELMORA_LANES_COMPARISON(>)
+PELMORA_LANES_COMPARISON(>=)
+PELMORA_LANES_COMPARISON(==)
+#undef PELMORA_LANES_COMPARISON
+
+[[gnu::always_inline]] inline L operator&(L x, L y) { return {x.a & y.a, x.b & y.b}; }
+[[gnu::always_inline]] inline L operator|(L x, L y) { return {x.a | y.a, x.b | y.b}; }
+[[gnu::always_inline]] inline L operator^(L x, L y) { return {x.a ^ y.a, x.b ^ y.b}; }
+[[gnu::always_inline]] inline L operator~(L x) { return {~x.a, ~x.b}; }
+[[gnu::always_inline]] inline L& operator|=(L& x, L y) { return x = x | y; }
+
+[[gnu::always_inline]] inline L Bits(D x) { return {M(x.a), M(x.b)}; }
+[[gnu::always_inline]] inline D FromBits(L x) { return {V(x.a), V(x.b)}; }
+[[gnu::always_inline]] inline L AllLanes() { return {M{} - 1, M{} - 1}; }
+[[gnu::always_inline]] inline D Splat(double x) { return {V{} + x, V{} + x}; }
+[[gnu::always_inline]] inline F Splat(float x) { return {_mm_set1_ps(x), _mm_set1_ps(x)}; }
+[[gnu::always_inline]] inline L SignBit() { return {M{} + (1LL << 63), M{} + (1LL << 63)}; }
+[[gnu::always_inline]] inline D Abs(D x) { return FromBits(Bits(x) & ~SignBit()); }
 [[gnu::always_inline]] inline D CopySign(D magnitude, D sign) {
-  return D((L(magnitude) & ~SignBit()) | (L(sign) & SignBit()));
+  return FromBits((Bits(magnitude) & ~SignBit()) | (Bits(sign) & SignBit()));
 }
 // mask ? a : b, lane by lane.
-[[gnu::always_inline]] inline D Select(L mask, D a, D b) { return _mm256_blendv_pd(b, a, D(mask)); }
+[[gnu::always_inline]] inline D Select(L mask, D a, D b) {
+  return {_mm256_blendv_pd(b.a, a.a, V(mask.a)), _mm256_blendv_pd(b.b, a.b, V(mask.b))};
+}
+[[gnu::always_inline]] inline __m128 Narrow(M mask) {
+  return __m128(_mm256_castsi256_si128(
+      _mm256_permutevar8x32_epi32(__m256i(mask), _mm256_setr_epi32(0, 2, 4, 6, 0, 0, 0, 0))));
+}
 [[gnu::always_inline]] inline F Select(L mask, F a, F b) {
-  const __m128i m = _mm256_castsi256_si128(
-      _mm256_permutevar8x32_epi32(__m256i(mask), _mm256_setr_epi32(0, 2, 4, 6, 0, 0, 0, 0)));
-  return _mm_blendv_ps(b, a, __m128(m));
+  return {_mm_blendv_ps(b.a, a.a, Narrow(mask.a)), _mm_blendv_ps(b.b, a.b, Narrow(mask.b))};
 }
 [[gnu::always_inline]] inline unsigned Lanes(L mask) {
-  return static_cast<unsigned>(_mm256_movemask_pd(D(mask)));
+  return static_cast<unsigned>(_mm256_movemask_pd(V(mask.a))) |
+         static_cast<unsigned>(_mm256_movemask_pd(V(mask.b))) << 4;
 }
 // SSE2's maxsd and minsd, as the scalar Max and Min: a > b ? a : b.
-[[gnu::always_inline]] inline D Max(D a, D b) { return _mm256_max_pd(a, b); }
-[[gnu::always_inline]] inline D Min(D a, D b) { return _mm256_min_pd(a, b); }
+[[gnu::always_inline]] inline D Max(D x, D y) {
+  return {_mm256_max_pd(x.a, y.a), _mm256_max_pd(x.b, y.b)};
+}
+[[gnu::always_inline]] inline D Min(D x, D y) {
+  return {_mm256_min_pd(x.a, y.a), _mm256_min_pd(x.b, y.b)};
+}
 // The float32 rounding points and the exact widening.
-[[gnu::always_inline]] inline F Store(D x) { return _mm256_cvtpd_ps(x); }
-[[gnu::always_inline]] inline D Widen(F x) { return _mm256_cvtps_pd(x); }
-[[gnu::always_inline]] inline F Load(const float (&x)[4]) { return _mm_loadu_ps(x); }
-// Four rows of four doubles, one row a lane, as four columns: column c
-// holds element c of each lane's row. (Four loads and eight shuffles, where
-// gathers cost several times more on some processors.)
+[[gnu::always_inline]] inline F Store(D x) { return {_mm256_cvtpd_ps(x.a), _mm256_cvtpd_ps(x.b)}; }
+[[gnu::always_inline]] inline D Widen(F x) { return {_mm256_cvtps_pd(x.a), _mm256_cvtps_pd(x.b)}; }
+[[gnu::always_inline]] inline F Load(const float (&x)[kLanes]) {
+  return {_mm_loadu_ps(x), _mm_loadu_ps(x + 4)};
+}
+[[gnu::always_inline]] inline void Put(float (&x)[kLanes], F v) {
+  _mm_storeu_ps(x, v.a);
+  _mm_storeu_ps(x + 4, v.b);
+}
+// a * b - c and c - a * b, each rounded once.
+[[gnu::always_inline]] inline D FusedMulSub(D x, D y, D z) {
+  return {_mm256_fmsub_pd(x.a, y.a, z.a), _mm256_fmsub_pd(x.b, y.b, z.b)};
+}
+[[gnu::always_inline]] inline D FusedNegMulAdd(D x, D y, D z) {
+  return {_mm256_fnmadd_pd(x.a, y.a, z.a), _mm256_fnmadd_pd(x.b, y.b, z.b)};
+}
+[[gnu::always_inline]] inline D Sqrt(D x) { return {_mm256_sqrt_pd(x.a), _mm256_sqrt_pd(x.b)}; }
+[[gnu::always_inline]] inline D Floor(D x) { return {_mm256_floor_pd(x.a), _mm256_floor_pd(x.b)}; }
+
+// Rows of four doubles, one row a lane, as four columns: column c holds
+// element c of each lane's row. (Loads and shuffles, where gathers cost
+// several times more on some processors.)
 struct Columns {
   D c0, c1, c2, c3;
 };
-[[gnu::always_inline]] inline Columns Transpose(const double* r0, const double* r1,
-                                                const double* r2, const double* r3) {
-  const D a = _mm256_loadu_pd(r0), b = _mm256_loadu_pd(r1);
-  const D c = _mm256_loadu_pd(r2), d = _mm256_loadu_pd(r3);
-  const D ab_even = _mm256_unpacklo_pd(a, b), ab_odd = _mm256_unpackhi_pd(a, b);
-  const D cd_even = _mm256_unpacklo_pd(c, d), cd_odd = _mm256_unpackhi_pd(c, d);
+struct Quarter {
+  V c0, c1, c2, c3;
+};
+[[gnu::always_inline]] inline Quarter Transpose4(const double* r0, const double* r1,
+                                                 const double* r2, const double* r3) {
+  const V a = _mm256_loadu_pd(r0), b = _mm256_loadu_pd(r1);
+  const V c = _mm256_loadu_pd(r2), d = _mm256_loadu_pd(r3);
+  const V ab_even = _mm256_unpacklo_pd(a, b), ab_odd = _mm256_unpackhi_pd(a, b);
+  const V cd_even = _mm256_unpacklo_pd(c, d), cd_odd = _mm256_unpackhi_pd(c, d);
   return {
       _mm256_permute2f128_pd(ab_even, cd_even, 0x20), _mm256_permute2f128_pd(ab_odd, cd_odd, 0x20),
       _mm256_permute2f128_pd(ab_even, cd_even, 0x31), _mm256_permute2f128_pd(ab_odd, cd_odd, 0x31)};
+}
+[[gnu::always_inline]] inline Columns Transpose(const double* const (&rows)[kLanes]) {
+  const Quarter low = Transpose4(rows[0], rows[1], rows[2], rows[3]);
+  const Quarter high = Transpose4(rows[4], rows[5], rows[6], rows[7]);
+  return {{low.c0, high.c0}, {low.c1, high.c1}, {low.c2, high.c2}, {low.c3, high.c3}};
+}
+
+// The low words of each lane's 64 bits (n from 1.5 * 2^52 + k).
+[[gnu::always_inline]] inline __m128i LowWords(V x) {
+  return _mm256_castsi256_si128(
+      _mm256_permutevar8x32_epi32(__m256i(x), _mm256_setr_epi32(0, 2, 4, 6, 0, 0, 0, 0)));
+}
+[[gnu::always_inline]] inline int Word(const I& n, int k) {
+  typedef int Words __attribute__((vector_size(16)));
+  return Words(k < 4 ? n.a : n.b)[k & 3];
+}
+[[gnu::always_inline]] inline I operator+(I n, int k) {
+  return {_mm_add_epi32(n.a, _mm_set1_epi32(k)), _mm_add_epi32(n.b, _mm_set1_epi32(k))};
 }
 
 // ---- The sine and cosine (runtime/trig.cpp: Reduce, Series, Combine) ----
@@ -138,7 +236,7 @@ constexpr double k512OverPi = 0x1.45f306dc9c883p+7;
 constexpr double kHalfPi = 0x1.921fb54442d18p+0;
 
 struct Reduction {
-  __m128i n;  // the low words of the four n
+  I n;  // the low words of the lanes' n
   D th, tl, delta;
   L in_range;  // |x| < 2^21 (not a NaN)
 };
@@ -159,8 +257,7 @@ struct Reduction {
   Reduction r;
   const D shifted = x * k512OverPi + 0x1.8p52;
   const D k = shifted - 0x1.8p52;
-  r.n = _mm256_castsi256_si128(
-      _mm256_permutevar8x32_epi32(__m256i(shifted), _mm256_setr_epi32(0, 2, 4, 6, 0, 0, 0, 0)));
+  r.n = {LowWords(shifted.a), LowWords(shifted.b)};
   const D head = (x - k * kPiOver512A) - k * kPiOver512B;
   TwoSum(head, -(k * kPiOver512C), r.th, r.tl);
   r.delta = Abs(k) * 0x1p-106;
@@ -179,33 +276,38 @@ struct Polynomials {
   return {cos_m, r.tl + sin_m, r.th + sin_m, 1.0 + cos_m};
 }
 
-// The rows kSinCos[j] of the four lanes (sin(j pi/512) and cos(j pi/512),
-// each a pair): the same for n and n + 256.
-[[gnu::always_inline]] inline Columns SinCosRows(__m128i n) {
-  const auto row = [&](int j) { return &runtime::trig::kSinCos[j & 255][0].hi; };
-  return Transpose(row(_mm_extract_epi32(n, 0)), row(_mm_extract_epi32(n, 1)),
-                   row(_mm_extract_epi32(n, 2)), row(_mm_extract_epi32(n, 3)));
+// The rows kSinCos[j] of the lanes (sin(j pi/512) and cos(j pi/512), each
+// a pair): the same for n and n + 256.
+[[gnu::always_inline]] inline Columns SinCosRows(I n) {
+  const double* rows[kLanes];
+  for (int k = 0; k < kLanes; ++k) rows[k] = &runtime::trig::kSinCos[Word(n, k) & 255][0].hi;
+  return Transpose(rows);
 }
 
 // sin(n pi/512 + t) and whether its rounding test passed; `rows` are
 // SinCosRows(n).
-[[gnu::always_inline]] inline D Combine(__m128i n, const Columns& rows, const Reduction& r,
+[[gnu::always_inline]] inline D Combine(I n, const Columns& rows, const Reduction& r,
                                         const Polynomials& m, L& sure) {
   // (p, q) is (s, c), (c, -s), (-s, -c) or (-c, s) by quadrant, the signs
   // flipped by exclusive or as WithSign does.
-  const __m256i quadrant =
-      _mm256_cvtepu32_epi64(_mm_and_si128(_mm_srli_epi32(n, 8), _mm_set1_epi32(3)));
-  const L odd = L(_mm256_slli_epi64(quadrant, 63)) != 0;
-  const __m256i high = _mm256_srli_epi64(quadrant, 1);
-  const L p_sign = L(_mm256_slli_epi64(high, 63));
-  const L q_sign = L(_mm256_slli_epi64(_mm256_xor_si256(quadrant, high), 63));
-  const D p_hi = D(L(Select(odd, rows.c2, rows.c0)) ^ p_sign);
-  const D p_lo = D(L(Select(odd, rows.c3, rows.c1)) ^ p_sign);
-  const D q_hi = D(L(Select(odd, rows.c0, rows.c2)) ^ q_sign);
-  const D q_lo = D(L(Select(odd, rows.c1, rows.c3)) ^ q_sign);
+  const auto signs = [](__m128i half, M& odd, M& p_sign, M& q_sign) {
+    const __m256i quadrant =
+        _mm256_cvtepu32_epi64(_mm_and_si128(_mm_srli_epi32(half, 8), _mm_set1_epi32(3)));
+    const __m256i high = _mm256_srli_epi64(quadrant, 1);
+    odd = M(_mm256_slli_epi64(quadrant, 63)) != 0;
+    p_sign = M(_mm256_slli_epi64(high, 63));
+    q_sign = M(_mm256_slli_epi64(_mm256_xor_si256(quadrant, high), 63));
+  };
+  L odd, p_sign, q_sign;
+  signs(n.a, odd.a, p_sign.a, q_sign.a);
+  signs(n.b, odd.b, p_sign.b, q_sign.b);
+  const D p_hi = FromBits(Bits(Select(odd, rows.c2, rows.c0)) ^ p_sign);
+  const D p_lo = FromBits(Bits(Select(odd, rows.c3, rows.c1)) ^ p_sign);
+  const D q_hi = FromBits(Bits(Select(odd, rows.c0, rows.c2)) ^ q_sign);
+  const D q_lo = FromBits(Bits(Select(odd, rows.c1, rows.c3)) ^ q_sign);
 
   const D ph = q_hi * r.th;
-  const D pl = _mm256_fmsub_pd(q_hi, r.th, ph);
+  const D pl = FusedMulSub(q_hi, r.th, ph);
   D yh, yl;
   FastTwoSum(p_hi, ph, yh, yl);
   const D low = (q_hi * m.tl_sin_m + q_lo * m.th_sin_m) + (p_hi * m.cos_m + p_lo * m.one_cos_m);
@@ -216,8 +318,6 @@ struct Polynomials {
   sure = (down == up) & r.in_range;
   return down;
 }
-
-const __m128i kQuarterTurn = _mm_set1_epi32(256);
 
 // Sin, Cos and SinCos as the scalar functions give them, with `sure`
 // cleared in the lanes they would leave to the slow path (or that lie
@@ -232,7 +332,7 @@ const __m128i kQuarterTurn = _mm_set1_epi32(256);
 
 [[gnu::always_inline]] inline D Cos(D x, L& sure) {
   const Reduction r = Reduce(x);
-  const D y = Combine(_mm_add_epi32(r.n, kQuarterTurn), SinCosRows(r.n), r, Series(r), sure);
+  const D y = Combine(r.n + 256, SinCosRows(r.n), r, Series(r), sure);
   const L tiny = Abs(x) < 0x1p-27;
   sure |= tiny;
   return Select(tiny, Splat(1.0), y);
@@ -244,7 +344,7 @@ const __m128i kQuarterTurn = _mm_set1_epi32(256);
   L sure_sin, sure_cos;
   const Columns rows = SinCosRows(r.n);
   sin = Combine(r.n, rows, r, m, sure_sin);
-  cos = Combine(_mm_add_epi32(r.n, kQuarterTurn), rows, r, m, sure_cos);
+  cos = Combine(r.n + 256, rows, r, m, sure_cos);
   const L tiny_sin = Abs(x) < 0x1p-26, tiny_cos = Abs(x) < 0x1p-27;
   sin = Select(tiny_sin, x, sin);
   cos = Select(tiny_cos, Splat(1.0), cos);
@@ -256,24 +356,25 @@ const __m128i kQuarterTurn = _mm_set1_epi32(256);
 [[gnu::always_inline]] inline D Atan(D x, L& sure) {
   const D ay = Abs(x);
   const D held = Min(Max(ay, Splat(0x1.f8p-8)), Splat(0x1p6));
-  const __m256i cell = _mm256_srli_epi64(__m256i(held), 47);
-  const auto row = [&](long long bits) {
-    return &runtime::trig::kAtanPoints[bits - ((1023 - 7) * 32 - 1)].c;
-  };
-  const Columns point =
-      Transpose(row(_mm256_extract_epi64(cell, 0)), row(_mm256_extract_epi64(cell, 1)),
-                row(_mm256_extract_epi64(cell, 2)), row(_mm256_extract_epi64(cell, 3)));
+  const __m256i cells[2] = {_mm256_srli_epi64(__m256i(held.a), 47),
+                            _mm256_srli_epi64(__m256i(held.b), 47)};
+  const double* rows[kLanes];
+  for (int k = 0; k < kLanes; ++k) {
+    const auto cell = static_cast<unsigned>(M(cells[k / 4])[k & 3]);
+    rows[k] = &runtime::trig::kAtanPoints[cell - ((1023u - 7u) * 32u - 1u)].c;
+  }
+  const Columns point = Transpose(rows);
   const D c = point.c0, s = point.c1, value_hi = point.c2, value_lo = point.c3;
 
   const D n = s * ay - c;
   const D p = ay * c;
-  const D pe = _mm256_fmsub_pd(c, ay, p);
+  const D pe = FusedMulSub(c, ay, p);
   const D dh = s + p;
   const D big = Max(s, p), small = Min(s, p);
   const D dl = (small - (dh - big)) + pe;
   const D inverse = 1.0 / dh;
   const D qh = n * inverse;
-  const D ql = (_mm256_fnmadd_pd(qh, dh, n) - qh * dl) * inverse;
+  const D ql = (FusedNegMulAdd(qh, dh, n) - qh * dl) * inverse;
 
   const D z = qh * qh;
   const D z2 = z * z;
@@ -324,10 +425,10 @@ template <bool kStation>
   const F sin_phi_b = Store(sin_b), cos_phi_b = Store(cos_b);
   F lambda_a, sin_phi_a, cos_phi_a;
   if constexpr (kStation) {
-    lambda_a = F{} + station.lambda;
-    sin_phi_a = F{} + station.sin_phi;
-    cos_phi_a = F{} + station.cos_phi;
-    sure_a = L{} - 1;
+    lambda_a = Splat(station.lambda);
+    sin_phi_a = Splat(station.sin_phi);
+    cos_phi_a = Splat(station.cos_phi);
+    sure_a = AllLanes();
   } else {
     const F phi_a = Radians(alat);
     lambda_a = Radians(alon);
@@ -345,7 +446,7 @@ template <bool kStation>
   // ArcCos(X) for -1 <= X <= 1 (its plain domain).
   const L arc_plain = (X >= -1.0) & (X <= 1.0);
   const D radicand = (-X * X) + 1.0;
-  const D square_root = _mm256_sqrt_pd(radicand);
+  const D square_root = Sqrt(radicand);
   const D root = Select(square_root == 0.0, Splat(1e-8), square_root);
   L sure_atan;
   const D angle = Atan(-X / root, sure_atan);
@@ -358,7 +459,7 @@ template <bool kStation>
   const L computed = ~same & sure_a & sure_b & sure_diff & arc_plain & sure_atan;
   const unsigned done = Lanes(plain & (same | computed));
   if (done != 0) {
-    _mm_storeu_ps(group.distance, Select(same, F{}, result));
+    Put(group.distance, Select(same, Splat(0.0f), result));
   }
   return done;
 }
@@ -405,7 +506,7 @@ unsigned Azimut(Group& group) {
   const F other_lon_rad = Store(lon / K);
   F lon_diff = Store(Widen(my_lon_rad) - Widen(other_lon_rad));
   const L decided = Widen(lon_diff) == 0.0;
-  const F due = Select(lat < my_lat, F{} + 180.0f, F{});
+  const F due = Select(lat < my_lat, Splat(180.0f), Splat(0.0f));
 
   // One pass of normalisation.
   const D d0 = Widen(lon_diff);
@@ -435,11 +536,11 @@ unsigned Azimut(Group& group) {
   a = Select((diff_degrees < 0.0) & (a > 0.0), Widen(Store(a + 180.0)), a);
   a = Select((diff_degrees < 0.0) & (a < 0.0), Widen(Store(a + 360.0)), a);
   const D clockwise = Widen(Store(360.0 - a));
-  const F rounded = Store(_mm256_floor_pd(clockwise + 0.5));
+  const F rounded = Store(Floor(clockwise + 0.5));
 
   const L computed = sure_delta & sure_other & sure_alpha & sure_sum & sure_sin_alpha & sure_beta;
   const unsigned done = Lanes(plain & (decided | computed));
-  if (done != 0) _mm_storeu_ps(group.bearing, Select(decided, due, rounded));
+  if (done != 0) Put(group.bearing, Select(decided, due, rounded));
   return done;
 }
 

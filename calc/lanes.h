@@ -11,12 +11,15 @@
 
 namespace pelmora::calc::lanes {
 
-// Four elements: the inputs, input by input (a_lat, a_lon, b_lat, b_lon, or
+// The elements of one group.
+inline constexpr int kLanes = 8;
+
+// A group: the inputs, input by input (a_lat, a_lon, b_lat, b_lon, or
 // my_lat, my_lon, lat, lon), then the results of the lanes done.
 struct Group {
-  float in[4][4];
-  float distance[4];
-  float bearing[4];
+  float in[4][kLanes];
+  float distance[kLanes];
+  float bearing[kLanes];
 };
 
 // Whether the kernels run: the processor has AVX2 and FMA, the environment

@@ -1,6 +1,6 @@
 // libpelmora's array forms: the calculations of pelmora.cpp over strided
 // arrays, the floating-point guard taken once for the whole array. Groups of
-// four elements go through calc/lanes.h where the processor allows it; an
+// elements go through calc/lanes.h where the processor allows it; an
 // element a group leaves undone, and every element elsewhere, goes through
 // the scalar calculation, so each result is the scalar function's.
 #include <cstddef>
@@ -61,6 +61,7 @@ struct Strided {
 };
 
 using Floats = Strided<const float>;
+constexpr unsigned kLanes = pelmora::calc::lanes::kLanes;
 
 // The misuse of an array: null, or reaching beyond what an object can.
 template <class T>
@@ -105,10 +106,10 @@ struct Positions {
   void Get(std::size_t i, float (&x)[4]) const {
     for (int k = 0; k < 4; ++k) x[k] = in[k].Get(i);
   }
-  // A group of four elements from i, input by input.
+  // A group of elements from i, input by input.
   void Group(std::size_t i, pelmora::calc::lanes::Group& g) const {
     for (int k = 0; k < 4; ++k) {
-      for (unsigned lane = 0; lane < 4; ++lane) g.in[k][lane] = in[k].Get(i + lane);
+      for (unsigned lane = 0; lane < kLanes; ++lane) g.in[k][lane] = in[k].Get(i + lane);
     }
   }
   // The first position the same for every element (a station's log).
@@ -116,7 +117,7 @@ struct Positions {
 };
 
 // The common frame: misuse, then the guard, then the elements. `group(i, g)`
-// computes the four elements from i at once where it can, writes those it
+// computes the kLanes elements from i at once where it can, writes those it
 // finished with success and returns their lanes as bits; each element it
 // leaves undone, and each element outside whole groups, goes to
 // `element(i)`, which writes its result and returns its status.
@@ -132,10 +133,10 @@ int Batch(std::size_t n, const Positions& in, int misuse, Statuses& statuses,
   std::size_t i = 0;
   if (pelmora::calc::lanes::Enabled()) {
     pelmora::calc::lanes::Group g;
-    for (; n - i >= 4; i += 4) {
+    for (; n - i >= kLanes; i += kLanes) {
       in.Group(i, g);
       const unsigned done = group(i, g);
-      for (unsigned lane = 0; lane < 4; ++lane) {
+      for (unsigned lane = 0; lane < kLanes; ++lane) {
         statuses.Record(i + lane, (done >> lane & 1u) != 0 ? PELMORA_OK : element(i + lane));
       }
     }
@@ -171,7 +172,7 @@ int pelmora_distance_from_n(size_t n, const float* a_lat, ptrdiff_t a_lat_stride
           made = true;
         }
         const unsigned done = shared ? lanes::Distance(g, station) : lanes::Distance(g);
-        for (unsigned lane = 0; lane < 4; ++lane) {
+        for (unsigned lane = 0; lane < kLanes; ++lane) {
           if ((done >> lane & 1u) != 0) out.Put(i + lane, g.distance[lane]);
         }
         return done;
@@ -197,7 +198,7 @@ int pelmora_azimut_n(size_t n, const float* my_lat, ptrdiff_t my_lat_stride, con
       n, in, Misuse(out, n), statuses, first_failure,
       [&](std::size_t i, lanes::Group& g) {
         const unsigned done = lanes::Azimut(g);
-        for (unsigned lane = 0; lane < 4; ++lane) {
+        for (unsigned lane = 0; lane < kLanes; ++lane) {
           if ((done >> lane & 1u) != 0) out.Put(i + lane, g.bearing[lane]);
         }
         return done;
@@ -233,7 +234,7 @@ int pelmora_position_path_n(size_t n, const float* my_lat, ptrdiff_t my_lat_stri
         // is made whole by the scalar path.
         const unsigned done =
             (shared ? lanes::Distance(g, station) : lanes::Distance(g)) & lanes::Azimut(g);
-        for (unsigned lane = 0; lane < 4; ++lane) {
+        for (unsigned lane = 0; lane < kLanes; ++lane) {
           if ((done >> lane & 1u) == 0) continue;
           const float d = g.distance[lane], b = g.bearing[lane];
           out.Put(i + lane, pelmora_path{d, b, LongPathDistance(d), LongPathBearing(b)});

@@ -256,10 +256,11 @@ TEST(Batch, LanesFinishPlainElements) {
   for (int kind = 0; kind < 2; ++kind) {
     const Pairs p(kind, 40000, 2930 + static_cast<std::uint64_t>(kind));
     int distances = 0, bearings = 0;
-    for (std::size_t i = 0; i < p.in[0].size(); i += 4) {
+    constexpr int kLanes = pelmora::calc::lanes::kLanes;
+    for (std::size_t i = 0; i + kLanes <= p.in[0].size(); i += kLanes) {
       pelmora::calc::lanes::Group g;
       for (int k = 0; k < 4; ++k) {
-        for (int lane = 0; lane < 4; ++lane)
+        for (int lane = 0; lane < kLanes; ++lane)
           g.in[k][lane] = p.in[k][i + static_cast<std::size_t>(lane)];
       }
       distances += std::popcount(pelmora::calc::lanes::Distance(g));
