@@ -1,9 +1,9 @@
-// DistanceFrom and Azimut in four lanes (calc/lanes.h).
+// DistanceFrom and Azimut in eight lanes (calc/lanes.h).
 //
 // Each kernel below is the scalar code of its calculation under
 // runtime::NoStatus (calc/distance.cpp, calc/bearing.cpp), with the fast
-// paths of runtime/trig.cpp inlined, written for four doubles of an AVX2
-// register: the same IEEE operations on the same operands in the same order,
+// paths of runtime/trig.cpp inlined, written for the doubles of AVX2
+// registers: the same IEEE operations on the same operands in the same order,
 // so each lane computes the doubles the scalar code computes for it. Fused
 // multiply-adds stand only where the scalar fast paths compute an exact
 // product's error or an exact residual (their ShortProductError and

@@ -1,8 +1,8 @@
-// DistanceFrom and Azimut four elements at a time, for the array forms of
+// DistanceFrom and Azimut eight elements at a time, for the array forms of
 // the C library: on x86-64 processors with AVX2 and FMA the fast paths of
-// the sine, cosine and arc tangent (runtime/trig.cpp) run in four lanes of
-// one register, the same IEEE operations in the same order on the same
-// doubles, so every lane that passes the scalar path's rounding tests holds
+// the sine, cosine and arc tangent (runtime/trig.cpp) run in the lanes of
+// two AVX2 registers (four doubles each), the same IEEE operations in the
+// same order on the same doubles, so every lane that passes the scalar path's rounding tests holds
 // the scalar path's result. A lane the kernels cannot finish this way (a
 // failed rounding test, an argument outside the fast paths' ranges, an
 // input outside the calculation's plain domain, any status but success)

@@ -115,7 +115,7 @@ int main() {
     in[3][i] = random.Uniform(-180.0f, 180.0f);
   }
   const bool lanes = pelmora::calc::lanes::Use(true);
-  std::printf("four lanes (AVX2 and FMA): %s\n", lanes ? "yes" : "no, scalar path only");
+  std::printf("lanes (AVX2 and FMA): %s\n", lanes ? "yes" : "no, scalar path only");
 
   std::vector<Variant> v = {
       {"distance_from_n", true, [] { Distance(false); }},

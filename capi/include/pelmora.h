@@ -321,8 +321,8 @@ PELMORA_API int pelmora_long_path_bearing(float bearing, float *result);
  * Layout. Every array is a pointer and a stride in bytes, as BLAS and NumPy
  * describe arrays: element i lies at (char *)pointer + i * stride. A stride
  * of 0 repeats one element (a station's position for a whole log), a
- * negative one walks backwards; no alignment beyond the element type's is
- * needed, and none is assumed. A result or status may share memory with
+ * negative one walks backwards. Elements need not be aligned: each is read
+ * and written as bytes. A result or status may share memory with
  * the inputs of its own element only (results written over an input in
  * place, or over records of the four inputs); results and statuses must
  * not overlap each other.
@@ -342,12 +342,14 @@ PELMORA_API int pelmora_long_path_bearing(float bearing, float *result);
  * bytes. n = 0 reads and writes nothing but `*first_failure` (0) and gives
  * PELMORA_OK.
  *
- * Speed. On x86-64 processors with AVX2 and FMA (chosen at run time) four
+ * Speed. On x86-64 processors with AVX2 and FMA (chosen at run time) eight
  * elements go through the sine, cosine and arc tangent at once; an element
  * whose rounding test fails or that needs a status other than PELMORA_OK
  * is made again by the scalar function. The environment variable
  * PELMORA_NO_AVX2, set to any non-empty value when the library is first
- * used, keeps to the scalar path (the results are the same). */
+ * used, keeps to the scalar path (the results are the same). A first
+ * position of stride 0 (both its arrays) has its sine and cosine made once
+ * for the whole array on that path. */
 PELMORA_API int pelmora_distance_from_n(size_t n, const float *a_lat, ptrdiff_t a_lat_stride,
                                         const float *a_lon, ptrdiff_t a_lon_stride,
                                         const float *b_lat, ptrdiff_t b_lat_stride,

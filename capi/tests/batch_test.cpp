@@ -278,7 +278,7 @@ TEST(Batch, LanesFinishPlainElements) {
 
 INSTANTIATE_TEST_SUITE_P(Batch, Paths, ::testing::Values(true, false),
                          [](const ::testing::TestParamInfo<bool>& param) {
-                           return param.param ? "FourLanes" : "Scalar";
+                           return param.param ? "Lanes" : "Scalar";
                          });
 
 // Misuse is refused before anything is read or written.
