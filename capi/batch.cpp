@@ -28,6 +28,8 @@ int StatusOf(RtError error) {
   return entry != nullptr ? static_cast<int>(entry->number) : PELMORA_FLOATING_POINT;
 }
 
+constexpr unsigned kLanes = pelmora::calc::lanes::kLanes;
+
 // An array as the caller describes it: a pointer and a stride in bytes.
 // Elements are copied in and out byte for byte, so no alignment is assumed.
 template <class T>
@@ -44,6 +46,16 @@ struct Strided {
     return value;
   }
   void Put(std::size_t i, const T& value) const { std::memcpy(At(i), &value, sizeof value); }
+  // The results of a group's lanes done, from i.
+  void PutLanes(std::size_t i, unsigned done, const T (&values)[kLanes]) const {
+    if (done == (1u << kLanes) - 1 && stride == sizeof(T)) {
+      std::memcpy(At(i), values, sizeof values);
+      return;
+    }
+    for (unsigned lane = 0; lane < kLanes; ++lane) {
+      if ((done >> lane & 1u) != 0) Put(i + lane, values[lane]);
+    }
+  }
   bool null() const { return base == nullptr; }
 
   // Whether n >= 1 elements from base lie within the address space and
@@ -61,7 +73,6 @@ struct Strided {
 };
 
 using Floats = Strided<const float>;
-constexpr unsigned kLanes = pelmora::calc::lanes::kLanes;
 
 // The misuse of an array: null, or reaching beyond what an object can.
 template <class T>
@@ -109,7 +120,11 @@ struct Positions {
   // A group of elements from i, input by input.
   void Group(std::size_t i, pelmora::calc::lanes::Group& g) const {
     for (int k = 0; k < 4; ++k) {
-      for (unsigned lane = 0; lane < kLanes; ++lane) g.in[k][lane] = in[k].Get(i + lane);
+      if (in[k].stride == sizeof(float)) {
+        std::memcpy(g.in[k], in[k].At(i), sizeof g.in[k]);
+      } else {
+        for (unsigned lane = 0; lane < kLanes; ++lane) g.in[k][lane] = in[k].Get(i + lane);
+      }
     }
   }
   // The first position the same for every element (a station's log).
@@ -172,9 +187,7 @@ int pelmora_distance_from_n(size_t n, const float* a_lat, ptrdiff_t a_lat_stride
           made = true;
         }
         const unsigned done = shared ? lanes::Distance(g, station) : lanes::Distance(g);
-        for (unsigned lane = 0; lane < kLanes; ++lane) {
-          if ((done >> lane & 1u) != 0) out.Put(i + lane, g.distance[lane]);
-        }
+        out.PutLanes(i, done, g.distance);
         return done;
       },
       [&](std::size_t i) {
@@ -198,9 +211,7 @@ int pelmora_azimut_n(size_t n, const float* my_lat, ptrdiff_t my_lat_stride, con
       n, in, Misuse(out, n), statuses, first_failure,
       [&](std::size_t i, lanes::Group& g) {
         const unsigned done = lanes::Azimut(g);
-        for (unsigned lane = 0; lane < kLanes; ++lane) {
-          if ((done >> lane & 1u) != 0) out.Put(i + lane, g.bearing[lane]);
-        }
+        out.PutLanes(i, done, g.bearing);
         return done;
       },
       [&](std::size_t i) {
