@@ -24,7 +24,7 @@ namespace {
 
 using pelmora::bench::TrigArguments;
 
-// Our functions without fused multiply-add while it lives (the path of
+// Our arc tangent without fused multiply-add while it lives (the path of
 // processors without it, and of the 32-bit edition), for the Sse2 rows.
 class PlainPath {
  public:
@@ -92,10 +92,8 @@ double Min(const std::vector<double>& v) { return *std::min_element(v.begin(), v
   BENCHMARK(BM_##name##Dep)->ComputeStatistics("min", Min)
 
 PELMORA_TRIG_BENCH(Sin_Pelmora, OurSin, 6.3, true, false);
-PELMORA_TRIG_BENCH(Sin_PelmoraSse2, OurSin, 6.3, true, true);
 PELMORA_TRIG_BENCH(Sin_Glibc, GlibcSin, 6.3, true, false);
 PELMORA_TRIG_BENCH(Cos_Pelmora, OurCos, 6.3, true, false);
-PELMORA_TRIG_BENCH(Cos_PelmoraSse2, OurCos, 6.3, true, true);
 PELMORA_TRIG_BENCH(Cos_Glibc, GlibcCos, 6.3, true, false);
 PELMORA_TRIG_BENCH(SinCos_Pelmora, OurSinCos, 6.3, true, false);
 PELMORA_TRIG_BENCH(SinCos_Glibc, GlibcSinCos, 6.3, true, false);

@@ -4,16 +4,18 @@
 // doubles (double-double arithmetic) with a proven error bound, then tests
 // whether every value within that bound rounds to the same double (the
 // rounding test). If so, that double is the correctly rounded result;
-// otherwise, about once in ten thousand arguments, the slow path in
-// trig_accurate.cpp decides with 224-bit fixed-point arithmetic.
+// otherwise a middle stage in double-double with a much smaller bound
+// decides, and when its test fails too (the hardest arguments to round),
+// the slow path in trig_accurate.cpp with 224-bit fixed-point arithmetic.
 //
 // Products that must be exact come from Dekker's algorithm, which needs only
-// round-to-nearest double operations, or, where the processor has it (chosen
-// once at start-up; never in the 32-bit edition, which keeps to SSE2), from
-// one fused multiply-add: a * b - fl(a * b) is a double, so both ways give
-// that same double, every later step the same doubles, and each function the
-// same result, slow path or not. The build's -ffp-contract=off keeps the
-// compiler from fusing anything else.
+// round-to-nearest double operations, or, in the arc tangent where the
+// processor has it (chosen once at start-up; never in the 32-bit edition,
+// which keeps to SSE2), from one fused multiply-add: a * b - fl(a * b) is a
+// double, so both ways give that same double, every later step the same
+// doubles, and the same result, slow path or not. (The sine and cosine, with
+// one short exact product, ran no faster with it.) The build's
+// -ffp-contract=off keeps the compiler from fusing anything else.
 //
 // Sine and cosine: x = n pi/512 + t with |t| <= pi/1024 (plus a hair), by a
 // three-part pi/512 below 2^21 (Cody and Waite) and by exact multiplication
@@ -28,7 +30,8 @@
 // 2^-67 (runtime/trig_bounds.md, term by term: the roundings of cos t - 1 and
 // of the sum of the small terms dominate); the bound takes 2^-66, and 2^-69
 // more for the rounding test's own roundings. The reduction adds its absolute
-// error delta (the result changes by at most that).
+// error delta (the result changes by at most that). The middle stage sums the
+// same terms in double-double with the table's third part (bound 2^-86).
 //
 // Arc tangent: atan |x| = atan c + atan h for the point c of |x|'s cell,
 // h = (|x| - c)/(1 + |x| c) in double-double from one division, the series
@@ -155,6 +158,24 @@ alignas(16) constexpr double kSignMasks[2][2] = {{0.0, 0.0}, {-0.0, -0.0}};
   return {_mm_cvtsd_f64(r), _mm_cvtsd_f64(_mm_unpackhi_pd(r, r))};
 }
 
+// Double-double product and sum: (ah + al)(bh + bl) and (ah + al) + (bh + bl)
+// (|ah| >= |bh| or ah = 0), renormalised.
+template <bool kFma>
+[[gnu::always_inline]] inline DoublePair Mul22(DoublePair a, DoublePair b) {
+  const double p = a.hi * b.hi;
+  const double e = ProductError<kFma>(a.hi, b.hi, p) + (a.hi * b.lo + a.lo * b.hi);
+  DoublePair r;
+  FastTwoSum(p, e, r.hi, r.lo);
+  return r;
+}
+[[gnu::always_inline]] inline DoublePair Add22(DoublePair a, DoublePair b) {
+  double s, e;
+  FastTwoSum(a.hi, b.hi, s, e);
+  DoublePair r;
+  FastTwoSum(s, e + (a.lo + b.lo), r.hi, r.lo);
+  return r;
+}
+
 // The rounding test: when the exact result lies within bound of yh + yl,
 // and every value in that interval rounds to the same double, stores it in
 // result. The bound must allow for the rounding of yl -+ bound: a few units
@@ -230,17 +251,15 @@ struct Polynomials {
   Halves th;
 };
 
-template <bool kFma>
 [[gnu::always_inline]] inline Polynomials Series(const Reduction& r) {
   const double z = r.th * r.th;
   const double sin_m = r.th * z * (-1.0 / 6.0 + z * (1.0 / 120.0 - z * (1.0 / 5040.0)));
   const double cos_m = z * (-0.5 + z * (1.0 / 24.0 - z * (1.0 / 720.0))) - r.th * r.tl;
-  return {cos_m, r.tl + sin_m, r.th + sin_m, 1.0 + cos_m, kFma ? Halves{} : Halve(r.th)};
+  return {cos_m, r.tl + sin_m, r.th + sin_m, 1.0 + cos_m, Halve(r.th)};
 }
 
 // sin(n pi/512 + t), n taken modulo 1024, into result when the rounding test
 // passes; false sends the argument to the slow path.
-template <bool kFma>
 [[gnu::always_inline]] inline bool Combine(unsigned n, const Reduction& r, const Polynomials& m,
                                            double& result) {
   // sin(a + t) with a = n pi/512 = quadrant pi/2 + j pi/512:
@@ -255,7 +274,7 @@ template <bool kFma>
 
   // q.hi has 26 significant bits: q.hi * th is exactly ph + pl.
   const double ph = q.hi * r.th;
-  const double pl = ShortProductError<kFma>(q.hi, r.th, m.th, ph);
+  const double pl = ShortProductError<false>(q.hi, r.th, m.th, ph);
   double yh, yl;
   FastTwoSum(p.hi, ph, yh, yl);  // p.hi is 0 or above 2^-7.3 > 2 |ph|
   // The small terms in pairs, and the exact parts first: shorter chains.
@@ -268,8 +287,50 @@ template <bool kFma>
   return RoundsSurely(yh, yl, bound, result);
 }
 
-template <bool kFma>
-[[gnu::always_inline]] inline double SinOrCos(double x, bool cosine) {
+// The sine and cosine's middle stage: sin(a + t) = p + p (cos t - 1) +
+// q sin t again, p and q from the table's three parts, the series in
+// double-double (bound 2^-86 (|p| + |q t|) + delta, runtime/trig_bounds.md).
+// False sends the argument to the slow path.
+[[gnu::always_inline]] inline bool SinCosMiddle(unsigned n, const Reduction& r, double& result) {
+  const unsigned j = n & 255u, quadrant = (n >> 8) & 3u;
+  auto part = [j](unsigned k, double sign) {
+    DoublePair v;
+    FastTwoSum(trig::kSinCos[j][k].hi, trig::kSinCos[j][k].lo, v.hi, v.lo);
+    v.lo += trig::kSinCosRest[j][k];
+    return DoublePair{v.hi * sign, v.lo * sign};
+  };
+  const DoublePair p = part(quadrant & 1, kSigns[quadrant >> 1]);
+  const DoublePair q = part((quadrant & 1) ^ 1, kSigns[(quadrant ^ (quadrant >> 1)) & 1]);
+  const DoublePair t{r.th, r.tl};
+  const DoublePair z = Mul22<false>(t, t);
+  // sin t = t + t^3 (-1/6 + z (1/120 - z/5040 + z^2/362880))
+  const double ws = 0x1.1111111111111p-7 +  // 1/120
+                    z.hi * (-0x1.a01a01a01a01ap-13 + z.hi * 0x1.71de3a556c734p-19);
+  DoublePair s3;
+  FastTwoSum(-0x1.5555555555555p-3, z.hi * ws, s3.hi, s3.lo);  // -1/6 + z ws
+  s3.lo += -0x1.5555555555555p-57;                             // -1/6's rest
+  const DoublePair sine = Add22(t, Mul22<false>(Mul22<false>(z, t), s3));
+  // cos t - 1 = z (-1/2 + z (1/24 - z/720 + z^2/40320))
+  const double wc = 0x1.5555555555555p-5 +  // 1/24
+                    z.hi * (-0x1.6c16c16c16c17p-10 + z.hi * 0x1.a01a01a01a01ap-16);
+  DoublePair c2;
+  FastTwoSum(-0.5, z.hi * wc, c2.hi, c2.lo);
+  const DoublePair y = Add22(Add22(p, Mul22<false>(p, Mul22<false>(z, c2))), Mul22<false>(q, sine));
+  const double bound = 0x1p-86 * (Abs(p.hi) + Abs(q.hi * r.th)) + r.delta;
+  return RoundsSurely(y.hi, y.lo, bound, result);
+}
+
+// The middle stage, then the slow path, of the sine (cosine true: cosine) of
+// x = n pi/512 + t.
+[[gnu::noinline]] double SinOrCosAfterFirst(double x, bool cosine, unsigned n, const Reduction& r) {
+  double result;
+  if (SinCosMiddle(n, r, result)) return result;
+  return trig::AccurateSinOrCos(x, cosine);
+}
+
+// first_stage false skips the first stage's rounding test (for the tests of
+// the middle stage).
+[[gnu::always_inline]] inline double SinOrCos(double x, bool cosine, bool first_stage = true) {
   const double ax = Abs(x);
   if (!(ax < kInf)) return x - x;  // NaN: quietened; infinity: invalid
   if (!cosine && ax < 0x1p-26) {
@@ -283,14 +344,15 @@ template <bool kFma>
   // cos x = sin(x + pi/2)
   const unsigned n = cosine ? r.n + 256 : r.n;
   double result;
-  if (!Combine<kFma>(n, r, Series<kFma>(r), result)) return trig::AccurateSinOrCos(x, cosine);
+  if (!first_stage || !Combine(n, r, Series(r), result)) {
+    return SinOrCosAfterFirst(x, cosine, n, r);
+  }
   return result;
 }
 
 // The steps of Sin and Cos, the reduction and the polynomials made once:
 // each result goes through its own combination, rounding test and slow path,
 // so both are the very doubles the two functions return.
-template <bool kFma>
 [[gnu::always_inline]] inline SineCosine SinCosOf(double x) {
   const double ax = Abs(x);
   if (!(ax < kInf)) {
@@ -299,13 +361,17 @@ template <bool kFma>
   }
   // Below 2^-26 the sine is x itself; the cosine is 1 below 2^-27, and
   // between the two it takes its own reduction.
-  if (ax < 0x1p-26) return {x, SinOrCos<kFma>(x, true)};
+  if (ax < 0x1p-26) return {x, SinOrCos(x, true)};
 
   const Reduction r = Reduce(x, ax);
-  const Polynomials m = Series<kFma>(r);
+  const Polynomials m = Series(r);
   SineCosine result;
-  if (!Combine<kFma>(r.n, r, m, result.sin)) result.sin = trig::AccurateSinOrCos(x, false);
-  if (!Combine<kFma>(r.n + 256, r, m, result.cos)) result.cos = trig::AccurateSinOrCos(x, true);
+  if (!Combine(r.n, r, m, result.sin)) {
+    result.sin = SinOrCosAfterFirst(x, false, r.n, r);
+  }
+  if (!Combine(r.n + 256, r, m, result.cos)) {
+    result.cos = SinOrCosAfterFirst(x, true, r.n + 256, r);
+  }
   return result;
 }
 
@@ -319,24 +385,6 @@ template <bool kFma>
     const double p = q * d;
     return (n - p) - ProductError<false>(q, d, p);
   }
-}
-
-// Double-double product and sum: (ah + al)(bh + bl) and (ah + al) + (bh + bl)
-// (|ah| >= |bh| or ah = 0), renormalised.
-template <bool kFma>
-[[gnu::always_inline]] inline DoublePair Mul22(DoublePair a, DoublePair b) {
-  const double p = a.hi * b.hi;
-  const double e = ProductError<kFma>(a.hi, b.hi, p) + (a.hi * b.lo + a.lo * b.hi);
-  DoublePair r;
-  FastTwoSum(p, e, r.hi, r.lo);
-  return r;
-}
-[[gnu::always_inline]] inline DoublePair Add22(DoublePair a, DoublePair b) {
-  double s, e;
-  FastTwoSum(a.hi, b.hi, s, e);
-  DoublePair r;
-  FastTwoSum(s, e + (a.lo + b.lo), r.hi, r.lo);
-  return r;
 }
 
 // The arc tangent's middle stage: atan c + atan h again, h = qh + ql, with
@@ -440,9 +488,6 @@ template <bool kFma>
 #if defined(__x86_64__)
 // The fast paths with the processor's fused multiply-add for their exact
 // products: the same doubles at every step, so the same results.
-[[gnu::target("fma")]] double SinFma(double x) { return SinOrCos<true>(x, false); }
-[[gnu::target("fma")]] double CosFma(double x) { return SinOrCos<true>(x, true); }
-[[gnu::target("fma")]] SineCosine SinCosFma(double x) { return SinCosOf<true>(x); }
 [[gnu::target("fma")]] double AtanFma(double x) { return AtanOf<true>(x); }
 [[gnu::target("fma")]] double AtanMiddleFirst(double x) { return AtanOf<true>(x, false); }
 
@@ -452,9 +497,6 @@ bool Detect() {
 }
 #else
 // The 32-bit edition keeps to SSE2.
-double SinFma(double x) { return SinOrCos<false>(x, false); }
-double CosFma(double x) { return SinOrCos<false>(x, true); }
-SineCosine SinCosFma(double x) { return SinCosOf<false>(x); }
 double AtanFma(double x) { return AtanOf<false>(x); }
 double AtanMiddleFirst(double x) { return AtanOf<false>(x, false); }
 bool Detect() { return false; }
@@ -463,6 +505,7 @@ bool Detect() { return false; }
 }  // namespace
 
 namespace trig {
+double SinOrCosFromMiddleStage(double x, bool cosine) { return SinOrCos(x, cosine, false); }
 double AtanFromMiddleStage(double x) {
   return use_fused_multiply_add ? AtanMiddleFirst(x) : AtanOf<false>(x, false);
 }
@@ -474,13 +517,11 @@ bool HasFusedMultiplyAdd() {
 bool use_fused_multiply_add = HasFusedMultiplyAdd();
 }  // namespace trig
 
-double Sin(double x) {
-  return trig::use_fused_multiply_add ? SinFma(x) : SinOrCos<false>(x, false);
-}
-double Cos(double x) { return trig::use_fused_multiply_add ? CosFma(x) : SinOrCos<false>(x, true); }
-SineCosine SinCos(double x) {
-  return trig::use_fused_multiply_add ? SinCosFma(x) : SinCosOf<false>(x);
-}
+// The sine and cosine take the plain path everywhere: with fused
+// multiply-add for their one exact product they ran no faster.
+double Sin(double x) { return SinOrCos(x, false); }
+double Cos(double x) { return SinOrCos(x, true); }
+SineCosine SinCos(double x) { return SinCosOf(x); }
 double Atan(double x) { return trig::use_fused_multiply_add ? AtanFma(x) : AtanOf<false>(x); }
 
 }  // namespace pelmora::runtime

@@ -21,6 +21,9 @@ extern const std::uint32_t kHalfPi[8];
 // significant bits (rounded) and the rounded remainder: together within
 // 2^-79 of the value, relatively.
 extern const DoublePair kSinCos[256][2];
+// What remains of each after its two parts, rounded: the three within 2^-132
+// (for the sine and cosine's middle stage).
+extern const double kSinCosRest[256][2];
 // The arc tangent's points c, at which atan |x| = atan c + atan h with
 // h = (s |x| - c)/(s + |x| c): entry 0 (for |x| below 2^-7) c = 0; entries
 // 1..416 the midpoints of the cells of 32 a binade from 2^-7 to 2^6 (cell
@@ -46,12 +49,16 @@ int ReduceByHalfPi(double ax, int words, std::uint32_t* fraction);
 double AccurateSinOrCos(double x, bool cosine);
 double AccurateAtan(double x);
 
+// The sine or cosine from its middle stage (the first stage's rounding test
+// skipped), or from the slow path when the middle stage's test fails.
+double SinOrCosFromMiddleStage(double x, bool cosine);
+
 // The arc tangent from its middle stage (the first stage's rounding test
 // skipped), or from the slow path when the middle stage's test fails.
 double AtanFromMiddleStage(double x);
 
 // Whether the processor has fused multiply-add (always false in the 32-bit
-// edition), and whether the fast paths use it for their exact products: set
+// edition), and whether the arc tangent uses it for its exact products: set
 // at start-up to the former; the tests set it to run each path. Either way
 // every step computes the same doubles.
 bool HasFusedMultiplyAdd();

@@ -61,7 +61,8 @@ inline double WidenedFloat(TrigStream& stream) {
 // Results pinned bit for bit, correctly rounded (the MPFR test checks each
 // row): arguments within an ulp of multiples of pi/2, the largest doubles,
 // subnormals, and arguments whose results lie closest to a rounding
-// boundary among those the long run met (the slow path decides those).
+// boundary among those the long run met (past the first stages' bounds: the
+// middle stages decide those).
 struct TrigCase {
   TrigFunction function;
   std::uint64_t x;
@@ -284,7 +285,7 @@ inline constexpr TrigCase kTrigCases[] = {
     {TrigFunction::kCos, 0xFE37E43C8800759Cu, 0xBFE2699022ADC4C1u},
     {TrigFunction::kAtan, 0xFE37E43C8800759Cu, 0xBFF921FB54442D18u},
     // Hardest to round among the arguments of the long run (2^-23.7 to
-    // 2^-30.7 of an ulp from a midpoint: the slow path decides them).
+    // 2^-30.7 of an ulp from a midpoint: the middle stages decide them).
     {TrigFunction::kSin, 0x400AD00EDB63C763u, 0xBFCAAEC17BC266EAu},
     {TrigFunction::kSin, 0xC74E2B3FA0000000u, 0xBFEF50B432DCB04Bu},
     {TrigFunction::kSin, 0x5E523D75D66F550Bu, 0x3FE3944D1CE5C77Eu},

@@ -43,7 +43,7 @@ std::vector<double> EveryWay(TrigFunction f, double x) {
   return results;
 }
 
-// The pinned rows include the arguments the slow path decides.
+// The pinned rows include the arguments the middle stages decide.
 TEST(Trig, PinnedResults) {
   for (const test::TrigCase& row : test::kTrigCases) {
     const double x = std::bit_cast<double>(row.x);

@@ -71,6 +71,31 @@ int main() {
     std::printf("},\n");
     mpfr_clear(s);
   }
+  // The rest of each sine table entry after its two parts, rounded.
+  std::printf("};\n\n// sin(i pi/512), cos(i pi/512) less their two parts above\n");
+  std::printf("const double kSinCosRest[256][2] = {\n");
+  for (int i = 0; i < 256; ++i) {
+    mpfr_t a, f, hi, rest;
+    mpfr_inits2(2000, a, f, rest, static_cast<mpfr_ptr>(nullptr));
+    mpfr_init2(hi, 26);
+    mpfr_mul_ui(a, pi, static_cast<unsigned long>(i), MPFR_RNDN);
+    mpfr_div_2ui(a, a, 9, MPFR_RNDN);
+    std::printf("    {");
+    for (int k = 0; k < 2; ++k) {
+      if (k == 0) {
+        mpfr_sin(f, a, MPFR_RNDN);
+      } else {
+        mpfr_cos(f, a, MPFR_RNDN);
+      }
+      mpfr_set(hi, f, MPFR_RNDN);
+      mpfr_sub(rest, f, hi, MPFR_RNDN);
+      const double lo = mpfr_get_d(rest, MPFR_RNDN);
+      mpfr_sub_d(rest, rest, lo, MPFR_RNDN);
+      std::printf("%s%a", k == 0 ? "" : ", ", mpfr_get_d(rest, MPFR_RNDN));
+    }
+    std::printf("},\n");
+    mpfr_clears(a, f, hi, rest, static_cast<mpfr_ptr>(nullptr));
+  }
   // The arc tangent's points: the midpoints of 32 cells a binade from 2^-7
   // to 2^6 (a double's exponent and first five bits of fraction name its
   // cell), below them 0, above them the point at infinity.

@@ -66,7 +66,7 @@ double Reference(TrigFunction f, double x) {
 
 // How close the exact result lies to the midpoint of two doubles, as
 // -log2 of the distance in ulps (about 2 for a typical argument; the fast
-// path hands arguments from about 13 on to the slow path).
+// path hands arguments from about 13 on to the middle stage).
 double Hardness(TrigFunction f, double x) {
   Mpfr y(200);
   Evaluate(f, y.get(), x);
@@ -271,23 +271,34 @@ TEST_F(TrigAccuracy, SlowPath) {
   EXPECT_EQ(wrong, 0);
 }
 
-// The arc tangent's middle stage alone, over every family and each path:
-// the first stage rarely hands it an argument.
-TEST_F(TrigAccuracy, ArcTangentMiddleStage) {
+// The middle stages alone, over the pinned rows (the hardest to round
+// decide a fault of a middle stage's bound) and every family, on each path:
+// the first stages rarely hand them an argument.
+TEST_F(TrigAccuracy, MiddleStages) {
   long wrong = 0;
+  auto check = [&](TrigFunction f, double x, double want) {
+    for (const bool fused : Paths()) {
+      trig::use_fused_multiply_add = fused;
+      const double got = f == TrigFunction::kAtan
+                             ? trig::AtanFromMiddleStage(x)
+                             : trig::SinOrCosFromMiddleStage(x, f == TrigFunction::kCos);
+      if (Bits(got) != Bits(want) && ++wrong <= 10) {
+        ADD_FAILURE() << "middle " << Name(f) << "(" << std::hexfloat << x << ") = " << got
+                      << ", not " << want << (fused ? " (fused multiply-add)" : "");
+      }
+    }
+  };
+  for (const test::TrigCase& row : test::kTrigCases) {
+    const double x = std::bit_cast<double>(row.x);
+    if (std::isfinite(x)) check(row.function, x, std::bit_cast<double>(row.result));
+  }
   int seed = 700;
-  for (const Family& family : Families(TrigFunction::kAtan)) {
-    TrigStream stream(static_cast<std::uint64_t>(seed++));
-    for (int i = 0; i < 20000; ++i) {
-      const double x = family.draw(stream);
-      const double want = Reference(TrigFunction::kAtan, x);
-      for (const bool fused : Paths()) {
-        trig::use_fused_multiply_add = fused;
-        const double got = trig::AtanFromMiddleStage(x);
-        if (Bits(got) != Bits(want) && ++wrong <= 10) {
-          ADD_FAILURE() << "middle atan(" << std::hexfloat << x << ") = " << got << ", not " << want
-                        << (fused ? " (fused multiply-add)" : "");
-        }
+  for (const TrigFunction f : {TrigFunction::kSin, TrigFunction::kCos, TrigFunction::kAtan}) {
+    for (const Family& family : Families(f)) {
+      TrigStream stream(static_cast<std::uint64_t>(seed++));
+      for (int i = 0; i < 10000; ++i) {
+        const double x = family.draw(stream);
+        check(f, x, Reference(f, x));
       }
     }
   }
@@ -338,6 +349,17 @@ TEST_F(TrigAccuracy, Tables) {
     EXPECT_TRUE(pair_matches(v.get(), trig::kSinCos[i][0], 26)) << i;
     mpfr_cos(v.get(), a.get(), MPFR_RNDN);
     EXPECT_TRUE(pair_matches(v.get(), trig::kSinCos[i][1], 26)) << i;
+    // The rest after the two parts, rounded.
+    for (int k = 0; k < 2; ++k) {
+      if (k == 0) {
+        mpfr_sin(v.get(), a.get(), MPFR_RNDN);
+      } else {
+        mpfr_cos(v.get(), a.get(), MPFR_RNDN);
+      }
+      mpfr_sub_d(v.get(), v.get(), trig::kSinCos[i][k].hi, MPFR_RNDN);
+      mpfr_sub_d(v.get(), v.get(), trig::kSinCos[i][k].lo, MPFR_RNDN);
+      EXPECT_EQ(Bits(mpfr_get_d(v.get(), MPFR_RNDN)), Bits(trig::kSinCosRest[i][k])) << i;
+    }
   }
   // The arc tangent's points: 0, the midpoints of the cells of 32 a binade
   // from 2^-7 to 2^6 in order, the point at infinity; each with its atan.
