@@ -24,11 +24,12 @@
 
 #include <cstdlib>
 
+#include "calc/arithmetic.h"
+#include "runtime/trig.h"
+
 #if defined(__x86_64__)
 #include <immintrin.h>
 
-#include "calc/arithmetic.h"
-#include "runtime/trig.h"
 #include "runtime/trig_internal.h"
 #endif
 
@@ -64,12 +65,23 @@ bool Use(bool lanes) {
   return Enabled();
 }
 
+// The scalar calculation's own steps (CosineOfCentralAngle under NoStatus).
+Station StationAt(float lat, float lon) {
+  constexpr double kPi32Wide = static_cast<double>(kPi32);
+  const auto radians = [](float degrees) {
+    return static_cast<float>((static_cast<double>(degrees) * kPi32Wide) / 180.0);
+  };
+  const runtime::SineCosine phi = runtime::SinCos(static_cast<double>(radians(lat)));
+  return {radians(lon), static_cast<float>(phi.sin), static_cast<float>(phi.cos)};
+}
+
 }  // namespace pelmora::calc::lanes
 
 #if !defined(__x86_64__)
 
 namespace pelmora::calc::lanes {
 unsigned Distance(Group&) { return 0; }
+unsigned Distance(Group&, const Station&) { return 0; }
 unsigned Azimut(Group&) { return 0; }
 }  // namespace pelmora::calc::lanes
 
@@ -469,15 +481,6 @@ template <bool kStation>
 unsigned Distance(Group& group) { return DistanceOf<false>(group, Station{}); }
 
 unsigned Distance(Group& group, const Station& station) { return DistanceOf<true>(group, station); }
-
-// The scalar calculation's own steps (CosineOfCentralAngle under NoStatus).
-Station StationAt(float lat, float lon) {
-  const auto radians = [](float degrees) {
-    return static_cast<float>((static_cast<double>(degrees) * kPi32Wide) / 180.0);
-  };
-  const runtime::SineCosine phi = runtime::SinCos(static_cast<double>(radians(lat)));
-  return {radians(lon), static_cast<float>(phi.sin), static_cast<float>(phi.cos)};
-}
 
 namespace {
 
