@@ -25,6 +25,7 @@
 #include <cstdlib>
 
 #include "calc/arithmetic.h"
+#include "calc/distance.h"
 #include "runtime/trig.h"
 
 #if defined(__x86_64__)
@@ -65,14 +66,49 @@ bool Use(bool lanes) {
   return Enabled();
 }
 
-// The scalar calculation's own steps (CosineOfCentralAngle under NoStatus).
+// The scalar calculation's own steps, as CosineOfCentralAngle, ArcCos and
+// Kilometres (calc/distance.cpp) make them under NoStatus inside their
+// plain domains, in their order.
+namespace {
+
+constexpr double kPi32Wide = static_cast<double>(kPi32);
+constexpr double kHalfGreatCircle = 0x1.3886666666667p+14;
+
+float Radians(float degrees) {
+  return static_cast<float>((static_cast<double>(degrees) * kPi32Wide) / 180.0);
+}
+double Wide(float x) { return static_cast<double>(x); }
+
+}  // namespace
+
 Station StationAt(float lat, float lon) {
-  constexpr double kPi32Wide = static_cast<double>(kPi32);
-  const auto radians = [](float degrees) {
-    return static_cast<float>((static_cast<double>(degrees) * kPi32Wide) / 180.0);
-  };
-  const runtime::SineCosine phi = runtime::SinCos(static_cast<double>(radians(lat)));
-  return {radians(lon), static_cast<float>(phi.sin), static_cast<float>(phi.cos)};
+  const runtime::SineCosine phi = runtime::SinCos(Wide(Radians(lat)));
+  return {Radians(lon), static_cast<float>(phi.sin), static_cast<float>(phi.cos)};
+}
+
+bool DistanceFrom(float a_lat, float a_lon, float b_lat, float b_lon, const Station& station,
+                  float& result) {
+  constexpr float kMax = 0x1.fffffep+127f;
+  if (!(__builtin_fabsf(a_lat) <= kMax && __builtin_fabsf(a_lon) <= kMax &&
+        __builtin_fabsf(b_lat) <= kMax && __builtin_fabsf(b_lon) <= kMax)) {
+    return false;
+  }
+  if (Wide(a_lat) == Wide(b_lat) && Wide(a_lon) == Wide(b_lon)) {
+    result = 0.0f;
+    return true;
+  }
+  const float phi_b = Radians(b_lat);
+  const float lambda_b = Radians(b_lon);
+  const runtime::SineCosine trig_b = runtime::SinCos(Wide(phi_b));
+  const auto sin_phi_b = static_cast<float>(trig_b.sin);
+  const auto cos_phi_b = static_cast<float>(trig_b.cos);
+  const auto cos_lon_diff = static_cast<float>(runtime::Cos(Wide(lambda_b) - Wide(station.lambda)));
+  const double cosine_sum = (Wide(cos_phi_b) * Wide(station.cos_phi)) * Wide(cos_lon_diff) +
+                            Wide(sin_phi_b) * Wide(station.sin_phi);
+  const float A = calc::ArcCos(static_cast<float>(cosine_sum)).value;
+  const auto scaled = static_cast<float>((Wide(A) * kHalfGreatCircle) / kPi32Wide);
+  result = static_cast<float>(Wide(scaled) + 0.5);
+  return true;
 }
 
 }  // namespace pelmora::calc::lanes
@@ -407,8 +443,6 @@ struct Polynomials {
 
 // ---- DistanceFrom (calc/distance.cpp) ----
 
-constexpr double kPi32Wide = static_cast<double>(kPi32);
-constexpr double kHalfGreatCircle = 0x1.3886666666667p+14;
 constexpr double kFloatMax = 0x1.fffffep+127;
 
 // atan(1), as ArcCos takes it: the scalar function's double.

@@ -53,4 +53,10 @@ Station StationAt(float lat, float lon);
 // sine and cosine.
 unsigned Distance(Group& group, const Station& station);
 
+// DistanceFrom(a_lat, a_lon, b_lat, b_lon) for a = the station's position, on
+// every processor: false (nothing written) for inputs outside the plain
+// domain, whose call the caller makes in full; else its value, with success.
+bool DistanceFrom(float a_lat, float a_lon, float b_lat, float b_lon, const Station& station,
+                  float& result);
+
 }  // namespace pelmora::calc::lanes

@@ -131,6 +131,27 @@ struct Positions {
   bool SharedFirst() const { return in[0].stride == 0 && in[1].stride == 0; }
 };
 
+// The station of a batch whose first position has stride 0: its values made
+// once, at the first use (under the guard).
+class SharedStation {
+ public:
+  explicit SharedStation(const Positions& in) : in_(in), shared_(in.SharedFirst()) {}
+  bool shared() const { return shared_; }
+  const pelmora::calc::lanes::Station& Get() {
+    if (!made_) {
+      station_ = pelmora::calc::lanes::StationAt(in_.in[0].Get(0), in_.in[1].Get(0));
+      made_ = true;
+    }
+    return station_;
+  }
+
+ private:
+  const Positions& in_;
+  bool shared_;
+  bool made_ = false;
+  pelmora::calc::lanes::Station station_;
+};
+
 // The common frame: misuse, then the guard, then the elements. `group(i, g)`
 // computes the kLanes elements from i at once where it can, writes those it
 // finished with success and returns their lanes as bits; each element it
@@ -177,22 +198,23 @@ int pelmora_distance_from_n(size_t n, const float* a_lat, ptrdiff_t a_lat_stride
       {{a_lat, a_lat_stride}, {a_lon, a_lon_stride}, {b_lat, b_lat_stride}, {b_lon, b_lon_stride}}};
   const Strided<float> out(result, result_stride);
   Statuses statuses(status, status_stride);
-  const bool shared = in.SharedFirst();
+  SharedStation station(in);
   return Batch(
       n, in, Misuse(out, n), statuses, first_failure,
-      [&, station = lanes::Station{}, made = false](std::size_t i, lanes::Group& g) mutable {
-        // A station's sine and cosine once, under the guard.
-        if (shared && !made) {
-          station = lanes::StationAt(g.in[0][0], g.in[1][0]);
-          made = true;
-        }
-        const unsigned done = shared ? lanes::Distance(g, station) : lanes::Distance(g);
+      [&](std::size_t i, lanes::Group& g) {
+        const unsigned done =
+            station.shared() ? lanes::Distance(g, station.Get()) : lanes::Distance(g);
         out.PutLanes(i, done, g.distance);
         return done;
       },
       [&](std::size_t i) {
         float x[4];
         in.Get(i, x);
+        float d;
+        if (station.shared() && lanes::DistanceFrom(x[0], x[1], x[2], x[3], station.Get(), d)) {
+          out.Put(i, d);
+          return static_cast<int>(PELMORA_OK);
+        }
         const Outcome<float> o = pelmora::calc::DistanceFrom(x[0], x[1], x[2], x[3]);
         out.Put(i, o.value);
         return StatusOf(o.error);
@@ -233,18 +255,19 @@ int pelmora_position_path_n(size_t n, const float* my_lat, ptrdiff_t my_lat_stri
       {{my_lat, my_lat_stride}, {my_lon, my_lon_stride}, {lat, lat_stride}, {lon, lon_stride}}};
   const Strided<pelmora_path> out(path, path_stride);
   Statuses statuses(status, status_stride);
-  const bool shared = in.SharedFirst();
+  SharedStation station(in);
+  // The distance and the bearing of a pair share no sine or cosine: the
+  // distance takes radians as degrees times pi32 over 180, the bearing as
+  // degrees over K, other float32 values. They share the loads, the guard
+  // and the station.
   return Batch(
       n, in, Misuse(out, n), statuses, first_failure,
-      [&, station = lanes::Station{}, made = false](std::size_t i, lanes::Group& g) mutable {
-        if (shared && !made) {
-          station = lanes::StationAt(g.in[0][0], g.in[1][0]);
-          made = true;
-        }
+      [&](std::size_t i, lanes::Group& g) {
         // Both parts must succeed in their lanes: a lane that fails either
         // is made whole by the scalar path.
         const unsigned done =
-            (shared ? lanes::Distance(g, station) : lanes::Distance(g)) & lanes::Azimut(g);
+            (station.shared() ? lanes::Distance(g, station.Get()) : lanes::Distance(g)) &
+            lanes::Azimut(g);
         for (unsigned lane = 0; lane < kLanes; ++lane) {
           if ((done >> lane & 1u) == 0) continue;
           const float d = g.distance[lane], b = g.bearing[lane];

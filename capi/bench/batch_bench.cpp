@@ -121,6 +121,7 @@ int main() {
       {"distance_from_n", true, [] { Distance(false); }},
       {"distance_from_n, scalar path", false, [] { Distance(false); }},
       {"distance_from_n, one station", true, [] { Distance(true); }},
+      {"distance_from_n, scalar, station", false, [] { Distance(true); }},
       {"pelmora_distance_from loop", false,
        [] {
          for (std::size_t i = 0; i < kPairs; ++i)
@@ -171,18 +172,19 @@ int main() {
     std::printf("%-58s %5.2f\n", what, v[a].best / v[b].best);
   };
   std::printf("\nratios\n");
-  ratio("distance_from_n / pelmora_distance_from loop", 0, 3);
-  ratio("distance_from_n / glibc formula", 0, 4);
-  ratio("distance_from_n, scalar path / pelmora_distance_from loop", 1, 3);
+  ratio("distance_from_n / pelmora_distance_from loop", 0, 4);
+  ratio("distance_from_n / glibc formula", 0, 5);
+  ratio("distance_from_n, scalar path / pelmora_distance_from loop", 1, 4);
   ratio("distance_from_n, one station / distance_from_n", 2, 0);
-  ratio("pelmora_distance_from loop / glibc formula", 3, 4);
-  ratio("azimut_n / pelmora_azimut loop", 5, 8);
-  ratio("azimut_n / glibc formula", 5, 9);
-  ratio("azimut_n, scalar path / pelmora_azimut loop", 6, 8);
-  ratio("azimut_n, one station / azimut_n", 7, 5);
-  ratio("pelmora_azimut loop / glibc formula", 8, 9);
-  ratio("position_path_n / pelmora_position_path loop", 10, 11);
+  ratio("distance_from_n, scalar path, one station / scalar path", 3, 1);
+  ratio("pelmora_distance_from loop / glibc formula", 4, 5);
+  ratio("azimut_n / pelmora_azimut loop", 6, 9);
+  ratio("azimut_n / glibc formula", 6, 10);
+  ratio("azimut_n, scalar path / pelmora_azimut loop", 7, 9);
+  ratio("azimut_n, one station / azimut_n", 8, 6);
+  ratio("pelmora_azimut loop / glibc formula", 9, 10);
+  ratio("position_path_n / pelmora_position_path loop", 11, 12);
   std::printf("%-58s %5.2f\n", "position_path_n / (glibc distance + glibc bearing)",
-              v[10].best / (v[4].best + v[9].best));
+              v[11].best / (v[5].best + v[10].best));
   return 0;
 }
