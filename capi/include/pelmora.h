@@ -348,8 +348,8 @@ PELMORA_API int pelmora_long_path_bearing(float bearing, float *result);
  * is made again by the scalar function. The environment variable
  * PELMORA_NO_AVX2, set to any non-empty value when the library is first
  * used, keeps to the scalar path (the results are the same). A first
- * position of stride 0 (both its arrays) has its sine and cosine made once
- * for the whole array on that path. */
+ * position of stride 0 (both its arrays: a station) has the distance's sine
+ * and cosine of its latitude made once for the whole array. */
 PELMORA_API int pelmora_distance_from_n(size_t n, const float *a_lat, ptrdiff_t a_lat_stride,
                                         const float *a_lon, ptrdiff_t a_lon_stride,
                                         const float *b_lat, ptrdiff_t b_lat_stride,
