@@ -118,6 +118,7 @@ bool DistanceFrom(float a_lat, float a_lon, float b_lat, float b_lon, const Stat
 namespace pelmora::calc::lanes {
 unsigned Distance(Group&) { return 0; }
 unsigned Distance(Group&, const Station&) { return 0; }
+unsigned ArcCos(Group&) { return 0; }
 unsigned Azimut(Group&) { return 0; }
 }  // namespace pelmora::calc::lanes
 
@@ -451,6 +452,17 @@ double QuarterTurn() {
   return quarter_turn;
 }
 
+// ArcCos(X) (calc/distance.cpp: ArcCosRun) for -1 <= X <= 1, its plain
+// domain, which `plain` tells; `sure` where the arc tangent was.
+[[gnu::always_inline]] inline F ArcCos(D X, L& plain, L& sure) {
+  plain = (X >= -1.0) & (X <= 1.0);
+  const D radicand = (-X * X) + 1.0;
+  const D square_root = Sqrt(radicand);
+  const D root = Select(square_root == 0.0, Splat(1e-8), square_root);
+  const D angle = Atan(-X / root, sure);
+  return Store(angle + 2.0 * QuarterTurn());
+}
+
 // The radians of DistanceFrom.
 [[gnu::always_inline]] inline F Radians(D degrees) { return Store((degrees * kPi32Wide) / 180.0); }
 
@@ -489,14 +501,8 @@ template <bool kStation>
                        Widen(sin_phi_b) * Widen(sin_phi_a);
   const D X = Widen(Store(cosine_sum));
 
-  // ArcCos(X) for -1 <= X <= 1 (its plain domain).
-  const L arc_plain = (X >= -1.0) & (X <= 1.0);
-  const D radicand = (-X * X) + 1.0;
-  const D square_root = Sqrt(radicand);
-  const D root = Select(square_root == 0.0, Splat(1e-8), square_root);
-  L sure_atan;
-  const D angle = Atan(-X / root, sure_atan);
-  const F A = Store(angle + 2.0 * QuarterTurn());
+  L arc_plain, sure_atan;
+  const F A = ArcCos(X, arc_plain, sure_atan);
 
   // The kilometres and the half.
   const F scaled = Store((Widen(A) * kHalfGreatCircle) / kPi32Wide);
@@ -513,6 +519,14 @@ template <bool kStation>
 }  // namespace
 
 unsigned Distance(Group& group) { return DistanceOf<false>(group, Station{}); }
+
+unsigned ArcCos(Group& group) {
+  L plain, sure;
+  const F A = ArcCos(Widen(Load(group.in[0])), plain, sure);
+  const unsigned done = Lanes(plain & sure);
+  if (done != 0) Put(group.distance, A);
+  return done;
+}
 
 unsigned Distance(Group& group, const Station& station) { return DistanceOf<true>(group, station); }
 

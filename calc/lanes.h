@@ -37,6 +37,9 @@ bool Use(bool lanes);
 unsigned Distance(Group& group);
 unsigned Azimut(Group& group);
 
+// ArcCos of the lanes' in[0], into distance[].
+unsigned ArcCos(Group& group);
+
 // What DistanceFrom computes from its first position alone: the float32
 // radians of the longitude and the sine and cosine of the latitude, each the
 // very value the scalar calculation stores (from runtime::SinCos). A batch

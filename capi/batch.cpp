@@ -293,7 +293,19 @@ int pelmora_arc_cos_n(size_t n, const float* x, ptrdiff_t x_stride, float* resul
   if (const int misuse = Misuse(in, n)) return misuse;
   if (const int misuse = Misuse(out, n)) return misuse;
   const FpGuard guard;
-  for (std::size_t i = 0; i < n; ++i) out.Put(i, pelmora::calc::ArcCos(in.Get(i)).value);
+  std::size_t i = 0;
+  if (lanes::Enabled()) {
+    lanes::Group g;
+    for (; n - i >= kLanes; i += kLanes) {
+      for (unsigned lane = 0; lane < kLanes; ++lane) g.in[0][lane] = in.Get(i + lane);
+      const unsigned done = lanes::ArcCos(g);
+      out.PutLanes(i, done, g.distance);
+      for (unsigned lane = 0; lane < kLanes; ++lane) {
+        if ((done >> lane & 1u) == 0) out.Put(i + lane, pelmora::calc::ArcCos(g.in[0][lane]).value);
+      }
+    }
+  }
+  for (; i < n; ++i) out.Put(i, pelmora::calc::ArcCos(in.Get(i)).value);
   return PELMORA_OK;
 }
 

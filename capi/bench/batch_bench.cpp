@@ -1,6 +1,6 @@
 // The array forms of libpelmora per element: pelmora_distance_from_n,
-// pelmora_azimut_n and pelmora_position_path_n on the four-lane path and on
-// the scalar path, against a C loop of the scalar functions and against the
+// pelmora_azimut_n, pelmora_position_path_n and pelmora_arc_cos_n on the
+// lanes and on the scalar path, against a C loop of the scalar functions and against the
 // same formulas with glibc's sin, cos and atan (float rounding points as
 // DistanceFrom and Azimut have them, not correctly rounded). Also the
 // distance and bearing from one station (stride 0 for the first position).
@@ -26,6 +26,7 @@ constexpr std::size_t kPairs = 4096;
 constexpr int kRounds = 301;
 
 std::vector<float> in[4];
+std::vector<float> cosines(kPairs);
 std::vector<float> out(kPairs);
 std::vector<pelmora_path> paths(kPairs);
 volatile float sink;
@@ -113,6 +114,7 @@ int main() {
     in[1][i] = random.Uniform(-180.0f, 180.0f);
     in[2][i] = random.Uniform(-90.0f, 90.0f);
     in[3][i] = random.Uniform(-180.0f, 180.0f);
+    cosines[i] = random.Uniform(-1.0f, 1.0f);
   }
   const bool lanes = pelmora::calc::lanes::Use(true);
   std::printf("lanes (AVX2 and FMA): %s\n", lanes ? "yes" : "no, scalar path only");
@@ -156,6 +158,11 @@ int main() {
          for (std::size_t i = 0; i < kPairs; ++i)
            pelmora_position_path(in[0][i], in[1][i], in[2][i], in[3][i], &paths[i]);
        }},
+      {"arc_cos_n", true, [] { pelmora_arc_cos_n(kPairs, cosines.data(), 4, out.data(), 4); }},
+      {"pelmora_arc_cos loop", false,
+       [] {
+         for (std::size_t i = 0; i < kPairs; ++i) pelmora_arc_cos(cosines[i], &out[i]);
+       }},
   };
   for (int round = 0; round < kRounds; ++round) {
     for (Variant& x : v) {
@@ -184,6 +191,7 @@ int main() {
   ratio("azimut_n, one station / azimut_n", 8, 6);
   ratio("pelmora_azimut loop / glibc formula", 9, 10);
   ratio("position_path_n / pelmora_position_path loop", 11, 12);
+  ratio("arc_cos_n / pelmora_arc_cos loop", 13, 14);
   std::printf("%-58s %5.2f\n", "position_path_n / (glibc distance + glibc bearing)",
               v[11].best / (v[5].best + v[10].best));
   return 0;
