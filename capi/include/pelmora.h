@@ -316,6 +316,67 @@ PELMORA_API int pelmora_grid_path16(const pelmora_char16 *from, size_t from_leng
 PELMORA_API int pelmora_long_path_distance(float distance, float *result);
 PELMORA_API int pelmora_long_path_bearing(float bearing, float *result);
 
+/* ---- Arrays: many calculations in one call ----
+ * pelmora_distance_from_n, pelmora_azimut_n, pelmora_position_path_n and
+ * pelmora_arc_cos_n compute element i from element i of each input, for i
+ * from 0 to n - 1, each result and status bit for bit the one the scalar
+ * function gives for those inputs (pelmora_distance_from, pelmora_azimut,
+ * pelmora_position_path, pelmora_arc_cos), on every processor. One call
+ * sets up the floating-point environment once for all n elements.
+ *
+ * Layout. Every array is a pointer and a stride in bytes, as BLAS and NumPy
+ * describe arrays: element i lies at (char *)pointer + i * stride. A stride
+ * of 0 repeats one element (a station's position for a whole log), a
+ * negative one walks backwards. Elements need not be aligned: each is read
+ * and written as bytes. A result or status may share memory with
+ * the inputs of its own element only (results written over an input in
+ * place, or over records of the four inputs); results and statuses must
+ * not overlap each other.
+ *
+ * Statuses. `status` (with `status_stride`) receives each element's status,
+ * or is NULL when the caller wants none. Either way every element is
+ * computed and its result written (a failed element holds what the scalar
+ * function writes then), the function returns PELMORA_OK when every element
+ * succeeded, else the status of the first element that failed, and writes
+ * that element's index, or n when none failed, to `*first_failure` unless
+ * that is NULL.
+ *
+ * Misuse, reported before any element is read or written (`*first_failure`
+ * is then 0): PELMORA_NULL_POINTER for a null input or result pointer when
+ * n > 0; PELMORA_LENGTH_TOO_LARGE for an array whose n elements would reach
+ * past either end of the address space or span more than PTRDIFF_MAX
+ * bytes. n = 0 reads and writes nothing but `*first_failure` (0) and gives
+ * PELMORA_OK.
+ *
+ * Speed. On x86-64 processors with AVX2 and FMA (chosen at run time) eight
+ * elements go through the sine, cosine and arc tangent at once; an element
+ * whose rounding test fails or that needs a status other than PELMORA_OK
+ * is made again by the scalar function. The environment variable
+ * PELMORA_NO_AVX2, set to any non-empty value when the library is first
+ * used, keeps to the scalar path (the results are the same). A first
+ * position of stride 0 (both its arrays: a station) has the distance's sine
+ * and cosine of its latitude made once for the whole array. */
+PELMORA_API int pelmora_distance_from_n(size_t n, const float *a_lat, ptrdiff_t a_lat_stride,
+                                        const float *a_lon, ptrdiff_t a_lon_stride,
+                                        const float *b_lat, ptrdiff_t b_lat_stride,
+                                        const float *b_lon, ptrdiff_t b_lon_stride, float *result,
+                                        ptrdiff_t result_stride, int *status,
+                                        ptrdiff_t status_stride, size_t *first_failure);
+PELMORA_API int pelmora_azimut_n(size_t n, const float *my_lat, ptrdiff_t my_lat_stride,
+                                 const float *my_lon, ptrdiff_t my_lon_stride, const float *lat,
+                                 ptrdiff_t lat_stride, const float *lon, ptrdiff_t lon_stride,
+                                 float *result, ptrdiff_t result_stride, int *status,
+                                 ptrdiff_t status_stride, size_t *first_failure);
+PELMORA_API int pelmora_position_path_n(size_t n, const float *my_lat, ptrdiff_t my_lat_stride,
+                                        const float *my_lon, ptrdiff_t my_lon_stride,
+                                        const float *lat, ptrdiff_t lat_stride, const float *lon,
+                                        ptrdiff_t lon_stride, pelmora_path *path,
+                                        ptrdiff_t path_stride, int *status, ptrdiff_t status_stride,
+                                        size_t *first_failure);
+/* Never fails but for misuse (no statuses). */
+PELMORA_API int pelmora_arc_cos_n(size_t n, const float *x, ptrdiff_t x_stride, float *result,
+                                  ptrdiff_t result_stride);
+
 #ifdef __cplusplus
 }
 #endif

@@ -4,7 +4,8 @@
  * tangent lines are the runtime's, not the library's, and are skipped).
  * Locators go through the UTF-16 and the UTF-8 functions; a disagreement
  * between the two is written as a line of its own, which the comparison
- * then shows. */
+ * then shows. At the end the distances and bearings go again through the
+ * array forms, all at once; an element that differs is a line too. */
 #include <inttypes.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -149,8 +150,72 @@ static void Decode(const char *line) {
   }
 }
 
+/* The inputs and scalar results of the corpus's distances and bearings, in
+ * their order, for the array forms. */
+typedef struct Calls {
+  float *in[4];
+  float *result;
+  int *status;
+  size_t count, capacity;
+} Calls;
+
+static void Keep(Calls *calls, const float in[4], float result, int status) {
+  if (calls->count == calls->capacity) {
+    calls->capacity = calls->capacity * 2 + 1024;
+    for (int k = 0; k < 4; ++k) {
+      calls->in[k] = realloc(calls->in[k], calls->capacity * sizeof(float));
+      if (calls->in[k] == NULL) abort();
+    }
+    calls->result = realloc(calls->result, calls->capacity * sizeof(float));
+    calls->status = realloc(calls->status, calls->capacity * sizeof(int));
+    if (calls->result == NULL || calls->status == NULL) abort();
+  }
+  for (int k = 0; k < 4; ++k) calls->in[k][calls->count] = in[k];
+  calls->result[calls->count] = result;
+  calls->status[calls->count] = status;
+  ++calls->count;
+}
+
+typedef int (*ArrayForm)(size_t, const float *, ptrdiff_t, const float *, ptrdiff_t, const float *,
+                         ptrdiff_t, const float *, ptrdiff_t, float *, ptrdiff_t, int *, ptrdiff_t,
+                         size_t *);
+
+/* The calls again through an array form, all at once: a line for each
+ * element that differs from its scalar call. */
+static void Replay(const char *name, Calls *calls, ArrayForm form) {
+  const size_t n = calls->count;
+  float *result = malloc((n + 1) * sizeof(float));
+  int *status = malloc((n + 1) * sizeof(int));
+  if (result == NULL || status == NULL) abort();
+  size_t first = 0;
+  const int returned =
+      form(n, calls->in[0], sizeof(float), calls->in[1], sizeof(float), calls->in[2], sizeof(float),
+           calls->in[3], sizeof(float), result, sizeof(float), status, sizeof(int), &first);
+  size_t expected_first = n;
+  for (size_t i = 0; i < n; ++i) {
+    if (status[i] != calls->status[i] || BitsOf(result[i]) != BitsOf(calls->result[i])) {
+      printf("%s_n differs: %08" PRIX32 " %08" PRIX32 " %08" PRIX32 " %08" PRIX32
+             " -> %d %08" PRIX32 "\n",
+             name, BitsOf(calls->in[0][i]), BitsOf(calls->in[1][i]), BitsOf(calls->in[2][i]),
+             BitsOf(calls->in[3][i]), status[i], BitsOf(result[i]));
+    }
+    if (expected_first == n && calls->status[i] != PELMORA_OK) expected_first = i;
+  }
+  if (first != expected_first ||
+      returned != (expected_first == n ? PELMORA_OK : calls->status[expected_first])) {
+    printf("%s_n reports its first failure at %zu (%d)\n", name, first, returned);
+  }
+  free(result);
+  free(status);
+  for (int k = 0; k < 4; ++k) free(calls->in[k]);
+  free(calls->result);
+  free(calls->status);
+}
+
 int main(void) {
   static char line[4096];
+  Calls distances = {{NULL, NULL, NULL, NULL}, NULL, NULL, 0, 0};
+  Calls bearings = {{NULL, NULL, NULL, NULL}, NULL, NULL, 0, 0};
   while (fgets(line, sizeof line, stdin) != NULL) {
     float in[4], result = 0.0f;
     if (strncmp(line, "azimut ", 7) == 0 && Inputs(line, in, 4)) {
@@ -163,11 +228,13 @@ int main(void) {
              BitsOf(in[0]), BitsOf(in[1]), BitsOf(in[2]), BitsOf(in[3]), ErrorIndex(status),
              BitsOf(result), BitsOf(fields.OtherLatRad), BitsOf(fields.LonDiff),
              BitsOf(fields.AuxAngle), BitsOf(fields.AzimutValue));
+      Keep(&bearings, in, result, status);
       if (plain_status != status || BitsOf(plain) != BitsOf(result)) {
         printf("pelmora_azimut differs: %d %08" PRIX32 "\n", plain_status, BitsOf(plain));
       }
     } else if (strncmp(line, "distance ", 9) == 0 && Inputs(line, in, 4)) {
       const int status = pelmora_distance_from(in[0], in[1], in[2], in[3], &result);
+      Keep(&distances, in, result, status);
       printf("distance %08" PRIX32 " %08" PRIX32 " %08" PRIX32 " %08" PRIX32 " -> %d %08" PRIX32
              "\n",
              BitsOf(in[0]), BitsOf(in[1]), BitsOf(in[2]), BitsOf(in[3]), ErrorIndex(status),
@@ -184,5 +251,7 @@ int main(void) {
       Decode(line);
     }
   }
+  Replay("distance_from", &distances, pelmora_distance_from_n);
+  Replay("azimut", &bearings, pelmora_azimut_n);
   return ferror(stdin) || fflush(stdout) != 0 ? 1 : 0;
 }
