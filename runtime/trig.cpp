@@ -509,7 +509,7 @@ bool Detect() {
 // The 32-bit edition keeps to SSE2.
 double AtanFma(double x) { return AtanOf<false>(x); }
 double AtanMiddleFirst(double x) { return AtanOf<false>(x, false); }
-bool Detect() { return false; }
+constexpr bool Detect() { return false; }
 #endif
 
 }  // namespace
@@ -520,11 +520,10 @@ double AtanFromMiddleStage(double x) {
   return use_fused_multiply_add ? AtanMiddleFirst(x) : AtanOf<false>(x, false);
 }
 
-bool HasFusedMultiplyAdd() {
-  static const bool has = Detect();
-  return has;
-}
-bool use_fused_multiply_add = HasFusedMultiplyAdd();
+// No function-local static here: its guard would bring the threads
+// library's once-functions into the DLL, which has its own.
+bool HasFusedMultiplyAdd() { return Detect(); }
+bool use_fused_multiply_add = Detect();
 }  // namespace trig
 
 // The sine and cosine take the plain path everywhere: with fused
