@@ -125,12 +125,16 @@ unsigned Azimut(Group&) { return 0; }
 #else
 
 // Everything below runs only where Enabled() holds.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
 // The vectors of eight doubles never cross a call: every function taking or
 // returning one below is inlined, so their calling convention never arises
 // (GCC warns at the end of the file, so the warning stays off to its end).
 #pragma GCC diagnostic ignored "-Wpsabi"
+#endif
 
 namespace pelmora::calc::lanes {
 
@@ -170,9 +174,13 @@ PELMORA_LANES_ARITHMETIC(/)
 [[gnu::always_inline]] inline D operator-(D x) { return {-x.a, -x.b}; }
 [[gnu::always_inline]] inline D& operator+=(D& x, D y) { return x = x + y; }
 
-#define PELMORA_LANES_COMPARISON(op)                                                         \
-  [[gnu::always_inline]] inline L operator op(D x, D y) { return {x.a op y.a, x.b op y.b}; } \
-  [[gnu::always_inline]] inline L operator op(D x, double y) { return {x.a op y, x.b op y}; }
+#define PELMORA_LANES_COMPARISON(op)                                         \
+  [[maybe_unused, gnu::always_inline]] inline L operator op(D x, D y) {      \
+    return {x.a op y.a, x.b op y.b};                                         \
+  }                                                                          \
+  [[maybe_unused, gnu::always_inline]] inline L operator op(D x, double y) { \
+    return {x.a op y, x.b op y};                                             \
+  }
 PELMORA_LANES_COMPARISON(<)
 PELMORA_LANES_COMPARISON(<=)
 PELMORA_LANES_COMPARISON(>)
@@ -597,6 +605,10 @@ unsigned Azimut(Group& group) {
 
 }  // namespace pelmora::calc::lanes
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 #endif
